@@ -1,0 +1,141 @@
+// Header and track chunks, variable-length quantities and the same-tick export order.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+namespace {
+
+Bytes chunk(std::initializer_list<std::uint8_t> body) {
+    Bytes out = {'M', 'T', 'r', 'k', 0, 0, 0, static_cast<std::uint8_t>(body.size())};
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+std::vector<std::uint8_t> statuses(const EventList& events) {
+    std::vector<std::uint8_t> out;
+    for (const auto& event : events) out.push_back(event.status());
+    return out;
+}
+
+TEST(Writer, VariableLengthQuantities) {
+    EXPECT_EQ(MIDIFile::encodeVarLen(0), (Bytes{0x00}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(127), (Bytes{0x7F}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(128), (Bytes{0x81, 0x00}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(200), (Bytes{0x81, 0x48}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(0x3FFF), (Bytes{0xFF, 0x7F}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(0x4000), (Bytes{0x81, 0x80, 0x00}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(0x0FFFFFFF), (Bytes{0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(0x10000000), (Bytes{0x81, 0x80, 0x80, 0x80, 0x00}));
+    EXPECT_EQ(MIDIFile::encodeVarLen(0xFFFFFFFF), (Bytes{0x8F, 0xFF, 0xFF, 0xFF, 0x7F}));
+}
+
+TEST(Writer, HeaderCarriesFormatCountAndTheSongsDivision) {
+    MIDIFile file;
+    EXPECT_EQ(file.header(1, 3), (Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, 0x01, 0xE0}));
+    file.timeDivision = 0xE728;  // SMPTE -25 fps, 40 ticks per frame: written back as read
+    EXPECT_EQ(file.header(0, 65535), (Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0xFF, 0xFF, 0xE7, 0x28}));
+    EXPECT_THROW((void)file.header(1, 65536), std::out_of_range);
+    EXPECT_THROW((void)file.header(1, -1), std::out_of_range);
+}
+
+TEST(Writer, EndOfTrackIsAddedOnlyWhenMissing) {
+    EXPECT_EQ(MIDIFile::buildTrackChunk({}), chunk({0x00, 0xFF, 0x2F, 0x00}));
+
+    const EventList withEnd = {{0, {0x90, 60, 100}}, {200, {0x80, 60, 0}}, {200, {0xFF, 0x2F, 0x00}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(withEnd),
+              chunk({0x00, 0x90, 60, 100, 0x81, 0x48, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00}));
+
+    // No running status: every channel message keeps its status byte. The added end of
+    // track sits at the last event's tick.
+    const EventList withoutEnd = {{10, {0x90, 60, 100}}, {20, {0x90, 64, 100}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(withoutEnd),
+              chunk({10, 0x90, 60, 100, 10, 0x90, 64, 100, 0x00, 0xFF, 0x2F, 0x00}));
+}
+
+TEST(Writer, EndOfTrackGoesAfterEverythingAtItsTick) {
+    const EventList events = {{0, {0xFF, 0x2F, 0x00}}, {0, {0xFF, 0x03, 1, 'A'}}, {0, {0x90, 60, 100}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(events),
+              chunk({0, 0xFF, 0x03, 1, 'A', 0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0x00}));
+
+    const EventList later = {{50, {0xFF, 0x2F, 0x00}}, {50, {0x80, 60, 0}}, {50, {0xC0, 5}}};
+    EXPECT_EQ(statuses(MIDIFile::sortedEventsForExport(later)), (std::vector<std::uint8_t>{0x80, 0xC0, 0xFF}));
+}
+
+TEST(Writer, TickZeroOrder) {
+    const EventList events = {
+        {0, {0x90, 60, 100}},          // 0 note
+        {0, {0xB0, 7, 90}},            // 1 volume
+        {0, {0xC0, 24}},               // 2 program
+        {0, {0xFF, 0x58, 4, 4, 2, 24, 8}},  // 3 time signature
+        {0, {0xB0, 0, 1}},             // 4 bank select MSB
+        {0, {0xFF, 0x03, 1, 'B'}},     // 5 name
+        {0, {0xB0, 32, 2}},            // 6 bank select LSB
+        {0, {0xC1, 25}},               // 7 program on another channel
+        {0, {0xB0, 10, 64}},           // 8 pan
+        {0, {}},                       // 9 empty event
+    };
+    const EventList sorted = MIDIFile::sortedEventsForExport(events);
+    ASSERT_EQ(sorted.size(), events.size());
+    const std::vector<std::size_t> expected = {5, 4, 6, 2, 7, 3, 1, 8, 0, 9};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(sorted[i], events[expected[i]]) << "position " << i;
+    }
+}
+
+TEST(Writer, AfterTickZeroInputOrderHolds) {
+    const EventList events = {{100, {0x90, 60, 100}}, {100, {0xC0, 5}}, {100, {0xFF, 0x03, 1, 'C'}},
+                              {100, {0xB0, 0, 1}}};
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(events), events);
+}
+
+TEST(Writer, OutOfOrderTicksAreSortedStably) {
+    // The disorder is found late, after a run that was already in order, and at index 1.
+    const EventList late = {{10, {0x90, 1, 1}}, {20, {0x90, 2, 1}}, {20, {0x90, 3, 1}}, {5, {0x90, 4, 1}},
+                            {20, {0x90, 5, 1}}};
+    const EventList expectedLate = {late[3], late[0], late[1], late[2], late[4]};
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(late), expectedLate);
+
+    const EventList early = {{7, {0x90, 1, 1}}, {3, {0x90, 2, 1}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(early), chunk({3, 0x90, 2, 1, 4, 0x90, 1, 1, 0, 0xFF, 0x2F, 0x00}));
+}
+
+TEST(Writer, PriorityBandsOverlapWithManyEventsAtTickZero) {
+    // Meta events rank by position + 10000 and other controllers by position + 30000, so a
+    // meta event more than 20000 places after a volume controller is written after it.
+    EventList events;
+    events.push_back({0, {0xB0, 7, 100}});                            // rank 30000
+    for (int i = 0; i < 19998; ++i) events.push_back({0, {0x90, 60, 1}});
+    events.push_back({0, {0xFF, 0x01, 1, 'x'}});                      // index 19999: rank 29999
+    events.push_back({0, {0x90, 60, 1}});
+    events.push_back({0, {0xFF, 0x01, 1, 'y'}});                      // index 20001: rank 30001
+    const EventList sorted = MIDIFile::sortedEventsForExport(events);
+    ASSERT_EQ(sorted.size(), events.size());
+    EXPECT_EQ(sorted[0], events[19999]);
+    EXPECT_EQ(sorted[1], events[0]);
+    EXPECT_EQ(sorted[2], events[20001]);
+    EXPECT_EQ(sorted[3], events[1]);
+}
+
+TEST(Writer, LongEventsAndAppending) {
+    Bytes sysex = {0xF0, 20};
+    for (std::uint8_t i = 0; i < 20; ++i) sysex.push_back(i);
+    const EventList events = {{300, sysex}};
+
+    Bytes out = {1, 2, 3};
+    MIDIFile::appendTrackChunk(out, events);
+    MIDIFile::appendTrackChunk(out, {});
+    Bytes expected = {1, 2, 3, 'M', 'T', 'r', 'k', 0, 0, 0, 28, 0x82, 0x2C};
+    expected.insert(expected.end(), sysex.begin(), sysex.end());
+    expected.insert(expected.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const Bytes empty = MIDIFile::buildTrackChunk({});
+    expected.insert(expected.end(), empty.begin(), empty.end());
+    EXPECT_EQ(out, expected);
+}
+
+}  // namespace
+}  // namespace orvane::midi

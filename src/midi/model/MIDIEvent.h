@@ -30,6 +30,28 @@ public:
     MIDIEvent(std::uint32_t atTick, std::initializer_list<std::uint8_t> bytes)
         : MIDIEvent(atTick, std::span<const std::uint8_t>(bytes.begin(), bytes.size())) {}
 
+    // A message of one to three bytes (every channel message), built inline in a few stores.
+    // Bytes past size stay 0.
+    [[nodiscard]] static MIDIEvent shortMessage(std::uint32_t atTick, std::uint8_t status, std::uint8_t data1,
+                                                std::uint8_t data2, std::uint32_t size) noexcept {
+        MIDIEvent event;
+        event.tick = atTick;
+        event.size_ = size < 3 ? size : 3;
+        event.storage_.inlineBytes[0] = status;
+        event.storage_.inlineBytes[1] = event.size_ >= 2 ? data1 : 0;
+        event.storage_.inlineBytes[2] = event.size_ >= 3 ? data2 : 0;
+        return event;
+    }
+    // An event of `size` bytes, all 0, to be filled through mutableData(); long messages
+    // (system exclusive, text) are then copied only once.
+    [[nodiscard]] static MIDIEvent zeroed(std::uint32_t atTick, std::size_t size) {
+        MIDIEvent event;
+        event.tick = atTick;
+        if (size > inlineCapacity) event.storage_.heap = new std::uint8_t[size]();
+        event.size_ = static_cast<std::uint32_t>(size);
+        return event;
+    }
+
     MIDIEvent(const MIDIEvent& other) : tick(other.tick) {
         storage_.heap = nullptr;
         assign(other.data());

@@ -7,6 +7,7 @@
 // layer lives in midi/midi2.
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <span>
@@ -75,6 +76,8 @@ public:
     MIDIFile() = default;
     MIDIFile(const MIDIFile&) = default;
     MIDIFile& operator=(const MIDIFile&) = default;
+    MIDIFile(MIDIFile&&) noexcept = default;
+    MIDIFile& operator=(MIDIFile&&) noexcept = default;
 
     // ---- Song state -------------------------------------------------------------------
     std::uint16_t format = 0;
@@ -113,6 +116,9 @@ public:
     bool parse(std::span<const std::uint8_t> data);
     // The MIDI 2.0 Clip import (implemented in midi/midi2).
     bool parseMIDI2Clip(std::span<const std::uint8_t> data);
+    // Where the reader writes its one-line notice when it splits a track that mixes tempo,
+    // time or key signatures with notes (standard output unless changed; nullptr silences it).
+    static void setNormalizingNoticeStream(std::FILE* stream) noexcept;
 
     // ---- Tempo map --------------------------------------------------------------------
     [[nodiscard]] double ticksToSeconds(std::uint32_t tick, std::optional<double> newBPM) const;
@@ -155,10 +161,18 @@ public:
     // Hands one message to the diagnostics log, tagged "MIDIFile." + function.
     static void logMIDIDiagnostic(std::string_view message, std::string_view function);
 
+    // The initial mixer values of a track read from a file: the first volume, pan and reverb
+    // controllers and the mean note-on velocity.
+    static void setInitialMixerValues(MIDITrack& track);
+
 private:
+    class ChunkReader;
+    static MIDITrack conductorTrack();
+    static bool isSharedWithChannelTracks(const MIDIEvent& event);
+    static std::string format0TrackName(std::uint8_t channel, std::optional<std::uint8_t> program);
     void rebuildMusicalTrackCachesIfNeeded() const;
     void clearMusicalTrackCaches() noexcept { musicalTrackSourceIndicesCache_.reset(); }
-    void explodeFormat0Track(const MIDITrack& track);
+    void explodeFormat0Track(MIDITrack track);
 
     std::vector<MIDITrack> tracks_;
     // The musical tracks are kept as indices into tracks_ (no copies of their events).

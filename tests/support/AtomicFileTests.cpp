@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/AtomicFile.h"
+
+namespace fs = std::filesystem;
+using orvane::FileWriteError;
+using orvane::writeFileAtomically;
+
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("orvane-atomic-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+    std::vector<std::string> folderNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(AtomicFileTest, CreatesAndReplacesWholeFilesLeavingNothingElse) {
+    const fs::path target = folder_ / "song.mid";
+    writeFileAtomically(target, bytes("first version"));
+    EXPECT_EQ(contents(target), "first version");
+    writeFileAtomically(target, bytes("second"));
+    EXPECT_EQ(contents(target), "second");
+    writeFileAtomically(target, {});
+    EXPECT_EQ(fs::file_size(target), 0u);
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"song.mid"});
+}
+
+TEST_F(AtomicFileTest, ReplacingKeepsThePermissionsOfTheOldFile) {
+    const fs::path target = folder_ / "kept.mid";
+    writeFileAtomically(target, bytes("old"));
+    ::chmod(target.c_str(), 0640);
+    writeFileAtomically(target, bytes("new"));
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    const mode_t mask = ::umask(022);
+    writeFileAtomically(folder_ / "fresh.mid", bytes("x"));
+    ::umask(mask);
+    ASSERT_EQ(::stat((folder_ / "fresh.mid").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST_F(AtomicFileTest, ATargetThatIsAFolderFailsAndIsLeftAsItWas) {
+    const fs::path target = folder_ / "taken";
+    fs::create_directories(target / "inside");
+    try {
+        writeFileAtomically(target, bytes("data"));
+        FAIL() << "writing over a folder must fail";
+    } catch (const FileWriteError& error) {
+        EXPECT_EQ(error.stage(), FileWriteError::Stage::replace);
+        EXPECT_NE(error.description().find("taken"), std::string::npos);
+        EXPECT_STREQ(error.what(), error.description().c_str());
+    }
+    EXPECT_TRUE(fs::is_directory(target / "inside"));
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"taken"});
+}
+
+TEST_F(AtomicFileTest, AMissingFolderOrAFolderThatIsAFileFailsAtTheStart) {
+    EXPECT_THROW(writeFileAtomically(folder_ / "missing" / "a.mid", bytes("x")), FileWriteError);
+    writeFileAtomically(folder_ / "plain", bytes("x"));
+    try {
+        writeFileAtomically(folder_ / "plain" / "a.mid", bytes("x"));
+        FAIL();
+    } catch (const FileWriteError& error) {
+        EXPECT_EQ(error.stage(), FileWriteError::Stage::createTemporary);
+        EXPECT_EQ(error.errorNumber(), ENOTDIR);
+    }
+    EXPECT_EQ(contents(folder_ / "plain"), "x");
+}
+
+TEST_F(AtomicFileTest, AWriteThatFailsHalfwayKeepsTheOldFileAndRemovesItsTemporaryFile) {
+    const fs::path target = folder_ / "big.mid";
+    writeFileAtomically(target, bytes("the user's file"));
+
+    // A file size limit makes the kernel refuse the write part of the way through.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool threw = false;
+    try {
+        writeFileAtomically(target, std::vector<std::uint8_t>(100000, 0x42));
+    } catch (const FileWriteError& error) {
+        threw = true;
+        EXPECT_EQ(error.stage(), FileWriteError::Stage::write);
+        EXPECT_EQ(error.errorNumber(), EFBIG);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(contents(target), "the user's file");
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"big.mid"});
+}
+
+TEST_F(AtomicFileTest, AReadOnlyFolderReportsFailureAndKeepsTheOldFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+    const fs::path target = folder_ / "locked.mid";
+    writeFileAtomically(target, bytes("old"));
+    ::chmod(folder_.c_str(), 0555);
+    EXPECT_THROW(writeFileAtomically(target, bytes("new")), FileWriteError);
+    ::chmod(folder_.c_str(), 0755);
+    EXPECT_EQ(contents(target), "old");
+}
+
+}  // namespace

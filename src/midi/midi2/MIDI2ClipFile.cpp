@@ -1,0 +1,157 @@
+#include "midi/midi2/MIDI2ClipFile.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "midi/midi2/MIDI2Diagnostics.h"
+#include "support/TextFormat.h"
+
+namespace orvane::midi {
+namespace {
+
+constexpr std::size_t signatureSize = 8;
+
+void emitMarker(std::string_view name, const std::string& detail) {
+    if (MIDI2Diagnostics::markersEnabled()) MIDI2Diagnostics::marker(name, detail);
+}
+
+}  // namespace
+
+// ---- Errors -----------------------------------------------------------------------------
+
+MIDI2ClipFileError::MIDI2ClipFileError(Case errorCase, int count, std::vector<std::uint8_t> found, std::string text)
+    : case_(errorCase), count_(count), found_(std::move(found)), text_(std::move(text)) {
+    description_ = description();
+}
+
+MIDI2ClipFileError MIDI2ClipFileError::dataTooShort(int byteCount) { return {Case::dataTooShort, byteCount, {}, {}}; }
+MIDI2ClipFileError MIDI2ClipFileError::invalidHeader(std::vector<std::uint8_t> found) {
+    return {Case::invalidHeader, 0, std::move(found), {}};
+}
+MIDI2ClipFileError MIDI2ClipFileError::unalignedUMPWordData(int payloadByteCount) {
+    return {Case::unalignedUMPWordData, payloadByteCount, {}, {}};
+}
+MIDI2ClipFileError MIDI2ClipFileError::invalidPacket(std::string text) {
+    return {Case::invalidPacket, 0, {}, std::move(text)};
+}
+
+std::string MIDI2ClipFileError::description() const {
+    switch (case_) {
+        case Case::dataTooShort:
+            return "SMF2/MIDI Clip data is too short: " + std::to_string(count_) + " bytes.";
+        case Case::invalidHeader: {
+            std::string text = "SMF2/MIDI Clip header is invalid: ";
+            for (std::size_t i = 0; i < found_.size(); ++i) {
+                if (i > 0) text += ' ';
+                text += formatString("%02X", found_[i]);
+            }
+            return text + ".";
+        }
+        case Case::unalignedUMPWordData:
+            return "SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: " + std::to_string(count_) + " bytes.";
+        case Case::invalidPacket:
+            return "SMF2/MIDI Clip packet error: " + text_;
+    }
+    return {};
+}
+
+// ---- The container ----------------------------------------------------------------------
+
+const std::array<std::uint8_t, 8>& MIDI2ClipFile::magicBytes() {
+    static const std::array<std::uint8_t, 8> bytes = {'S', 'M', 'F', '2', 'C', 'L', 'I', 'P'};
+    return bytes;
+}
+
+bool MIDI2ClipFile::isMIDI2Clip(std::span<const std::uint8_t> data) {
+    return data.size() >= signatureSize && std::equal(magicBytes().begin(), magicBytes().end(), data.begin());
+}
+
+MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
+    MIDI2Diagnostics::MarkerScope scope;
+    emitMarker("SMF2_PARSE_BEGIN", "bytes=" + std::to_string(data.size()));
+    if (data.size() < signatureSize) throw MIDI2ClipFileError::dataTooShort(static_cast<int>(data.size()));
+    if (!isMIDI2Clip(data)) {
+        throw MIDI2ClipFileError::invalidHeader(std::vector<std::uint8_t>(data.begin(), data.begin() + signatureSize));
+    }
+    const auto payload = data.subspan(signatureSize);
+    if (payload.size() % 4 != 0) {
+        throw MIDI2ClipFileError::unalignedUMPWordData(static_cast<int>(std::min<std::size_t>(payload.size(), INT32_MAX)));
+    }
+    MIDI2ClipWords result;
+    result.words.resize(payload.size() / 4);
+    const std::uint8_t* bytes = payload.data();
+    for (auto& word : result.words) {
+        word = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+               static_cast<std::uint32_t>(bytes[2]) << 8 | static_cast<std::uint32_t>(bytes[3]);
+        bytes += 4;
+    }
+    try {
+        result.packetCount = MIDI2UMPPacket::validateWordStream(result.words);
+    } catch (const MIDI2UMPError& error) {
+        throw MIDI2ClipFileError::invalidPacket(error.description());
+    }
+    emitMarker("SMF2_PARSE_OK", "packets=" + std::to_string(result.packetCount));
+    return result;
+}
+
+MIDI2ClipFile MIDI2ClipFile::parse(std::span<const std::uint8_t> data) {
+    MIDI2Diagnostics::MarkerScope scope;
+    const MIDI2ClipWords clip = parseWords(data);
+    MIDI2ClipFile file;
+    file.packets.reserve(clip.packetCount);
+    for (std::size_t index = 0; index < clip.words.size();) {
+        const auto type = static_cast<MIDI2UMPMessageType>(clip.words[index] >> 28);
+        const auto count = static_cast<std::size_t>(midi2UMPWordCount(type));
+        file.packets.emplace_back(std::span<const std::uint32_t>(clip.words).subspan(index, count));
+        index += count;
+    }
+    return file;
+}
+
+void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t ticks) {
+    constexpr std::uint32_t largestDelta = 0xFFFFF;
+    if (ticks == 0) {
+        packets.push_back(MIDI2UMPPacket::utilityDeltaClockstamp(0));
+        return;
+    }
+    while (ticks > 0) {
+        const std::uint32_t step = std::min(ticks, largestDelta);
+        packets.push_back(MIDI2UMPPacket::utilityDeltaClockstamp(step));
+        ticks -= step;
+    }
+}
+
+MIDI2ClipFile MIDI2ClipFile::withClipBoundaries(std::vector<MIDI2UMPPacket> sequencePackets,
+                                                std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks) {
+    MIDI2Diagnostics::MarkerScope scope;
+    emitMarker("SMF2_WRAP_CLIP_BOUNDARIES", "sequencePackets=" + std::to_string(sequencePackets.size()) +
+                                                " ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote));
+    const std::array<MIDI2UMPPacket, 4> header = {
+        MIDI2UMPPacket::utilityDeltaClockstamp(0),
+        MIDI2UMPPacket::utilityDeltaClockstampTPQ(ticksPerQuarterNote),
+        MIDI2UMPPacket::utilityDeltaClockstamp(0),
+        MIDI2UMPPacket::startOfClip(),
+    };
+    // The sequence is wrapped in place: a writer that reserved room for the boundaries pays
+    // one move of its packets and no new allocation.
+    sequencePackets.reserve(sequencePackets.size() + header.size() + 2 + trailingTicks / 0xFFFFF);
+    sequencePackets.insert(sequencePackets.begin(), header.begin(), header.end());
+    appendDeltaClockstamps(sequencePackets, trailingTicks);
+    sequencePackets.push_back(MIDI2UMPPacket::endOfClip());
+    return MIDI2ClipFile{std::move(sequencePackets)};
+}
+
+Bytes MIDI2ClipFile::data() const {
+    MIDI2Diagnostics::MarkerScope scope;
+    emitMarker("SMF2_WRITE_BEGIN", "packets=" + std::to_string(packets.size()));
+    std::size_t wordTotal = 0;
+    for (const auto& packet : packets) wordTotal += packet.wordCount();
+    Bytes bytes;
+    bytes.reserve(signatureSize + 4 * wordTotal);
+    bytes.insert(bytes.end(), magicBytes().begin(), magicBytes().end());
+    for (const auto& packet : packets) packet.appendBigEndianData(bytes);
+    emitMarker("SMF2_WRITE_OK", "bytes=" + std::to_string(bytes.size()));
+    return bytes;
+}
+
+}  // namespace orvane::midi

@@ -1,0 +1,79 @@
+#pragma once
+// MIDI Clip files: the 8-byte signature "SMF2CLIP" followed by Universal MIDI Packets stored
+// as big-endian 32-bit words. No length field, no chunks, no padding.
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "midi/midi2/MIDI2UMPPacket.h"
+
+namespace orvane::midi {
+
+// Failures of the container. Thrown as an exception; description() is the fixed text.
+class MIDI2ClipFileError : public std::exception {
+public:
+    enum class Case { dataTooShort, invalidHeader, unalignedUMPWordData, invalidPacket };
+
+    static MIDI2ClipFileError dataTooShort(int byteCount);
+    static MIDI2ClipFileError invalidHeader(std::vector<std::uint8_t> found);
+    static MIDI2ClipFileError unalignedUMPWordData(int payloadByteCount);
+    static MIDI2ClipFileError invalidPacket(std::string text);
+
+    [[nodiscard]] Case errorCase() const noexcept { return case_; }
+    [[nodiscard]] int count() const noexcept { return count_; }
+    [[nodiscard]] const std::vector<std::uint8_t>& found() const noexcept { return found_; }
+    [[nodiscard]] const std::string& text() const noexcept { return text_; }
+
+    [[nodiscard]] std::string description() const;
+    [[nodiscard]] const char* what() const noexcept override { return description_.c_str(); }
+
+    friend bool operator==(const MIDI2ClipFileError& a, const MIDI2ClipFileError& b) noexcept {
+        return a.case_ == b.case_ && a.count_ == b.count_ && a.found_ == b.found_ && a.text_ == b.text_;
+    }
+
+private:
+    MIDI2ClipFileError(Case errorCase, int count, std::vector<std::uint8_t> found, std::string text);
+
+    Case case_;
+    int count_;
+    std::vector<std::uint8_t> found_;
+    std::string text_;
+    std::string description_;
+};
+
+// The payload of a clip file as host-order words, checked for alignment and packet framing.
+struct MIDI2ClipWords {
+    std::vector<std::uint32_t> words;
+    std::size_t packetCount = 0;
+};
+
+struct MIDI2ClipFile {
+    // Every packet of the file, clip boundaries included.
+    std::vector<MIDI2UMPPacket> packets;
+
+    static const std::array<std::uint8_t, 8>& magicBytes();
+    // At least 8 bytes, starting with the signature.
+    static bool isMIDI2Clip(std::span<const std::uint8_t> data);
+    // Checks signature, alignment and packet framing only (throws MIDI2ClipFileError).
+    static MIDI2ClipFile parse(std::span<const std::uint8_t> data);
+    // The same checks as parse(), keeping the words: for readers that walk millions of packets.
+    static MIDI2ClipWords parseWords(std::span<const std::uint8_t> data);
+    // The clip header (DC 0, DCTPQ, DC 0, Start of Clip), the sequence, then Delta Clockstamps
+    // covering trailingTicks (one DC 0 when there are none) and End of Clip.
+    static MIDI2ClipFile withClipBoundaries(std::vector<MIDI2UMPPacket> sequencePackets,
+                                            std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks = 0);
+    // The file bytes.
+    [[nodiscard]] Bytes data() const;
+
+    friend bool operator==(const MIDI2ClipFile&, const MIDI2ClipFile&) = default;
+};
+
+// Appends Delta Clockstamps covering ticks: one DC 0 for no ticks, else steps of at most
+// 0xFFFFF, so that gaps wider than the 20-bit field become several packets.
+void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t ticks);
+
+}  // namespace orvane::midi

@@ -1,0 +1,294 @@
+// Universal MIDI Packets: framing, errors, the packets this program writes (hand-computed
+// bytes), recognisers, conversion to MIDI 1.0 and the debug markers.
+
+#include <gtest/gtest.h>
+
+#include "MIDI2TestSupport.h"
+#include "midi/midi2/MIDI2UMPPacket.h"
+
+namespace orvane::midi {
+namespace {
+
+using testing::bigEndian;
+using testing::MarkerCapture;
+using testing::thrownBy;
+using testing::wordsOf;
+
+using Words = std::vector<std::uint32_t>;
+
+TEST(MIDI2UMPPacket, EveryTypeHasItsWordCountAndReportsTruncationWithItsOwnNumbers) {
+    const int expectedCounts[16] = {1, 1, 1, 2, 2, 4, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4};
+    for (std::uint32_t type = 0; type < 16; ++type) {
+        SCOPED_TRACE(type);
+        const int count = expectedCounts[type];
+        Words words(static_cast<std::size_t>(count), 0);
+        words[0] = type << 28 | 0x0ABCDEF;
+        const auto packets = MIDI2UMPPacket::parseWordStream(words);
+        ASSERT_EQ(packets.size(), 1u);
+        EXPECT_EQ(packets[0].wordCount(), static_cast<std::size_t>(count));
+        EXPECT_EQ(static_cast<std::uint32_t>(packets[0].messageType()), type);
+        if (count > 1) {
+            words.pop_back();
+            const auto error = thrownBy<MIDI2UMPError>([&] { (void)MIDI2UMPPacket::parseWordStream(words); });
+            ASSERT_TRUE(error);
+            EXPECT_EQ(*error, MIDI2UMPError::truncatedPacket(static_cast<std::uint8_t>(type), count, count - 1));
+        }
+    }
+}
+
+TEST(MIDI2UMPPacket, MessageTypesFromRawValuesAndTheirNames) {
+    EXPECT_EQ(allMIDI2UMPMessageTypes().size(), 16u);
+    EXPECT_EQ(midi2UMPMessageType(0xD), MIDI2UMPMessageType::flexData);
+    EXPECT_FALSE(midi2UMPMessageType(0x10));
+    EXPECT_FALSE(midi2UMPMessageType(0x8F));
+    EXPECT_EQ(midi2UMPMessageTypeName(MIDI2UMPMessageType::midi2ChannelVoice), "midi2ChannelVoice");
+    EXPECT_EQ(midi2UMPMessageTypeName(MIDI2UMPMessageType::reserved128BitE), "reserved128BitE");
+}
+
+TEST(MIDI2UMPPacket, StreamsSplitIntoPacketsIncludingReservedTypes) {
+    const Words words = {0x6123ABCD, 0xB0000000, 1, 2, 0x20903C64};
+    const auto packets = MIDI2UMPPacket::parseWordStream(words);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(packets[0].messageType(), MIDI2UMPMessageType::reserved32Bit6);
+    EXPECT_EQ(wordsOf(packets[1]), (Words{0xB0000000, 1, 2}));
+    EXPECT_EQ(packets[2].messageType(), MIDI2UMPMessageType::midi1ChannelVoice);
+    EXPECT_TRUE(MIDI2UMPPacket::parseWordStream({}).empty());
+
+    // A Flex Data word followed by two words: three of the four words are there.
+    const auto error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket::parseWordStream(Words{0xD0100000, 0, 0}); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::truncatedPacket(0xD, 4, 3));
+    EXPECT_EQ(error->description(), "UMP type 0xD expected 4 words, only 3 remain.");
+}
+
+TEST(MIDI2UMPPacket, ConstructionValidatesTheWordCount) {
+    auto error = thrownBy<MIDI2UMPError>([] { MIDI2UMPPacket packet(std::span<const std::uint32_t>{}); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::emptyPacket());
+    error = thrownBy<MIDI2UMPError>([] { MIDI2UMPPacket packet{0x50000000, 0, 0, 0, 0}; });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::tooManyWords(5));
+    error = thrownBy<MIDI2UMPError>([] { MIDI2UMPPacket packet{0x00400000, 0}; });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::incorrectWordCount(0x0, 1, 2));
+    EXPECT_NE(MIDI2UMPError::incorrectWordCount(0x0, 1, 2), MIDI2UMPError::incorrectWordCount(0x0, 1, 3));
+}
+
+TEST(MIDI2UMPPacket, ErrorDescriptionsAreTheFixedTexts) {
+    EXPECT_EQ(MIDI2UMPError::tooManyWords(5).description(), "UMP packet has 5 words; maximum is 4.");
+    EXPECT_EQ(MIDI2UMPError::unknownMessageType(0xA).description(), "Unknown UMP message type 0xA.");
+    EXPECT_EQ(MIDI2UMPError::incorrectWordCount(0xD, 4, 2).description(), "UMP type 0xD expected 4 words, found 2.");
+    EXPECT_EQ(MIDI2UMPError::truncatedPacket(0x4, 2, 1).description(), "UMP type 0x4 expected 2 words, only 1 remain.");
+    EXPECT_EQ(MIDI2UMPError::invalidGroup(16).description(), "UMP group 16 is outside 0...15.");
+    EXPECT_EQ(MIDI2UMPError::invalidStatus(0xF0).description(), "Invalid MIDI status byte 0xF0.");
+    EXPECT_EQ(MIDI2UMPError::invalidDataByte(0x80).description(), "Invalid MIDI data byte 0x80.");
+    EXPECT_EQ(MIDI2UMPError::unsupportedMessage("Some text.").description(), "Some text.");
+    EXPECT_EQ(MIDI2UMPError::emptyPacket().description(), "UMP packet is empty.");
+    EXPECT_STREQ(MIDI2UMPError::emptyPacket().what(), "UMP packet is empty.");
+}
+
+TEST(MIDI2UMPPacket, BigEndianBytesAreReadAndWrittenMostSignificantFirst) {
+    const std::vector<std::uint8_t> bytes = {0x40, 0x91, 0x3C, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x40, 0x01, 0xE0};
+    const auto packets = MIDI2UMPPacket::packetsFromBigEndianData(bytes);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(wordsOf(packets[0]), (Words{0x40913C00, 0xFFFF0000}));
+    EXPECT_EQ(wordsOf(packets[1]), (Words{0x004001E0}));
+    Bytes written = packets[0].bigEndianData();
+    const Bytes second = packets[1].bigEndianData();
+    written.insert(written.end(), second.begin(), second.end());
+    EXPECT_EQ(written, bytes);
+
+    EXPECT_TRUE(MIDI2UMPPacket::packetsFromBigEndianData({}).empty());
+    const auto error = thrownBy<MIDI2UMPError>(
+        [] { (void)MIDI2UMPPacket::packetsFromBigEndianData(std::vector<std::uint8_t>(7, 0)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(), "UMP word data must be a multiple of 4 bytes.");
+}
+
+TEST(MIDI2UMPPacket, WrittenPacketsHaveTheirExactBytes) {
+    EXPECT_EQ(MIDI2UMPPacket::utilityDeltaClockstampTPQ(480).bigEndianData(), (Bytes{0x00, 0x30, 0x01, 0xE0}));
+    EXPECT_EQ(MIDI2UMPPacket::utilityDeltaClockstampTPQ(0xFFFF).bigEndianData(), (Bytes{0x00, 0x30, 0xFF, 0xFF}));
+    EXPECT_EQ(MIDI2UMPPacket::utilityDeltaClockstamp(0).bigEndianData(), (Bytes{0x00, 0x40, 0x00, 0x00}));
+    EXPECT_EQ(MIDI2UMPPacket::utilityDeltaClockstamp(0xFFFFF).bigEndianData(), (Bytes{0x00, 0x4F, 0xFF, 0xFF}));
+    EXPECT_EQ(MIDI2UMPPacket::flexDataSetTempo(2, 50000000).bigEndianData(),
+              (Bytes{0xD2, 0x10, 0x00, 0x00, 0x02, 0xFA, 0xF0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MIDI2UMPPacket::flexDataSetTimeSignature(6, 3, 8).bigEndianData(),
+              (Bytes{0xD0, 0x10, 0x00, 0x01, 0x06, 0x03, 0x08, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MIDI2UMPPacket::midi1ChannelVoice(1, 0x93, 60, 100).bigEndianData(), (Bytes{0x21, 0x93, 0x3C, 0x64}));
+    EXPECT_EQ(MIDI2UMPPacket::system(0xF2, 0x10, 0x20).bigEndianData(), (Bytes{0x10, 0xF2, 0x10, 0x20}));
+    EXPECT_EQ(MIDI2UMPPacket::startOfClip().bigEndianData(), (Bytes{0xF0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MIDI2UMPPacket::endOfClip().bigEndianData(), (Bytes{0xF0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    // SysEx7: status in bits 23..20, byte count in 19..16, then up to six bytes.
+    const Bytes gmReset = {0x7E, 0x7F, 0x09, 0x01};
+    EXPECT_EQ(MIDI2UMPPacket::systemExclusive7(0, 0x0, gmReset).bigEndianData(),
+              (Bytes{0x30, 0x04, 0x7E, 0x7F, 0x09, 0x01, 0x00, 0x00}));
+    const Bytes six = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(MIDI2UMPPacket::systemExclusive7(0, 0x2, six).bigEndianData(), (Bytes{0x30, 0x26, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(MIDI2UMPPacket::systemExclusive7(0, 0x3, {}).bigEndianData(), (Bytes{0x30, 0x30, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(MIDI2UMPPacket, ConstructorsRejectValuesOutsideTheirFields) {
+    auto error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket::utilityDeltaClockstamp(0x100000); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(), "Delta Clockstamp exceeds 20-bit UMP Utility range.");
+    error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket::flexDataSetTempo(16, 1); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::invalidGroup(16));
+}
+
+TEST(MIDI2UMPPacket, FlexDataRecognisersIgnoreGroupAndChannelButNotAddressOrStatus) {
+    const MIDI2UMPPacket tempo{0xD31F0000, 50000000, 0, 0};  // group 3, channel 15
+    EXPECT_EQ(tempo.flexDataSetTempoTenNanosecondsPerQuarterNote(), 50000000u);
+    EXPECT_FALSE(tempo.flexDataSetTimeSignature());
+    const MIDI2UMPPacket channelAddressed{0xD0000000, 50000000, 0, 0};
+    EXPECT_FALSE(channelAddressed.flexDataSetTempoTenNanosecondsPerQuarterNote());
+    const MIDI2UMPPacket otherForm{0xD0500000, 50000000, 0, 0};
+    EXPECT_FALSE(otherForm.flexDataSetTempoTenNanosecondsPerQuarterNote());
+    const MIDI2UMPPacket timeSignature{0xD0100001, 0x07031800, 0, 0};
+    EXPECT_EQ(timeSignature.flexDataSetTimeSignature(), (MIDI2TimeSignatureFields{7, 3, 0x18}));
+    EXPECT_FALSE(timeSignature.flexDataSetTempoTenNanosecondsPerQuarterNote());
+}
+
+TEST(MIDI2UMPPacket, ChannelOnlyForChannelVoicePacketsAndDescriptionInHex) {
+    EXPECT_EQ(MIDI2UMPPacket({0x2A9B3C64}).channel(), 0xB);
+    EXPECT_EQ(MIDI2UMPPacket({0x4395407F, 0}).channel(), 0x5);
+    EXPECT_FALSE(MIDI2UMPPacket({0x10F80000}).channel());
+    EXPECT_FALSE(MIDI2UMPPacket({0xD0100000, 1, 0, 0}).channel());
+    EXPECT_EQ(MIDI2UMPPacket({0x40903C00, 0xabcd0000}).description(), "0x40903C00 0xABCD0000");
+}
+
+TEST(MIDI2UMPByteStream, DataByteCountsOfStatusBytes) {
+    EXPECT_FALSE(MIDI2UMPByteStream::expectedDataByteCount(0x7F));
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0x80), 2);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xBF), 2);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xC0), 1);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xDF), 1);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xEF), 2);
+    for (const int status : {0xF0, 0xF4, 0xF5, 0xF7, 0xF9, 0xFD}) {
+        EXPECT_FALSE(MIDI2UMPByteStream::expectedDataByteCount(static_cast<std::uint8_t>(status))) << status;
+    }
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xF1), 1);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xF2), 2);
+    EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(0xF3), 1);
+    for (const int status : {0xF6, 0xF8, 0xFA, 0xFB, 0xFC, 0xFE, 0xFF}) {
+        EXPECT_EQ(MIDI2UMPByteStream::expectedDataByteCount(static_cast<std::uint8_t>(status)), 0) << status;
+    }
+}
+
+// ---- Conversion to MIDI 1.0 ---------------------------------------------------------------
+
+Bytes midi1Bytes(const MIDI2UMPPacket& packet) { return packet.downConvertedMIDI1ChannelVoice().midi1ByteStream().toBytes(); }
+
+TEST(MIDI2DownConversion, NoteVelocitiesKeepTheirTopSevenBitsAndOnlyNoteOnIsRaisedToOne) {
+    EXPECT_EQ(midi1Bytes({0x40923C00, 0x00000000}), (Bytes{0x92, 0x3C, 0x01}));
+    EXPECT_EQ(midi1Bytes({0x40923C00, 0x01FF0000}), (Bytes{0x92, 0x3C, 0x01}));
+    EXPECT_EQ(midi1Bytes({0x40923C00, 0xFFFF1234}), (Bytes{0x92, 0x3C, 0x7F}));
+    EXPECT_EQ(midi1Bytes({0x40923C00, 0x80000000}), (Bytes{0x92, 0x3C, 0x40}));
+    EXPECT_EQ(midi1Bytes({0x40823C00, 0x00000000}), (Bytes{0x82, 0x3C, 0x00}));
+    // The note number uses only the low seven bits of the index byte.
+    EXPECT_EQ(midi1Bytes({0x4092BC00, 0xFFFF0000}), (Bytes{0x92, 0x3C, 0x7F}));
+}
+
+TEST(MIDI2DownConversion, PitchBendKeepsTheTopFourteenBitsSoTheCentreStaysTheCentre) {
+    EXPECT_EQ(midi1Bytes({0x40E00000, 0x80000000}), (Bytes{0xE0, 0x00, 0x40}));  // 8192
+    EXPECT_EQ(midi1Bytes({0x40E00000, 0xFFFFFFFF}), (Bytes{0xE0, 0x7F, 0x7F}));  // 16383
+    EXPECT_EQ(midi1Bytes({0x40E00000, 0x00000000}), (Bytes{0xE0, 0x00, 0x00}));
+    EXPECT_EQ(midi1Bytes({0x40E00000, 0x0003FFFF}), (Bytes{0xE0, 0x00, 0x00}));
+    EXPECT_EQ(midi1Bytes({0x40E00000, 0x00040000}), (Bytes{0xE0, 0x01, 0x00}));
+}
+
+TEST(MIDI2DownConversion, ControllersPressuresAndProgramsLoseTheirLowBits) {
+    EXPECT_EQ(midi1Bytes({0x40B50700, 0xFE000000}), (Bytes{0xB5, 0x07, 0x7F}));
+    EXPECT_EQ(midi1Bytes({0x40B58700, 0x01FFFFFF}), (Bytes{0xB5, 0x07, 0x00}));
+    EXPECT_EQ(midi1Bytes({0x40A13C00, 0x40000000}), (Bytes{0xA1, 0x3C, 0x20}));
+    EXPECT_EQ(midi1Bytes({0x40D10000, 0xFFFFFFFF}), (Bytes{0xD1, 0x7F}));
+    // Program 0x85 masks to 5; the bank bytes are dropped.
+    EXPECT_EQ(midi1Bytes({0x40C30001, 0x85000102}), (Bytes{0xC3, 0x05}));
+}
+
+TEST(MIDI2DownConversion, KeepsGroupAndChannelAndPassesMIDI1PacketsThrough) {
+    const MIDI2UMPPacket converted = MIDI2UMPPacket({0x4B9A3C00, 0xFFFF0000}).downConvertedMIDI1ChannelVoice();
+    EXPECT_EQ(wordsOf(converted), (Words{0x2B9A3C7F}));
+    const MIDI2UMPPacket midi1{0x25C40300};
+    EXPECT_EQ(midi1.downConvertedMIDI1ChannelVoice(), midi1);
+}
+
+TEST(MIDI2DownConversion, UnsupportedMessagesFailWithTheirTexts) {
+    auto error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x40250000, 0}).downConvertedMIDI1ChannelVoice(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::unsupportedMessage("MIDI 2.0 Channel Voice status 0x25 is not yet down-converted."));
+    error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x40F03C00, 0}).downConvertedMIDI1ChannelVoice(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(), "MIDI 2.0 Channel Voice status 0xF0 is not yet down-converted.");
+    error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x10F80000}).downConvertedMIDI1ChannelVoice(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(), "Only MIDI Channel Voice packets can be down-converted to MIDI 1.0 Channel Voice.");
+    error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x40903C00, 0}).midi1ByteStream(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(),
+              "Only MIDI 1 Channel Voice and System packets can be converted to MIDI 1 byte stream without "
+              "down-conversion.");
+}
+
+TEST(MIDI2ByteStreamRendering, SystemAndMIDI1PacketsBecomeTheirBytes) {
+    EXPECT_EQ(MIDI2UMPPacket({0x10F81234}).midi1ByteStream().toBytes(), (Bytes{0xF8}));
+    EXPECT_EQ(MIDI2UMPPacket({0x10F31234}).midi1ByteStream().toBytes(), (Bytes{0xF3, 0x12}));
+    EXPECT_EQ(MIDI2UMPPacket({0x10F21020}).midi1ByteStream().toBytes(), (Bytes{0xF2, 0x10, 0x20}));
+    EXPECT_EQ(MIDI2UMPPacket({0x20C57F11}).midi1ByteStream().toBytes(), (Bytes{0xC5, 0x7F}));
+    EXPECT_EQ(MIDI2UMPPacket({0x20E50040}).midi1ByteStream().toBytes(), (Bytes{0xE5, 0x00, 0x40}));
+    for (const std::uint32_t word : {0x10F00000u, 0x10F70000u, 0x10F40000u, 0x10800000u}) {
+        const auto error = thrownBy<MIDI2UMPError>([&] { (void)MIDI2UMPPacket({word}).midi1ByteStream(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(*error, MIDI2UMPError::invalidStatus(static_cast<std::uint8_t>(word >> 16)));
+    }
+    const auto error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x20700000}).midi1ByteStream(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, MIDI2UMPError::invalidStatus(0x70));
+}
+
+// ---- Markers ------------------------------------------------------------------------------
+
+TEST(MIDI2Diagnostics, MarkersAreOffOnlyWhenTheVariableIsExactlyZero) {
+    {
+        MarkerCapture capture(nullptr);
+        (void)MIDI2UMPPacket::utilityDeltaClockstamp(7);
+        EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[MIDI2] UMP_CREATE_UTILITY_DELTA_CLOCKSTAMP | ticksSinceLastEvent=7"}));
+    }
+    {
+        MarkerCapture capture("0");
+        (void)MIDI2UMPPacket::parseWordStream(Words{0x00400000});
+        EXPECT_TRUE(capture.lines().empty());
+    }
+    for (const char* value : {"false", "", "00"}) {
+        MarkerCapture capture(value);
+        MIDI2Diagnostics::marker("NAME", "");
+        EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[MIDI2] NAME"})) << value;
+    }
+}
+
+TEST(MIDI2Diagnostics, ParsingAndConversionMarkersCarryTheirDetails) {
+    MarkerCapture capture("1");
+    (void)MIDI2UMPPacket::parseWordStream(Words{0x00400000, 0x40E00000, 0x80000000});
+    (void)MIDI2UMPPacket({0x43E00000, 0x80000000}).downConvertedMIDI1ChannelVoice().midi1ByteStream();
+    (void)MIDI2UMPPacket::flexDataSetTempo(1, 500);
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{
+                                   "[MIDI2] UMP_PARSE_WORD_STREAM_BEGIN | words=3",
+                                   "[MIDI2] UMP_PARSE_WORD_STREAM_OK | packets=2",
+                                   "[MIDI2] UMP_DOWNCONVERT_MIDI2_TO_MIDI1_BEGIN | group=3 status=0xE0",
+                                   "[MIDI2] UMP_CREATE_MIDI1_CHANNEL_VOICE | group=3 status=0xE0 data1=0 data2=64",
+                                   "[MIDI2] UMP_DOWNCONVERT_MIDI2_TO_MIDI1_OK | status=0xE0 bend14=8192",
+                                   "[MIDI2] UMP_TO_MIDI1_BYTE_STREAM | type=midi1ChannelVoice status=0xE0",
+                                   "[MIDI2] UMP_CREATE_FLEX_SET_TEMPO | group=1 tenNanosecondsPerQuarterNote=500",
+                               }));
+}
+
+TEST(MIDI2Diagnostics, NoteDetailsNameBothVelocities) {
+    MarkerCapture capture("1");
+    (void)MIDI2UMPPacket({0x40903C00, 0x01FF0000}).downConvertedMIDI1ChannelVoice();
+    const auto lines = capture.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "[MIDI2] UMP_DOWNCONVERT_MIDI2_TO_MIDI1_OK | status=0x90 velocity16=511 velocity7=1");
+}
+
+}  // namespace
+}  // namespace orvane::midi

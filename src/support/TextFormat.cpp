@@ -1,5 +1,6 @@
 #include "support/TextFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +15,19 @@ std::string formatBPM(double bpm) {
         return std::to_string(static_cast<long long>(integerPart));
     }
     return formatString("%.3f", rounded);
+}
+
+std::string describeDouble(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    const double magnitude = std::fabs(value);
+    const bool fixed = magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 9007199254740992.0);
+    char buffer[64];
+    const auto result = fixed ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                              : std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    std::string text(buffer, result.ptr);
+    if (fixed && text.find('.') == std::string::npos) text += ".0";
+    return text;
 }
 
 std::string formatString(const char* format, ...) {

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "playback/FakeMIDIFilePlayer.h"
+#include "playback/MIDIPlayerController.h"
+#include "support/ManualRunLoop.h"
+
+namespace orvane::playback {
+namespace {
+
+// The refused-stream test reads the diagnostics log from standard error; the log decides
+// where it writes when first used, so this has to happen before any test runs.
+[[maybe_unused]] const bool logToStandardError = [] {
+    ::setenv("ORVANE_LOG", "stderr", 1);
+    return true;
+}();
+
+struct Report {
+    std::string kind;  // "progress", "end", "paused", "stopped"
+    double position = 0;
+    double duration = 0;
+    double at = 0;  // run-loop time of the call
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        controller = MIDIPlayerController::create(loop, fakes.factory());
+        controller->onProgress = [this](double p, double d) { reports.push_back({"progress", p, d, loop.now()}); };
+        controller->onNaturalEnd = [this] { reports.push_back({"end", 0, 0, loop.now()}); };
+        controller->onPaused = [this](double p, double d) { reports.push_back({"paused", p, d, loop.now()}); };
+        controller->onStopped = [this](double p, double d) { reports.push_back({"stopped", p, d, loop.now()}); };
+    }
+
+    void start(double from, std::optional<PlaybackLoop> section = std::nullopt) {
+        controller->playPrepared(song, PlaybackMode::fullSong(), from, section, true);
+    }
+    [[nodiscard]] int count(const std::string& kind) const {
+        int n = 0;
+        for (const auto& report : reports) n += report.kind == kind ? 1 : 0;
+        return n;
+    }
+    [[nodiscard]] double position() const { return controller->player()->currentPosition(); }
+
+    ManualRunLoop loop;
+    FakeMIDIFilePlayerFactory fakes{loop};
+    std::shared_ptr<MIDIPlayerController> controller;
+    std::vector<Report> reports;
+    const std::vector<std::uint8_t> song{'M', 'T', 'h', 'd'};
+};
+
+TEST_F(ControllerTest, StartsAtTheClampedPositionAndTicksEvery30Milliseconds) {
+    fakes.nextDuration = 10;
+    start(15);
+    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 10.0);  // beyond the song: its end
+    start(-3);
+    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
+    start(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
+    EXPECT_TRUE(fakes.lastPlayer()->prepared);
+    EXPECT_EQ(controller->currentMode(), PlaybackMode::fullSong());
+    EXPECT_EQ(controller->duration(), 10.0);
+
+    loop.advance(0.1);
+    ASSERT_EQ(count("progress"), 3);
+    EXPECT_NEAR(reports[0].position, 0.03, 1e-9);
+    EXPECT_NEAR(reports[2].position, 0.09, 1e-9);
+    EXPECT_EQ(reports[2].duration, 10.0);
+}
+
+TEST_F(ControllerTest, TheSongEndsOnceWhicheverOfTickAndCompletionSeesItFirst) {
+    for (const double completionDelay : {0.0, 0.5}) {
+        reports.clear();
+        fakes.nextDuration = 1.0;
+        fakes.completionDelay = completionDelay;
+        start(0);
+        loop.advance(2.0);
+        EXPECT_EQ(count("end"), 1) << "completion delay " << completionDelay;
+        EXPECT_EQ(controller->player(), nullptr);
+        EXPECT_EQ(controller->currentMode(), PlaybackMode::none());
+        EXPECT_FALSE(controller->isProgressTimerRunning());
+        EXPECT_EQ(fakes.lastPlayer()->completionsDelivered, 1);
+        EXPECT_FALSE(fakes.lastPlayer()->alive);
+        EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
+    }
+}
+
+TEST_F(ControllerTest, PauseThenThePlatformCompletionIsNoEndAndResumeContinues) {
+    fakes.nextDuration = 10;
+    start(1.0);
+    loop.advance(0.5);
+    controller->pause();
+    loop.advance(1.0);  // the completion of the stop arrives meanwhile
+    EXPECT_EQ(fakes.lastPlayer()->completionsDelivered, 1);
+    EXPECT_EQ(count("end"), 0);
+    ASSERT_EQ(reports.back().kind, "paused");
+    EXPECT_NEAR(reports.back().position, 1.5, 1e-9);
+    EXPECT_EQ(reports.back().duration, 10.0);
+    ASSERT_NE(controller->player(), nullptr);
+    EXPECT_FALSE(controller->isProgressTimerRunning());
+
+    controller->resume();
+    loop.advance(0.3);
+    EXPECT_NEAR(position(), 1.8, 1e-9);
+    EXPECT_TRUE(controller->player()->isPlaying());
+}
+
+TEST_F(ControllerTest, ACompletionFromAnEarlierRunOrAReplacedPlayerChangesNothing) {
+    fakes.nextDuration = 10;
+    fakes.completionTiming = FakeMIDIFilePlayerFactory::CompletionTiming::held;
+    start(0);
+    auto first = fakes.lastPlayer();
+    loop.advance(0.2);
+    start(4);  // replaces the first player, whose completion is still on its way
+    auto second = fakes.lastPlayer();
+    first->releaseCompletions();
+    loop.advance(0.2);
+    EXPECT_EQ(count("end"), 0);
+    EXPECT_NEAR(position(), 4.2, 1e-9);
+
+    controller->pause();
+    controller->resume();  // sounding again before the pause's completion arrives
+    second->releaseCompletions();
+    loop.advance(0.2);
+    EXPECT_EQ(count("end"), 0);
+    EXPECT_TRUE(controller->player()->isPlaying());
+    EXPECT_NEAR(position(), 4.4, 1e-9);
+}
+
+TEST_F(ControllerTest, TheLoopJumpsBackAtTheFirstTickWithin80MillisecondsOfItsEnd) {
+    fakes.nextDuration = 10;
+    start(3.0, PlaybackLoop{2.0, 4.0});
+    loop.advance(1.0);
+    std::size_t jump = 0;
+    while (jump < reports.size() && reports[jump].position != 2.0) ++jump;
+    ASSERT_LT(jump, reports.size()) << "the loop never restarted";
+    ASSERT_GE(jump, 2U);
+    EXPECT_GE(reports[jump - 1].position, 3.92);  // the tick that saw it...
+    EXPECT_LT(reports[jump - 2].position, 3.92);  // ...is the first one past 3.92
+    EXPECT_EQ(reports[jump].at, reports[jump - 1].at);  // 2.0 is reported at once
+    EXPECT_EQ(count("end"), 0);
+    EXPECT_TRUE(controller->player()->isPlaying());
+}
+
+TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
+    fakes.nextDuration = 10;
+    start(0, PlaybackLoop{2.0, 50.0});
+    EXPECT_EQ(controller->loopEnd(), 10.0);
+    controller->setLoop(true, -1, 50);
+    EXPECT_EQ(controller->loopStart(), 0.0);
+    EXPECT_EQ(controller->loopEnd(), 10.0);
+    controller->setLoop(true, 3, std::numeric_limits<double>::infinity());
+    EXPECT_EQ(controller->loopEnd(), 3.0);
+    controller->setLoop(true, 12, 20);
+    EXPECT_EQ(controller->loopStart(), 10.0);
+    EXPECT_EQ(controller->loopEnd(), 10.0);
+
+    fakes.nextDuration = 3;
+    start(0, PlaybackLoop{2.0, 1.0});
+    EXPECT_EQ(controller->loopStart(), 2.0);
+    EXPECT_EQ(controller->loopEnd(), 2.0);
+    loop.advance(4.0);
+    EXPECT_EQ(count("progress") > 0 ? reports.back().kind : "", "end");
+    EXPECT_EQ(count("end"), 1);
+}
+
+TEST_F(ControllerTest, WithoutALoopArgumentThePreviousLoopStays) {
+    fakes.nextDuration = 10;
+    start(0, PlaybackLoop{1.0, 2.0});
+    controller->play(song, PlaybackMode::audition(2), 0);
+    EXPECT_TRUE(controller->loopEnabled());
+    EXPECT_EQ(controller->loopEnd(), 2.0);
+    EXPECT_EQ(controller->currentMode(), PlaybackMode::audition(2));
+    controller->setLoop(false, 0, 0);
+    loop.advance(3.0);
+    EXPECT_GT(position(), 2.9);
+}
+
+TEST_F(ControllerTest, StopReportsZeroWithTheOldDurationAndResetReportsNothing) {
+    fakes.nextDuration = 7.5;
+    start(3);
+    loop.advance(0.1);
+    reports.clear();
+    controller->stop();
+    ASSERT_EQ(reports.size(), 1U);
+    EXPECT_EQ(reports[0].kind, "stopped");
+    EXPECT_EQ(reports[0].position, 0.0);
+    EXPECT_EQ(reports[0].duration, 7.5);
+    EXPECT_EQ(controller->player(), nullptr);
+    EXPECT_EQ(controller->currentMode(), PlaybackMode::none());
+    loop.advance(1.0);  // the stopped player's completion arrives: nothing happens
+    EXPECT_EQ(reports.size(), 1U);
+
+    start(1);
+    reports.clear();
+    controller->reset();
+    loop.advance(1.0);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(controller->duration(), 0.0);
+    EXPECT_EQ(controller->player(), nullptr);
+}
+
+TEST_F(ControllerTest, SeekClampsAndKeepsTheRunningState) {
+    fakes.nextDuration = 10;
+    controller->playPrepared(song, PlaybackMode::selectedTracks(), 2, std::nullopt, false);
+    EXPECT_FALSE(controller->player()->isPlaying());
+    EXPECT_FALSE(controller->isProgressTimerRunning());
+    controller->seek(25);
+    EXPECT_EQ(position(), 10.0);
+    controller->seek(4);
+    EXPECT_FALSE(controller->player()->isPlaying());
+    controller->resume();
+    loop.advance(0.5);
+    controller->seek(-2);
+    EXPECT_TRUE(controller->player()->isPlaying());
+    EXPECT_EQ(position(), 0.0);
+}
+
+TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdleWithTwoMessages) {
+    fakes.nextDuration = 10;
+    start(1);
+    fakes.failNextCreation("The file is not a MIDI file.");
+    reports.clear();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    start(0);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out, "❌ AVMIDIPlayer init failed: The file is not a MIDI file.\n");
+    EXPECT_NE(err.find("AVMIDIPlayer init failed: The file is not a MIDI file."), std::string::npos) << err;
+    EXPECT_EQ(controller->player(), nullptr);
+    EXPECT_FALSE(fakes.players().front()->alive);  // the earlier player was dropped first
+
+    controller->resume();
+    controller->pause();
+    controller->seek(3);
+    loop.advance(1.0);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST(FormatTime, MinutesAndTwoDigitSeconds) {
+    EXPECT_EQ(MIDIPlayerController::formatTime(0), "0:00");
+    EXPECT_EQ(MIDIPlayerController::formatTime(59.9), "0:59");
+    EXPECT_EQ(MIDIPlayerController::formatTime(61), "1:01");
+    EXPECT_EQ(MIDIPlayerController::formatTime(3600), "60:00");
+    EXPECT_EQ(MIDIPlayerController::formatTime(-0.5), "0:00");
+    EXPECT_EQ(MIDIPlayerController::formatTime(std::numeric_limits<double>::infinity()), "0:00");
+    EXPECT_EQ(MIDIPlayerController::formatTime(std::numeric_limits<double>::quiet_NaN()), "0:00");
+    EXPECT_EQ(MIDIPlayerController::formatTime(1e12), "16666666666:40");
+}
+
+}  // namespace
+}  // namespace orvane::playback

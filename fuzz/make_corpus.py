@@ -89,7 +89,7 @@ SEEDS = {
     "truncated_varlen": song(1, [notes(0) + b"\x81\x82"]),
     "five_byte_delta": song(1, [b"\x81\x80\x80\x80\x00\x90\x3C\x40" + EOT]),
     "meta_length_beyond_chunk": song(1, [notes(0) + b"\x00\xFF\x01\x7F\x41"]),
-    "tick_overflow": song(1, [b"\x8F\xFF\xFF\xFF\x7F\x90\x3C\x40" + b"\x8F\xFF\xFF\xFF\x7F\x80\x3C\x40" + EOT]),
+    "tick_overflow": song(1, [b"\xFF\xFF\xFF\x7F\x90\x3C\x40" + b"\xFF\xFF\xFF\x7F\x3C\x00" * 16 + EOT]),
     "large_time_signature_exponent": song(1, [meta(0x58, bytes([7, 200, 24, 8])) + notes(0) + EOT]),
     "drum_single_key_and_mixer": song(1, [
         b"\x00\xB9\x07\x50\x00\xB9\x0A\x20\x00\xB9\x5B\x30" + notes(9, key=38, step=60, spread=0) + EOT,

@@ -103,9 +103,8 @@ EventList conductor() {
         metaEvent(0, 0x03, Bytes(title.begin(), title.end())),
         metaEvent(0, 0x58, {4, 2, 24, 8}),                          // 4/4
         metaEvent(0, 0x59, {0, 1}),                                 // A minor
-        metaEvent(0, 0x51, tempoPayload(625000)),                   // 96 BPM
-        metaEvent(barStart(14), 0x51, tempoPayload(714286)),        // 84 BPM: the cadence broadens
-        metaEvent(barStart(15), 0x51, tempoPayload(833333)),        // 72 BPM for the last chord
+        metaEvent(0, 0x51, tempoPayload(681818)),                   // 88 BPM for the intro
+        metaEvent(barStart(2), 0x51, tempoPayload(625000)),         // 96 BPM when the band comes in
         metaEvent(barStart(barCount), 0x2F, {}),
     };
 }
@@ -237,9 +236,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_demo OUTPUT.mid | make_demo --check FILE\n");
         return 2;
     }
-    if (!orvane::tools::writeFileAtomically(argv[1], demoSong())) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return orvane::tools::writeFileOrReport(argv[1], demoSong()) ? 0 : 1;
 }

@@ -12,16 +12,6 @@
 #include "StressSong.h"
 #include "ToolFiles.h"
 
-namespace {
-
-bool write(const char* path, const orvane::tools::stress::Bytes& bytes) {
-    if (orvane::tools::writeFileAtomically(path, bytes)) return true;
-    std::fprintf(stderr, "could not write %s\n", path);
-    return false;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     namespace stress = orvane::tools::stress;
     std::uint32_t noteCount = 200000;
@@ -36,8 +26,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto tracks = stress::songTracks(noteCount);
-    if (!write(argv[first], stress::format1File(tracks))) return 1;
-    if (outputs == 2 && !write(argv[first + 1], stress::format0File(tracks))) return 1;
+    if (!orvane::tools::writeFileOrReport(argv[first], stress::format1File(tracks))) return 1;
+    if (outputs == 2 && !orvane::tools::writeFileOrReport(argv[first + 1], stress::format0File(tracks))) return 1;
     std::fprintf(stderr, "%zu events in %zu tracks\n", stress::eventCount(tracks), tracks.size());
     return 0;
 }

@@ -1,11 +1,14 @@
 #include "cli/Arguments.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 
+#include "midi/model/HugePages.h"
 #include "support/TextFormat.h"
 
 namespace orvane::cli {
@@ -102,14 +105,18 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) 
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     std::vector<std::uint8_t> bytes;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-        std::fseek(file, 0, SEEK_SET);
+    // A regular file is read straight into one buffer of its size (advised for huge pages,
+    // which makes large files much cheaper to bring in); anything else is read in pieces.
+    struct stat status {};
+    if (::fstat(::fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        const auto size = static_cast<std::size_t>(status.st_size);
+        midi::reserveLarge(bytes, size);
+        bytes.resize(size);
+        bytes.resize(std::fread(bytes.data(), 1, size, file));
     }
     std::uint8_t buffer[1 << 16];
-    bool failed = false;
-    for (;;) {
+    bool failed = std::ferror(file) != 0;
+    while (!failed) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
         bytes.insert(bytes.end(), buffer, buffer + got);
         if (got < sizeof buffer) {

@@ -15,6 +15,7 @@
 
 #include "midi/model/HugePages.h"
 #include "midi/model/MIDIFile.h"
+#include "midi/model/TrackSurvey.h"
 #include "midi/model/VarLen.h"
 
 namespace orvane::midi {
@@ -224,7 +225,7 @@ public:
         // Every event takes at least two bytes of the chunk (a delta and a data byte).
         const std::size_t eventBound = chunk.size() / 2 + 1;
         reserveLarge(track.events, eventBound);
-        hasNoteOn_ = false;
+        survey_ = TrackSurvey();
         hasConductorMeta_ = false;
         if (!readEvents(ChunkCursor(chunk), track)) return false;
         finishTrack(std::move(track));
@@ -265,10 +266,8 @@ private:
                     const auto bytes = cursor.take(2);
                     if (!bytes) return true;
                     if (track.channel < 0) track.channel = channel;
-                    const std::uint8_t data1 = (*bytes)[0];
-                    const std::uint8_t data2 = (*bytes)[1];
-                    hasNoteOn_ = hasNoteOn_ || ((status >> 4) == 0x9 && data2 != 0);
-                    events.push_back(MIDIEvent::shortMessage(tick, status, data1, data2, 3));
+                    events.push_back(MIDIEvent::shortMessage(tick, status, (*bytes)[0], (*bytes)[1], 3));
+                    survey_.add(events.back(), events.size() - 1);
                     break;
                 }
                 case 0xC:
@@ -281,6 +280,7 @@ private:
                         programSeen = true;
                     }
                     events.push_back(MIDIEvent::shortMessage(tick, status, *data1, 0, 2));
+                    survey_.add(events.back(), events.size() - 1);
                     break;
                 }
                 default:
@@ -371,9 +371,9 @@ private:
     // Identity and mixer values; a track that mixes tempo, time or key signatures with notes
     // becomes a conductor track followed by the musical track.
     void finishTrack(MIDITrack track) {
-        updateTrackIdentityFromEvents(track);
-        setInitialMixerValues(track);
-        if (file_.format == 0 || !hasNoteOn_ || !hasConductorMeta_) {
+        survey_.applyIdentity(track);
+        survey_.applyInitialMixerValues(track);
+        if (file_.format == 0 || !survey_.hasNoteOn() || !hasConductorMeta_) {
             tracks_.push_back(std::move(track));
             return;
         }
@@ -389,7 +389,8 @@ private:
         EventList& events = track.events;
         events.erase(std::remove_if(events.begin(), events.end(), isConductorMeta), events.end());
         track.drumNote.reset();
-        updateTrackIdentityFromEvents(track);
+        // Only meta events left the track, so what the survey learnt still holds.
+        survey_.applyIdentity(track);
         tracks_.push_back(std::move(conductor));
         tracks_.push_back(std::move(track));
     }
@@ -397,9 +398,9 @@ private:
     MIDIFile& file_;
     std::vector<MIDITrack> tracks_;
     DistinctTempoEvents distinctTempos_;
+    TrackSurvey survey_;  // of the chunk being read
     std::size_t chunkIndex_ = 0;
     bool bpmWasSet_ = false;
-    bool hasNoteOn_ = false;
     bool hasConductorMeta_ = false;
 };
 
@@ -407,13 +408,6 @@ MIDITrack MIDIFile::conductorTrack() {
     MIDITrack conductor;
     conductor.name = "Conductor";
     return conductor;
-}
-
-void MIDIFile::setInitialMixerValues(MIDITrack& track) {
-    track.volume = controllerValue(7, track.events, 64);
-    track.pan = controllerValue(10, track.events, 64);
-    track.velocity = averageNoteVelocity(track.events, 64);
-    track.reverb = controllerValue(91, track.events, 0);
 }
 
 bool MIDIFile::parse(std::span<const std::uint8_t> data) {
@@ -485,6 +479,7 @@ void MIDIFile::explodeFormat0Track(MIDITrack track) {
     exploded.push_back(conductorTrack());
     exploded.front().events.reserve(metaCount);
     std::array<MIDITrack*, 16> trackOfChannel{};
+    std::array<TrackSurvey, 16> surveys{};
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
         if (!hasNotes[channel]) continue;
         MIDITrack& channelTrack = exploded.emplace_back();
@@ -501,12 +496,16 @@ void MIDIFile::explodeFormat0Track(MIDITrack track) {
             for (MIDITrack* channelTrack : trackOfChannel) {
                 if (channelTrack != nullptr) channelTrack->events.push_back(event);
             }
-        } else if (MIDITrack* channelTrack = trackOfChannel[event.channel()]) {
-            channelTrack->events.push_back(std::move(event));
+        } else if (const std::uint8_t channel = event.channel(); trackOfChannel[channel] != nullptr) {
+            EventList& events = trackOfChannel[channel]->events;
+            events.push_back(std::move(event));
+            surveys[channel].add(events.back(), events.size() - 1);
         }
     }
     track.events = EventList();
-    for (std::size_t i = 1; i < exploded.size(); ++i) setInitialMixerValues(exploded[i]);
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        if (trackOfChannel[channel] != nullptr) surveys[channel].applyInitialMixerValues(*trackOfChannel[channel]);
+    }
     tracks_ = std::move(exploded);
     clearMusicalTrackCaches();
 }

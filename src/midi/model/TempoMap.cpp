@@ -140,13 +140,14 @@ TimedMetaList MIDIFile::rewrittenTempoEvents(double newBPM) const {
         setTempoValue(event, clampedTempoValue(factor * static_cast<double>(value)));
         hasTempo = true;
     }
-    if (!hasTempo) {
-        // A song without a tempo of its own still follows the override: it gets one at tick 0.
-        MIDIEvent supplied(0, {0xFF, 0x51, 0x03, 0, 0, 0});
-        setTempoValue(supplied, clampedTempoValue(60000000.0 / newBPM));
-        rewritten.insert(rewritten.begin(), supplied);
-    }
-    return rewritten;
+    if (hasTempo) return rewritten;
+    // A song without a tempo of its own still follows the override: it gets one at tick 0.
+    TimedMetaList supplied;
+    supplied.reserve(rewritten.size() + 1);
+    supplied.emplace_back(0, std::initializer_list<std::uint8_t>{0xFF, 0x51, 0x03, 0, 0, 0});
+    setTempoValue(supplied.back(), clampedTempoValue(60000000.0 / newBPM));
+    for (MIDIEvent& event : rewritten) supplied.push_back(std::move(event));
+    return supplied;
 }
 
 TimedMetaList MIDIFile::effectiveTempoEvents(std::optional<double> newBPM) const {

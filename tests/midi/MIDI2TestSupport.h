@@ -51,6 +51,42 @@ inline std::vector<std::uint8_t> clipBytes(const std::vector<std::uint32_t>& wor
     return bytes;
 }
 
+// A clip's words, built packet by packet.
+class ClipWords {
+public:
+    // DC 0, DCTPQ, DC 0, Start of Clip.
+    ClipWords& header(std::uint16_t ticksPerQuarterNote) {
+        return add({0x00400000, 0x00300000u | ticksPerQuarterNote, 0x00400000}).startOfClip();
+    }
+    ClipWords& startOfClip() { return add({0xF0200000, 0, 0, 0}); }
+    ClipWords& endOfClip() { return add({0xF0210000, 0, 0, 0}); }
+    // DC 0 and End of Clip.
+    ClipWords& footer() { return dc(0).endOfClip(); }
+    ClipWords& dc(std::uint32_t ticks) { return add({0x00400000u | ticks}); }
+    ClipWords& add(std::initializer_list<std::uint32_t> packetWords) {
+        words.insert(words.end(), packetWords.begin(), packetWords.end());
+        return *this;
+    }
+    // A MIDI 2.0 Channel Voice packet: status byte, index byte, 32-bit value.
+    ClipWords& midi2(std::uint8_t group, std::uint8_t status, std::uint8_t index, std::uint32_t value) {
+        return add({0x40000000u | std::uint32_t{group} << 24 | std::uint32_t{status} << 16 | std::uint32_t{index} << 8,
+                    value});
+    }
+    ClipWords& midi1(std::uint8_t group, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        return add({0x20000000u | std::uint32_t{group} << 24 | std::uint32_t{status} << 16 | std::uint32_t{data1} << 8 |
+                    data2});
+    }
+    ClipWords& tempo(std::uint32_t tenNanoseconds) { return add({0xD0100000, tenNanoseconds, 0, 0}); }
+    ClipWords& timeSignature(std::uint8_t numerator, std::uint8_t exponent, std::uint8_t thirtySeconds) {
+        return add({0xD0100001, std::uint32_t{numerator} << 24 | std::uint32_t{exponent} << 16 |
+                                    std::uint32_t{thirtySeconds} << 8,
+                    0, 0});
+    }
+    [[nodiscard]] std::vector<std::uint8_t> bytes() const { return clipBytes(words); }
+
+    std::vector<std::uint32_t> words;
+};
+
 // Sets MIDI2_DEBUG_MARKERS (or unsets it for nullptr) and collects the markers written while
 // alive; restores the variable and standard output afterwards.
 class MarkerCapture {

@@ -1,8 +1,431 @@
-// Placeholder until the MIDI 2.0 Clip import lands: clip data is not read yet.
+// Reading a MIDI Clip file into the editable song: one track per (group, channel), the tempo
+// and time signatures, an inventory of every packet, and the import report.
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+#include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
+#include "midi/midi2/MIDI2UMPPacket.h"
+#include "midi/model/HugePages.h"
 #include "midi/model/MIDIFile.h"
+#include "support/TextFormat.h"
 
 namespace orvane::midi {
+namespace {
 
-bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t>) { return false; }
+using Entry = MIDI2NativePacketInventory::Entry;
+using Reason = MIDI2PacketReason;
+using Scope = MIDI2NativePacketScope;
+using Action = MIDI2NativePacketAction;
+
+constexpr std::size_t keyCount = 256;  // 16 groups x 16 channels
+
+std::size_t trackKey(std::uint8_t group, std::uint8_t channel) { return std::size_t{group} * 16 + channel; }
+
+void marker(bool enabled, std::string_view name, const std::string& detail) {
+    if (enabled) MIDI2Diagnostics::marker(name, detail);
+}
+
+// Packet types whose bits 27..24 are a group.
+bool hasGroupField(MIDI2UMPMessageType type) {
+    switch (type) {
+        case MIDI2UMPMessageType::system:
+        case MIDI2UMPMessageType::midi1ChannelVoice:
+        case MIDI2UMPMessageType::data:
+        case MIDI2UMPMessageType::midi2ChannelVoice:
+        case MIDI2UMPMessageType::extendedData:
+        case MIDI2UMPMessageType::flexData:
+        case MIDI2UMPMessageType::stream:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// True when the down-conversion to MIDI 1.0 drops bits of the packet's value.
+bool midi2PacketHasHighResolutionValue(const MIDI2UMPPacket& packet) {
+    if (packet.messageType() != MIDI2UMPMessageType::midi2ChannelVoice || packet.wordCount() != 2) return false;
+    const std::uint32_t value = packet.word(1);
+    switch (packet.statusField() >> 4) {
+        case 0x8:
+        case 0x9:
+            return ((value >> 16) & 0x1FF) != 0;
+        case 0xA:
+        case 0xB:
+        case 0xD:
+        case 0xE:
+            return (value & 0x1FFFFFF) != 0;
+        default:
+            return value != 0;
+    }
+}
+
+// FF 51 03 and the microseconds per quarter note (at least 1).
+MIDIEvent midi2TempoEvent(std::uint32_t tenNanoseconds, std::uint32_t tick) {
+    const std::uint32_t microseconds = tenNanoseconds < 100 ? 1 : tenNanoseconds / 100;
+    return MIDIEvent(tick, {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microseconds >> 16),
+                            static_cast<std::uint8_t>(microseconds >> 8), static_cast<std::uint8_t>(microseconds)});
+}
+
+// FF 58 04 with 24 MIDI clocks per metronome click.
+MIDIEvent midi2TimeSignatureEvent(const MIDI2TimeSignatureFields& fields, std::uint32_t tick) {
+    return MIDIEvent(tick, {0xFF, 0x58, 0x04, fields.numerator, fields.denominatorExponent, 24,
+                            fields.thirtySecondNotesPerQuarter});
+}
+
+struct ImportCounters {
+    int midi1ChannelVoice = 0;
+    int midi2ChannelVoice = 0;
+    int downConverted = 0;
+    int flexTempo = 0;
+    int flexTimeSignature = 0;
+    int unsupported = 0;
+    int deltaClockstamps = 0;
+    int channelEvents = 0;
+};
+
+// The tracks of one import, one per (group, channel), created on first use.
+class ImportedTracks {
+public:
+    explicit ImportedTracks(const std::array<std::size_t, keyCount>& expectedEvents) : expected_(expectedEvents) {}
+
+    void append(const MIDI1ByteMessage& bytes, std::uint32_t tick, std::uint8_t group, std::uint8_t channel,
+                bool markers) {
+        MIDITrack& track = trackFor(group, channel);
+        track.events.emplace_back(tick, bytes.data());
+        if (markers) {
+            MIDI2Diagnostics::marker("SMF2_IMPORT_CHANNEL_EVENT",
+                                     formatString("group=%u channel=%u tick=%u status=0x%02X bytes=%d", group, channel,
+                                                  tick, bytes.size == 0 ? 0u : bytes.bytes[0], int{bytes.size}));
+        }
+    }
+
+    [[nodiscard]] bool empty() const { return created_ == 0; }
+
+    // The tracks ordered by group, then channel, with their identity, mixer values and names.
+    std::vector<MIDITrack> finish() {
+        std::vector<MIDITrack> result;
+        result.reserve(created_);
+        for (auto& slot : slots_) {
+            if (!slot) continue;
+            MIDITrack& track = *slot;
+            MIDIFile::updateTrackIdentityFromEvents(track);
+            MIDIFile::setInitialMixerValues(track);
+            const bool hasProgramChange = std::any_of(track.events.begin(), track.events.end(),
+                                                      [](const MIDIEvent& event) { return (event.status() & 0xF0) == 0xC0; });
+            if (track.channel == 9 || hasProgramChange) {
+                track.name = MIDIFile::instrumentName(track.instrument, track.channel,
+                                                      track.channel == 9 ? track.drumNote : std::nullopt);
+            }
+            result.push_back(std::move(track));
+        }
+        return result;
+    }
+
+    // The groups and, per group, the channels that received events.
+    void recordGroupsAndChannels(MIDI2OperationReport& report) const {
+        for (std::size_t key = 0; key < keyCount; ++key) {
+            if (!slots_[key]) continue;
+            const auto group = static_cast<std::uint8_t>(key / 16);
+            report.groups.insert(group);
+            report.channelsByGroup[group].insert(static_cast<std::uint8_t>(key % 16));
+        }
+    }
+
+private:
+    MIDITrack& trackFor(std::uint8_t group, std::uint8_t channel) {
+        auto& slot = slots_[trackKey(group, channel)];
+        if (!slot) {
+            MIDITrack track;
+            track.name = group == 0 ? "Ch " + std::to_string(channel + 1)
+                                    : "Group " + std::to_string(group + 1) + " Ch " + std::to_string(channel + 1);
+            track.channel = channel;
+            reserveLarge(track.events, expected_[trackKey(group, channel)]);
+            slot = std::move(track);
+            ++created_;
+        }
+        return *slot;
+    }
+
+    const std::array<std::size_t, keyCount>& expected_;
+    std::array<std::optional<MIDITrack>, keyCount> slots_;
+    std::size_t created_ = 0;
+};
+
+// Channel Voice packets per (group, channel): the most events each track can receive.
+std::array<std::size_t, keyCount> channelVoiceCounts(std::span<const std::uint32_t> words) {
+    std::array<std::size_t, keyCount> counts{};
+    for (std::size_t index = 0; index < words.size();) {
+        const std::uint32_t word0 = words[index];
+        const auto type = static_cast<MIDI2UMPMessageType>(word0 >> 28);
+        if (type == MIDI2UMPMessageType::midi1ChannelVoice || type == MIDI2UMPMessageType::midi2ChannelVoice) {
+            ++counts[(word0 >> 16 & 0xF) | (word0 >> 20 & 0xF0)];
+        }
+        index += static_cast<std::size_t>(midi2UMPWordCount(type));
+    }
+    return counts;
+}
+
+MIDI2NativePreservationSummary midi2NativePreservationSummary(const MIDI2NativePacketInventory& inventory) {
+    MIDI2NativePreservationSummary summary;
+    summary.totalSnapshots = static_cast<int>(inventory.size());
+    for (const Entry& entry : inventory.entries()) {
+        switch (entry.action) {
+            case Action::storedNativeCandidate:
+                ++summary.nativeCandidatePackets;
+                if (entry.hasHighResolutionValue) ++summary.highResolutionCandidatePackets;
+                ++summary.editableModelPackets;
+                break;
+            case Action::importedToEditableModel:
+            case Action::downConvertedToEditableModel:
+                ++summary.editableModelPackets;
+                break;
+            case Action::skippedUnsupported:
+                ++summary.skippedUnsupportedPackets;
+                break;
+            case Action::structuralOnly:
+                break;
+        }
+        if (entry.wasDownConverted) ++summary.downConvertedPackets;
+        if (entry.scope == Scope::structural) ++summary.structuralPackets;
+        if (entry.scope == Scope::global) ++summary.globalPackets;
+        if (entry.scope == Scope::ambiguous) ++summary.ambiguousPackets;
+    }
+    return summary;
+}
+
+std::vector<std::string> midi2ImportConvertedItems(int midi2ChannelVoicePackets, int downConverted) {
+    if (midi2ChannelVoicePackets == 0) return {"No native MIDI 2.0 Channel Voice down-conversion was required"};
+    return {std::to_string(downConverted) +
+            " MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing model"};
+}
+
+std::vector<std::string> importPreservedItems(const ImportCounters& counters, bool hasMusicalTrack,
+                                              int nativeCandidatePackets) {
+    std::vector<std::string> items;
+    if (counters.midi1ChannelVoice >= 1) items.emplace_back("MIDI 1.0-resolution Channel Voice events carried inside UMP");
+    if (counters.deltaClockstamps >= 1) items.emplace_back("Delta Clockstamp timing and ticks-per-quarter-note");
+    if (counters.flexTempo >= 1) items.emplace_back("Flex Data Set Tempo");
+    if (counters.flexTimeSignature >= 1) items.emplace_back("Flex Data Set Time Signature");
+    if (hasMusicalTrack) items.emplace_back("Track separation from UMP group/channel identity");
+    if (nativeCandidatePackets >= 1) {
+        items.push_back(std::to_string(nativeCandidatePackets) +
+                        " native MIDI 2.0 UMP packet(s) stored as future preservation candidates");
+    }
+    return items;
+}
+
+}  // namespace
+
+bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    const bool markers = MIDI2Diagnostics::markersEnabled();
+    marker(markers, "SMF2_IMPORT_BEGIN", "bytes=" + std::to_string(data.size()));
+    format = 1;
+    wasImportedFromMIDI2Clip = true;
+
+    MIDI2ClipWords clip;
+    try {
+        clip = MIDI2ClipFile::parseWords(data);
+    } catch (const MIDI2ClipFileError& error) {
+        marker(markers, "SMF2_IMPORT_FAILED", error.description());
+        return false;
+    }
+
+    const auto expectedEvents = channelVoiceCounts(clip.words);
+    ImportedTracks importedTracks(expectedEvents);
+    ImportCounters counters;
+    std::uint32_t runningTick = 0;
+    std::uint32_t sequenceStart = 0;
+    bool insideSequence = false;
+    std::optional<std::uint32_t> lastTempo;
+
+    MIDI2NativePacketInventory::Builder inventory;
+    inventory.reserve(clip.packetCount);
+    std::vector<std::uint32_t> words = std::move(clip.words);
+    std::size_t packetIndex = 0;
+    for (std::size_t wordIndex = 0; wordIndex < words.size(); ++packetIndex) {
+        const auto type = static_cast<MIDI2UMPMessageType>(words[wordIndex] >> 28);
+        const auto count = static_cast<std::size_t>(midi2UMPWordCount(type));
+        const MIDI2UMPPacket packet(std::span<const std::uint32_t>(words).subspan(wordIndex, count));
+
+        Entry entry;
+        entry.packetIndex = static_cast<std::uint32_t>(packetIndex);
+        entry.absoluteTick = runningTick;
+        entry.hasSequenceTick = insideSequence;
+        entry.sequenceTick = runningTick - sequenceStart;
+        entry.firstWord = static_cast<std::uint32_t>(wordIndex);
+        entry.wordCount = static_cast<std::uint8_t>(count);
+        if (hasGroupField(type)) entry.group = packet.groupField();
+        if (const auto channel = packet.channel()) entry.channel = *channel;
+        const std::uint32_t eventTick = insideSequence ? runningTick - sequenceStart : 0;
+        const auto classify = [&entry](Scope scope, Action action, Reason reason) {
+            entry.scope = scope;
+            entry.action = action;
+            entry.reason = reason;
+        };
+        const auto skip = [&](Reason reason, const std::string& detail) {
+            classify(Scope::unsupported, Action::skippedUnsupported, reason);
+            ++counters.unsupported;
+            marker(markers, "SMF2_IMPORT_UNSUPPORTED_PACKET", detail);
+        };
+
+        switch (type) {
+            case MIDI2UMPMessageType::utility: {
+                const std::uint32_t status = (packet.word(0) >> 20) & 0xF;
+                if (status == 0x4) {
+                    const std::uint32_t delta = packet.word(0) & 0xFFFFF;
+                    if (delta > std::numeric_limits<std::uint32_t>::max() - runningTick) {
+                        marker(markers, "SMF2_IMPORT_FAILED", "delta tick overflow");
+                        return false;
+                    }
+                    runningTick += delta;
+                    ++counters.deltaClockstamps;
+                    marker(markers, "SMF2_IMPORT_DELTA_TICKS",
+                           "delta=" + std::to_string(delta) + " tick=" + std::to_string(runningTick));
+                    classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstamp);
+                } else if (status == 0x3) {
+                    const auto ticksPerQuarterNote = static_cast<std::uint16_t>(packet.word(0) & 0xFFFF);
+                    if (ticksPerQuarterNote != 0) {
+                        timeDivision = ticksPerQuarterNote;
+                        marker(markers, "SMF2_IMPORT_DCTPQ", "ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote));
+                    }
+                    classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstampTicksPerQuarterNote);
+                } else {
+                    // NOOP, JR Clock and JR Timestamp carry nothing this song can keep.
+                    classify(Scope::unsupported, Action::skippedUnsupported, Reason::unsupportedUtility);
+                    ++counters.unsupported;
+                }
+                break;
+            }
+            case MIDI2UMPMessageType::stream:
+                if (packet == MIDI2UMPPacket::startOfClip()) {
+                    sequenceStart = runningTick;
+                    insideSequence = true;
+                    entry.hasSequenceTick = false;
+                    marker(markers, "SMF2_IMPORT_START_OF_CLIP", "absoluteTick=" + std::to_string(runningTick));
+                    classify(Scope::structural, Action::structuralOnly, Reason::startOfClip);
+                } else if (packet == MIDI2UMPPacket::endOfClip()) {
+                    marker(markers, "SMF2_IMPORT_END_OF_CLIP", "absoluteTick=" + std::to_string(runningTick));
+                    classify(Scope::structural, Action::structuralOnly, Reason::endOfClip);
+                } else {
+                    skip(Reason::unsupportedStream, markers ? packet.description() : std::string());
+                }
+                break;
+            case MIDI2UMPMessageType::flexData:
+                if (const auto tempo = packet.flexDataSetTempoTenNanosecondsPerQuarterNote()) {
+                    tempoEvents.push_back(midi2TempoEvent(*tempo, eventTick));
+                    lastTempo = *tempo;
+                    ++counters.flexTempo;
+                    marker(markers, "SMF2_IMPORT_FLEX_SET_TEMPO", "tick=" + std::to_string(eventTick));
+                    classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTempo);
+                } else if (const auto signature = packet.flexDataSetTimeSignature();
+                           signature && signature->numerator != 0 && signature->denominatorExponent <= 7) {
+                    timeSignatureEvents.push_back(midi2TimeSignatureEvent(*signature, eventTick));
+                    timeSignatureNumerator = signature->numerator;
+                    timeSignatureDenominator = 1 << signature->denominatorExponent;
+                    ++counters.flexTimeSignature;
+                    marker(markers, "SMF2_IMPORT_FLEX_SET_TIME_SIGNATURE",
+                           "tick=" + std::to_string(eventTick) + " " + std::to_string(timeSignatureNumerator) + "/" +
+                               std::to_string(timeSignatureDenominator));
+                    classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTimeSignature);
+                } else {
+                    skip(Reason::unsupportedFlexData, markers ? packet.description() : std::string());
+                }
+                break;
+            case MIDI2UMPMessageType::midi1ChannelVoice: {
+                ++counters.midi1ChannelVoice;
+                MIDI1ByteMessage bytes;
+                try {
+                    bytes = packet.midi1ByteStream();
+                } catch (const MIDI2UMPError& error) {
+                    marker(markers, "SMF2_IMPORT_FAILED", error.description());
+                    return false;
+                }
+                importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
+                ++counters.channelEvents;
+                if (insideSequence) {
+                    classify(Scope::safelyScoped, Action::importedToEditableModel, Reason::midi1InsideSequence);
+                } else {
+                    classify(Scope::ambiguous, Action::importedToEditableModel, Reason::midi1OutsideSequence);
+                }
+                break;
+            }
+            case MIDI2UMPMessageType::midi2ChannelVoice: {
+                ++counters.midi2ChannelVoice;
+                MIDI1ByteMessage bytes;
+                try {
+                    bytes = packet.downConvertedMIDI1ChannelVoice().midi1ByteStream();
+                } catch (const MIDI2UMPError& error) {
+                    skip(Reason::midi2NotDownConverted, error.description());
+                    break;
+                }
+                importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
+                ++counters.channelEvents;
+                ++counters.downConverted;
+                entry.wasDownConverted = true;
+                entry.hasHighResolutionValue = midi2PacketHasHighResolutionValue(packet);
+                if (insideSequence) {
+                    classify(Scope::safelyScoped, Action::storedNativeCandidate, Reason::midi2InsideSequence);
+                } else {
+                    classify(Scope::ambiguous, Action::downConvertedToEditableModel, Reason::midi2OutsideSequence);
+                }
+                break;
+            }
+            default:
+                skip(Reason::unsupportedMessageType, "type=" + std::string(midi2UMPMessageTypeName(type)));
+                break;
+        }
+        inventory.add(entry);
+        wordIndex += count;
+    }
+
+    if (importedTracks.empty()) {
+        marker(markers, "SMF2_IMPORT_FAILED", "no importable channel voice packets");
+        return false;
+    }
+
+    MIDI2OperationReport report;
+    importedTracks.recordGroupsAndChannels(report);
+    setTracks(importedTracks.finish());
+    midi2ImportedPacketCount = counters.channelEvents + counters.flexTempo + counters.flexTimeSignature;
+    midi2UnsupportedPacketCount = counters.unsupported;
+    // The clip's tempo is the song's reference tempo, as the last tempo of a one-track
+    // Standard MIDI File would be; tempo overrides scale from it.
+    if (lastTempo) bpm = 60000000.0 / static_cast<double>(std::max<std::uint32_t>(*lastTempo / 100, 1));
+
+    const std::size_t packetCount = packetIndex;
+    inventory.adoptWords(std::move(words));
+    midi2NativePacketSnapshots = inventory.finish();
+    const MIDI2NativePreservationSummary summary = midi2NativePreservationSummary(midi2NativePacketSnapshots);
+
+    report.operation = MIDI2OperationReport::Operation::imported("Loaded MIDI 2.0 file");
+    report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";
+    report.totalPackets = static_cast<int>(packetCount);
+    report.tracks = static_cast<int>(tracks().size());
+    report.ticksPerQuarterNote = timeDivision;
+    report.midi1ChannelVoicePackets = counters.midi1ChannelVoice;
+    report.midi2ChannelVoicePackets = counters.midi2ChannelVoice;
+    report.midi2ChannelVoiceDownConverted = counters.downConverted;
+    report.flexTempoPackets = counters.flexTempo;
+    report.flexTimeSignaturePackets = counters.flexTimeSignature;
+    report.unsupportedPackets = counters.unsupported;
+    report.deltaClockstampPackets = counters.deltaClockstamps;
+    report.preservedItems = importPreservedItems(counters, !musicalTracks().empty(), summary.nativeCandidatePackets);
+    report.convertedItems = midi2ImportConvertedItems(counters.midi2ChannelVoice, counters.downConverted);
+    report.skippedItems = midi2SkippedItems(counters.unsupported, counters.midi2ChannelVoice, std::nullopt);
+    report.nativePreservationSummary = summary;
+    midi2LastImportReport = std::move(report);
+
+    originalTempoEvents = tempoEvents;
+    marker(markers, "SMF2_IMPORT_OK",
+           "tracks=" + std::to_string(tracks().size()) + " channelPackets=" + std::to_string(midi2ImportedPacketCount) +
+               " deltaMessages=" + std::to_string(counters.deltaClockstamps) +
+               " unsupported=" + std::to_string(counters.unsupported) + " tpq=" + std::to_string(timeDivision));
+    return true;
+}
 
 }  // namespace orvane::midi

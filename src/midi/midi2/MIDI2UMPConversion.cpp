@@ -37,6 +37,10 @@ std::string downConversionDetail(std::uint8_t status, std::uint8_t data1, std::u
 
 }  // namespace
 
+std::string midi2NotDownConvertedText(std::uint8_t status) {
+    return formatString("MIDI 2.0 Channel Voice status 0x%02X is not yet down-converted.", status);
+}
+
 MIDI2UMPPacket MIDI2UMPPacket::downConvertedMIDI1ChannelVoice() const {
     switch (messageType()) {
         case MIDI2UMPMessageType::midi1ChannelVoice:
@@ -87,8 +91,7 @@ MIDI2UMPPacket MIDI2UMPPacket::downConvertMIDI2ChannelVoice() const {
             break;
         }
         default:
-            throw MIDI2UMPError::unsupportedMessage(
-                formatString("MIDI 2.0 Channel Voice status 0x%02X is not yet down-converted.", status));
+            throw MIDI2UMPError::unsupportedMessage(midi2NotDownConvertedText(status));
     }
     MIDI2UMPPacket converted = midi1ChannelVoice(group, status, data1, data2);
     if (MIDI2Diagnostics::markersEnabled()) {

@@ -108,6 +108,9 @@ namespace MIDI2UMPByteStream {
 std::optional<int> expectedDataByteCount(std::uint8_t status);
 }  // namespace MIDI2UMPByteStream
 
+// The failure text of a MIDI 2.0 Channel Voice status that has no MIDI 1.0 form.
+std::string midi2NotDownConvertedText(std::uint8_t status);
+
 // One MIDI 1.0 short message of 1 to 3 bytes, kept inline.
 struct MIDI1ByteMessage {
     std::array<std::uint8_t, 3> bytes{};

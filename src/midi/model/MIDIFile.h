@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "midi/midi2/MIDI2Records.h"
 #include "midi/model/MIDIEvent.h"
 #include "midi/model/MIDITrack.h"
 
@@ -96,7 +97,9 @@ public:
     bool wasImportedFromMIDI2Clip = false;
     int midi2ImportedPacketCount = 0;
     int midi2UnsupportedPacketCount = 0;
-    // The MIDI 2.0 import adds its report and packet inventory here.
+    // The report of the last MIDI 2.0 import, and one snapshot per packet of the imported clip.
+    std::optional<MIDI2OperationReport> midi2LastImportReport;
+    MIDI2NativePacketInventory midi2NativePacketSnapshots;
 
     // ---- Tracks -----------------------------------------------------------------------
     // All tracks, conductor and other note-less tracks included.

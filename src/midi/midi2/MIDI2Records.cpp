@@ -1,0 +1,182 @@
+#include "midi/midi2/MIDI2Records.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "midi/midi2/MIDI2UMPPacket.h"
+#include "midi/model/HugePages.h"
+
+namespace orvane::midi {
+namespace {
+
+constexpr std::array<std::string_view, 5> scopeNames = {"safely scoped", "global", "structural", "unsupported",
+                                                        "ambiguous"};
+constexpr std::array<std::string_view, 5> actionNames = {
+    "structural only",
+    "imported to editable model",
+    "down-converted to editable model",
+    "stored as native preservation candidate",
+    "skipped or unsupported",
+};
+constexpr std::array<std::string_view, 4> operationNames = {"full merged export", "single-track export", "split export",
+                                                            "loop export"};
+constexpr std::array<std::string_view, 14> blockerNames = {
+    "no native inventory",
+    "unsupported operation",
+    "transpose active",
+    "tempo override active",
+    "mixer settings active",
+    "partial track export",
+    "no native candidates",
+    "unsafe native metadata",
+    "edited or nonmatching events",
+    "loop timing rewrite",
+    "loop repeat required",
+    "effective-start state required",
+    "writer disabled",
+    "no exact-match replacements",
+};
+constexpr std::array<std::string_view, 4> policyNames = {"copy once as effective-start state", "move to loop start",
+                                                         "repeat per loop pass", "skip"};
+
+// The fixed texts of the reason codes, in code order (the failure text is composed).
+constexpr std::array<std::string_view, 15> reasonTexts = {
+    "Delta Clockstamp advances MIDI Clip timing.",
+    "Delta Clockstamp Ticks Per Quarter Note sets MIDI Clip timing.",
+    "Unsupported Utility packet.",
+    "Start of Clip boundary.",
+    "End of Clip boundary.",
+    "Unsupported Stream packet.",
+    "Flex Data Set Tempo was imported into Orvane's tempo map.",
+    "Flex Data Set Time Signature was imported into Orvane's timing state.",
+    "Unsupported non-tempo Flex Data packet.",
+    "MIDI 1.0 Channel Voice packet has clear group/channel/timing and was imported into the editable model.",
+    "MIDI 1.0 Channel Voice packet occurred outside the clip sequence and was imported at tick 0 only.",
+    "Unsupported native MIDI 2.0 Channel Voice packet: ",
+    "Native MIDI 2.0 Channel Voice packet was down-converted for editing and stored as a future native "
+    "preservation candidate.",
+    "Native MIDI 2.0 Channel Voice packet was down-converted but occurred outside the clip sequence.",
+    "Unsupported or reserved UMP message type.",
+};
+
+template <std::size_t N, class Enum>
+std::string_view nameOf(const std::array<std::string_view, N>& names, Enum value) {
+    const auto index = static_cast<std::size_t>(value);
+    return index < N ? names[index] : std::string_view{};
+}
+
+}  // namespace
+
+std::string_view rawValue(MIDI2NativePacketScope scope) { return nameOf(scopeNames, scope); }
+std::string_view rawValue(MIDI2NativePacketAction action) { return nameOf(actionNames, action); }
+std::string_view rawValue(MIDI2NativeReexportOperation operation) { return nameOf(operationNames, operation); }
+std::string_view rawValue(MIDI2NativeReexportBlocker blocker) { return nameOf(blockerNames, blocker); }
+std::string_view rawValue(MIDI2NativeLoopPacketPolicy policy) { return nameOf(policyNames, policy); }
+
+// ---- Inventory ----------------------------------------------------------------------------
+
+void MIDI2NativePacketInventory::Builder::reserve(std::size_t packetCount) { reserveLarge(entries_, packetCount); }
+
+void MIDI2NativePacketInventory::Builder::add(const Entry& entry, std::span<const std::uint32_t> words) {
+    Entry stored = entry;
+    stored.firstWord = static_cast<std::uint32_t>(words_.size());
+    stored.wordCount = static_cast<std::uint8_t>(std::min<std::size_t>(words.size(), 0xFF));
+    words_.insert(words_.end(), words.begin(), words.begin() + stored.wordCount);
+    entries_.push_back(stored);
+}
+
+MIDI2NativePacketInventory MIDI2NativePacketInventory::Builder::finish() {
+    auto storage = std::make_shared<Builder>(std::move(*this));
+    *this = Builder();
+    return MIDI2NativePacketInventory(std::move(storage));
+}
+
+MIDI2NativePacketInventory::MIDI2NativePacketInventory(std::initializer_list<MIDI2NativePacketSnapshot> snapshots)
+    : MIDI2NativePacketInventory(std::span<const MIDI2NativePacketSnapshot>(snapshots.begin(), snapshots.size())) {}
+
+MIDI2NativePacketInventory::MIDI2NativePacketInventory(std::span<const MIDI2NativePacketSnapshot> snapshots) {
+    Builder builder;
+    for (const auto& snapshot : snapshots) {
+        Entry entry;
+        entry.packetIndex = static_cast<std::uint32_t>(snapshot.packetIndex);
+        entry.absoluteTick = snapshot.absoluteTick;
+        entry.hasSequenceTick = snapshot.sequenceTick.has_value();
+        entry.sequenceTick = snapshot.sequenceTick.value_or(0);
+        entry.group = snapshot.group.value_or(Entry::noValue);
+        entry.channel = snapshot.channel.value_or(Entry::noValue);
+        entry.scope = snapshot.scope;
+        entry.action = snapshot.action;
+        entry.reason = MIDI2PacketReason::custom;
+        entry.wasDownConverted = snapshot.wasDownConverted;
+        entry.hasHighResolutionValue = snapshot.hasHighResolutionValue;
+        // A hand-built snapshot keeps its own texts.
+        builder.customTexts_[builder.entries_.size()] = snapshot.messageType + '\n' + snapshot.reason;
+        builder.add(entry, snapshot.words);
+    }
+    storage_ = std::make_shared<Builder>(std::move(builder));
+}
+
+std::span<const MIDI2NativePacketInventory::Entry> MIDI2NativePacketInventory::entries() const noexcept {
+    if (!storage_) return {};
+    return storage_->entries_;
+}
+
+std::span<const std::uint32_t> MIDI2NativePacketInventory::words(const Entry& entry) const noexcept {
+    return std::span<const std::uint32_t>(storage_->words_).subspan(entry.firstWord, entry.wordCount);
+}
+
+std::string MIDI2NativePacketInventory::reason(std::size_t index) const {
+    const Entry& entry = storage_->entries_[index];
+    switch (entry.reason) {
+        case MIDI2PacketReason::custom: {
+            const std::string& texts = storage_->customTexts_.at(index);
+            return texts.substr(texts.find('\n') + 1);
+        }
+        case MIDI2PacketReason::midi2NotDownConverted: {
+            const auto packetWords = words(entry);
+            const auto status = packetWords.empty() ? std::uint8_t{0} : static_cast<std::uint8_t>(packetWords[0] >> 16);
+            return std::string(reasonTexts[static_cast<std::size_t>(entry.reason)]) + midi2NotDownConvertedText(status);
+        }
+        default:
+            return std::string(reasonTexts[static_cast<std::size_t>(entry.reason)]);
+    }
+}
+
+MIDI2NativePacketSnapshot MIDI2NativePacketInventory::operator[](std::size_t index) const {
+    const Entry& entry = storage_->entries_[index];
+    MIDI2NativePacketSnapshot snapshot;
+    snapshot.packetIndex = static_cast<int>(entry.packetIndex);
+    snapshot.absoluteTick = entry.absoluteTick;
+    snapshot.sequenceTick = entry.optionalSequenceTick();
+    snapshot.group = entry.optionalGroup();
+    snapshot.channel = entry.optionalChannel();
+    const auto packetWords = words(entry);
+    snapshot.words.assign(packetWords.begin(), packetWords.end());
+    if (entry.reason == MIDI2PacketReason::custom) {
+        const std::string& texts = storage_->customTexts_.at(index);
+        snapshot.messageType = texts.substr(0, texts.find('\n'));
+    } else if (!packetWords.empty()) {
+        snapshot.messageType = midi2UMPMessageTypeName(static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28));
+    }
+    snapshot.scope = entry.scope;
+    snapshot.action = entry.action;
+    snapshot.wasDownConverted = entry.wasDownConverted;
+    snapshot.hasHighResolutionValue = entry.hasHighResolutionValue;
+    snapshot.reason = reason(index);
+    return snapshot;
+}
+
+std::vector<MIDI2NativePacketSnapshot> MIDI2NativePacketInventory::snapshots() const {
+    std::vector<MIDI2NativePacketSnapshot> result;
+    result.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) result.push_back((*this)[i]);
+    return result;
+}
+
+bool operator==(const MIDI2NativePacketInventory& a, const MIDI2NativePacketInventory& b) {
+    if (a.storage_ == b.storage_) return true;
+    return a.snapshots() == b.snapshots();
+}
+
+}  // namespace orvane::midi

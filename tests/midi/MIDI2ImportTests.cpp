@@ -1,0 +1,352 @@
+// Importing MIDI Clip files into the editable song: tracks per group and channel, timing,
+// tempo and time signatures, the packet inventory, hostile clips and the import report.
+
+#include <gtest/gtest.h>
+
+#include "MIDI2TestSupport.h"
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+namespace {
+
+using testing::ClipWords;
+using testing::MarkerCapture;
+
+std::vector<MIDIEvent> events(std::initializer_list<MIDIEvent> list) { return list; }
+
+MIDIFile imported(const ClipWords& clip) {
+    MIDIFile file;
+    EXPECT_TRUE(file.parse(clip.bytes()));
+    return file;
+}
+
+TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) {
+    ClipWords clip;
+    clip.header(96)
+        .dc(0).tempo(50000000)
+        .dc(0).timeSignature(3, 2, 8)
+        .dc(0).midi2(0, 0x90, 60, 0xFFFF0000)
+        .dc(96).midi2(0, 0x80, 60, 0x00000000)
+        .footer();
+    const MIDIFile file = imported(clip);
+    EXPECT_TRUE(file.wasImportedFromMIDI2Clip);
+    EXPECT_EQ(file.format, 1);
+    EXPECT_EQ(file.timeDivision, 96);
+    ASSERT_EQ(file.tracks().size(), 1u);
+    const MIDITrack& track = file.tracks()[0];
+    EXPECT_EQ(track.name, "Ch 1");
+    EXPECT_EQ(track.channel, 0);
+    EXPECT_EQ(track.events, events({MIDIEvent(0, {0x90, 60, 127}), MIDIEvent(96, {0x80, 60, 0})}));
+    EXPECT_EQ(track.velocity, 127);
+    EXPECT_EQ(file.tempoEvents, events({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})}));
+    EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
+    EXPECT_DOUBLE_EQ(file.bpm, 120.0);
+    EXPECT_EQ(file.timeSignatureEvents, events({MIDIEvent(0, {0xFF, 0x58, 0x04, 3, 2, 24, 8})}));
+    EXPECT_EQ(file.timeSignatureNumerator, 3);
+    EXPECT_EQ(file.timeSignatureDenominator, 4);
+    EXPECT_EQ(file.midi2ImportedPacketCount, 4);
+    EXPECT_EQ(file.midi2UnsupportedPacketCount, 0);
+    EXPECT_EQ(file.musicalTracks().size(), 1u);
+}
+
+TEST(MIDI2Import, TheClipTempoIsTheSongsReferenceTempoAndTinyTempoValuesBecomeOneMicrosecond) {
+    ClipWords clip;
+    clip.header(480).dc(0).tempo(60000000).dc(0).midi1(0, 0x90, 60, 100).dc(10).tempo(50).footer();
+    const MIDIFile file = imported(clip);
+    ASSERT_EQ(file.tempoEvents.size(), 2u);
+    EXPECT_EQ(file.tempoEvents[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}));  // 600000 us
+    EXPECT_EQ(file.tempoEvents[1], MIDIEvent(10, {0xFF, 0x51, 0x03, 0x00, 0x00, 0x01}));
+    // The last tempo, as for a one-track Standard MIDI File.
+    EXPECT_DOUBLE_EQ(file.bpm, 60000000.0);
+
+    ClipWords slow;
+    slow.header(480).dc(0).tempo(60000000).dc(0).midi1(0, 0x90, 60, 100).footer();
+    const MIDIFile slowFile = imported(slow);
+    EXPECT_DOUBLE_EQ(slowFile.bpm, 100.0);
+    // An override of the song's own tempo leaves the tempo map as it is.
+    EXPECT_EQ(slowFile.rewrittenTempoEvents(100.0), slowFile.tempoEvents);
+}
+
+TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
+    ClipWords clip;
+    clip.header(480)
+        .dc(0).midi2(1, 0x99, 38, 0x80000000)   // group 2, drums, one key
+        .dc(0).midi1(0, 0x90, 60, 100)
+        .dc(10).midi2(1, 0x99, 38, 0x80000000)
+        .dc(0).midi1(2, 0x93, 64, 90)           // group 3, channel 4
+        .dc(0).midi1(0, 0xC5, 40, 0)            // channel 6: a program change
+        .dc(0).midi1(0, 0x95, 70, 80)
+        .dc(0).midi1(0, 0x90, 62, 100)
+        .footer();
+    const MIDIFile file = imported(clip);
+    ASSERT_EQ(file.tracks().size(), 4u);
+    EXPECT_EQ(file.tracks()[0].name, "Ch 1");
+    EXPECT_EQ(file.tracks()[0].events.size(), 2u);
+    EXPECT_EQ(file.tracks()[1].name, "Violin");
+    EXPECT_EQ(file.tracks()[1].instrument, 40);
+    EXPECT_EQ(file.tracks()[2].name, "Drums - Acoustic Snare");
+    EXPECT_EQ(file.tracks()[2].drumNote, 38);
+    EXPECT_EQ(file.tracks()[3].name, "Group 3 Ch 4");
+    const auto& report = *file.midi2LastImportReport;
+    EXPECT_EQ(report.groups, (std::set<std::uint8_t>{0, 1, 2}));
+    EXPECT_EQ(report.channelsByGroup.at(0), (std::set<std::uint8_t>{0, 5}));
+    EXPECT_EQ(report.channelsByGroup.at(1), (std::set<std::uint8_t>{9}));
+}
+
+TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
+    ClipWords clip;
+    clip.dc(0).add({0x00300000 | 480})
+        .dc(100).midi2(0, 0x90, 60, 0x80000000)
+        .dc(50).midi1(0, 0x90, 62, 90);
+    const MIDIFile file = imported(clip);
+    ASSERT_EQ(file.tracks().size(), 1u);
+    EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(0, {0x90, 60, 64}), MIDIEvent(0, {0x90, 62, 90})}));
+    const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
+    ASSERT_EQ(snapshots.size(), 6u);
+    EXPECT_EQ(snapshots[3].scope, MIDI2NativePacketScope::ambiguous);
+    EXPECT_EQ(snapshots[3].action, MIDI2NativePacketAction::downConvertedToEditableModel);
+    EXPECT_EQ(snapshots[3].absoluteTick, 100u);
+    EXPECT_FALSE(snapshots[3].sequenceTick);
+    EXPECT_EQ(snapshots[3].reason,
+              "Native MIDI 2.0 Channel Voice packet was down-converted but occurred outside the clip sequence.");
+    EXPECT_EQ(snapshots[5].scope, MIDI2NativePacketScope::ambiguous);
+    EXPECT_EQ(snapshots[5].reason,
+              "MIDI 1.0 Channel Voice packet occurred outside the clip sequence and was imported at tick 0 only.");
+    EXPECT_EQ(file.midi2LastImportReport->nativePreservationSummary->ambiguousPackets, 2);
+}
+
+TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPacket) {
+    ClipWords clip;
+    clip.dc(0).add({0x00300000 | 480}).dc(1000).startOfClip()
+        .dc(20).midi2(0, 0x93, 60, 0xFFFF0000)
+        .dc(0).add({0x00000000})  // NOOP
+        .footer();
+    const MIDIFile file = imported(clip);
+    EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(20, {0x93, 60, 127})}));
+    const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
+    ASSERT_EQ(snapshots.size(), 10u);
+    EXPECT_EQ(snapshots[3].messageType, "stream");
+    EXPECT_EQ(snapshots[3].absoluteTick, 1000u);
+    EXPECT_FALSE(snapshots[3].sequenceTick);
+    EXPECT_EQ(snapshots[3].reason, "Start of Clip boundary.");
+    const MIDI2NativePacketSnapshot note = snapshots[5];
+    EXPECT_EQ(note.packetIndex, 5);
+    EXPECT_EQ(note.absoluteTick, 1020u);
+    EXPECT_EQ(note.sequenceTick, 20u);
+    EXPECT_EQ(note.group, 0);
+    EXPECT_EQ(note.channel, 3);
+    EXPECT_EQ(note.messageType, "midi2ChannelVoice");
+    EXPECT_EQ(note.words, (std::vector<std::uint32_t>{0x40933C00, 0xFFFF0000}));
+    EXPECT_EQ(note.scope, MIDI2NativePacketScope::safelyScoped);
+    EXPECT_EQ(note.action, MIDI2NativePacketAction::storedNativeCandidate);
+    EXPECT_TRUE(note.wasDownConverted);
+    EXPECT_TRUE(note.hasHighResolutionValue);  // velocity16 0xFFFF has low bits set
+    EXPECT_EQ(snapshots[4].reason, "Delta Clockstamp advances MIDI Clip timing.");
+    EXPECT_FALSE(snapshots[4].group);
+    EXPECT_EQ(snapshots[7].reason, "Unsupported Utility packet.");
+    EXPECT_EQ(snapshots[7].action, MIDI2NativePacketAction::skippedUnsupported);
+    EXPECT_EQ(snapshots[9].reason, "End of Clip boundary.");
+    EXPECT_EQ(snapshots[9].group, 0);
+    EXPECT_EQ(snapshots[1].reason, "Delta Clockstamp Ticks Per Quarter Note sets MIDI Clip timing.");
+    EXPECT_EQ(file.midi2UnsupportedPacketCount, 1);
+}
+
+TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
+    ClipWords clip;
+    clip.header(480)
+        .dc(0).midi2(0, 0x90, 60, 0xFE000000)   // velocity7 exactly: no extra bits
+        .dc(0).midi2(0, 0xB0, 7, 0xFE000000)
+        .dc(0).midi2(0, 0xB0, 7, 0xFE000001)
+        .dc(0).midi2(0, 0xC0, 0, 0x05000000)    // programs keep any non-zero word
+        .dc(0).midi2(0, 0xE0, 0, 0x80000000)
+        .footer();
+    const auto snapshots = imported(clip).midi2NativePacketSnapshots.snapshots();
+    const std::vector<bool> expected = {false, false, true, true, false};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(snapshots[5 + 2 * i].hasHighResolutionValue, expected[i]) << i;
+    }
+}
+
+TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
+    ClipWords clip;
+    clip.header(480)
+        .dc(0).midi2(0, 0x25, 0, 0)              // registered controller: no MIDI 1.0 form here
+        .dc(0).midi1(0, 0x90, 60, 100)
+        .dc(0).add({0x10F80000})                 // timing clock
+        .dc(0).add({0x30010000, 0})              // SysEx7
+        .dc(0).add({0x60000000})                 // reserved
+        .dc(0).add({0xD0100002, 0, 0, 0})        // another Flex Data status
+        .dc(0).timeSignature(0, 2, 8)            // numerator 0
+        .dc(0).timeSignature(4, 8, 8)            // denominator 2^8
+        .dc(0).add({0xF0010000, 0, 0, 0})        // another Stream packet
+        .footer();
+    const MIDIFile file = imported(clip);
+    EXPECT_EQ(file.midi2UnsupportedPacketCount, 8);
+    EXPECT_TRUE(file.timeSignatureEvents.empty());
+    const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
+    EXPECT_EQ(snapshots[5].reason,
+              "Unsupported native MIDI 2.0 Channel Voice packet: MIDI 2.0 Channel Voice status 0x25 is not yet "
+              "down-converted.");
+    EXPECT_FALSE(snapshots[5].wasDownConverted);
+    EXPECT_EQ(snapshots[5].channel, 5);
+    EXPECT_EQ(snapshots[9].reason, "Unsupported or reserved UMP message type.");
+    EXPECT_EQ(snapshots[11].reason, "Unsupported or reserved UMP message type.");
+    EXPECT_EQ(snapshots[13].reason, "Unsupported or reserved UMP message type.");
+    EXPECT_EQ(snapshots[15].reason, "Unsupported non-tempo Flex Data packet.");
+    EXPECT_EQ(snapshots[17].reason, "Unsupported non-tempo Flex Data packet.");
+    EXPECT_EQ(snapshots[19].reason, "Unsupported non-tempo Flex Data packet.");
+    EXPECT_EQ(snapshots[21].reason, "Unsupported Stream packet.");
+    const auto& report = *file.midi2LastImportReport;
+    EXPECT_EQ(report.unsupportedPackets, 8);
+    EXPECT_EQ(report.midi2ChannelVoicePackets, 1);
+    EXPECT_EQ(report.midi2ChannelVoiceDownConverted, 0);
+    EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 1 track, 24 UMP packets. 8 unsupported packet(s).");
+    EXPECT_EQ(report.skippedItems.front(), "8 unsupported UMP packet(s) were skipped");
+    EXPECT_EQ(report.skippedItems[1], "Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
+}
+
+TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
+    MarkerCapture capture("1");
+    MIDIFile file;
+    ClipWords structural;
+    structural.header(480).dc(0).tempo(50000000).footer();
+    EXPECT_FALSE(file.parse(structural.bytes()));
+    EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | no importable channel voice packets");
+
+    ClipWords invalidMIDI1;
+    invalidMIDI1.header(480).dc(0).midi1(0, 0x90, 60, 100).dc(0).add({0x20700000}).footer();
+    EXPECT_FALSE(file.parse(invalidMIDI1.bytes()));
+    EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | Invalid MIDI status byte 0x70.");
+
+    Bytes odd = ClipWords().header(480).bytes();
+    odd.push_back(0);
+    EXPECT_FALSE(file.parse(odd));
+    EXPECT_EQ(capture.lines().back(),
+              "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: 29 bytes.");
+
+    ClipWords truncated;
+    truncated.header(480).dc(0).midi1(0, 0x90, 60, 100).add({0x40903C00});
+    EXPECT_FALSE(file.parse(truncated.bytes()));
+    EXPECT_EQ(capture.lines().back(),
+              "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
+}
+
+TEST(MIDI2Import, DeltaClockstampsThatOverflowThirtyTwoBitsRejectTheClip) {
+    ClipWords clip;
+    clip.header(480).midi1(0, 0x90, 60, 100);
+    for (int i = 0; i < 4097; ++i) clip.dc(0xFFFFF);
+    clip.midi1(0, 0x80, 60, 0);
+    MarkerCapture capture("1");
+    MIDIFile file;
+    EXPECT_FALSE(file.parse(clip.bytes()));
+    EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | delta tick overflow");
+
+    // Just below the limit the clip still reads.
+    ClipWords fits;
+    fits.header(480).midi1(0, 0x90, 60, 100);
+    for (int i = 0; i < 4096; ++i) fits.dc(0xFFFFF);
+    fits.dc(4095).midi1(0, 0x80, 60, 0);
+    ASSERT_TRUE(file.parse(fits.bytes()));
+    EXPECT_EQ(file.tracks()[0].events.back().tick, 0xFFFFFFFFu);
+}
+
+TEST(MIDI2Import, MillionsOfPacketsAreReadInFull) {
+    ClipWords clip;
+    clip.header(480);
+    clip.words.reserve(1'100'000);
+    for (int i = 0; i < 500'000; ++i) {
+        clip.dc(1).midi1(static_cast<std::uint8_t>(i & 15), static_cast<std::uint8_t>(0x90 | (i >> 4 & 15)), 60,
+                         static_cast<std::uint8_t>(i & 1 ? 0 : 100));
+    }
+    clip.footer();
+    MIDIFile file;
+    MarkerCapture quiet("0");
+    ASSERT_TRUE(file.parse(clip.bytes()));
+    EXPECT_EQ(file.tracks().size(), 256u);
+    EXPECT_EQ(file.midi2NativePacketSnapshots.size(), 1'000'006u);
+    EXPECT_EQ(file.tracks()[255].name, "Group 16 Ch 16");
+    EXPECT_EQ(file.tracks()[0].events.size(), 500'000u / 256 + 1);
+}
+
+TEST(MIDI2Import, TheImportReportDescribesTheClip) {
+    ClipWords clip;
+    clip.header(480)
+        .dc(0).tempo(50000000)
+        .dc(0).midi1(0, 0xC0, 0, 0)
+        .dc(0).midi2(0, 0x90, 60, 0x80010000)
+        .dc(480).midi2(0, 0x80, 60, 0)
+        .dc(0).midi1(1, 0x99, 36, 100)
+        .footer();
+    const MIDIFile file = imported(clip);
+    ASSERT_TRUE(file.midi2LastImportReport);
+    const MIDI2OperationReport& report = *file.midi2LastImportReport;
+    EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 2 tracks, 16 UMP packets.");
+    EXPECT_EQ(report.detailText(),
+              "File: Loaded MIDI 2.0 file\n"
+              "File type: MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)\n"
+              "Ticks per quarter note: 480\n"
+              "Tracks represented: 2\n"
+              "UMP packets: 16\n"
+              "Delta Clockstamp packets: 8\n"
+              "Groups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
+              "MIDI 1.0 Channel Voice packets: 2\n"
+              "MIDI 2.0 Channel Voice packets: 2\n"
+              "MIDI 2.0 Channel Voice down-converted: 2\n"
+              "Flex Data Set Tempo packets: 1\n"
+              "Flex Data Set Time Signature packets: 0\n"
+              "Unsupported/skipped packets: 0\n"
+              "\n"
+              "Native MIDI 2.0 preservation inventory:\n"
+              "- Original UMP packets inventoried: 16\n"
+              "- Imported into Orvane's editable model: 5\n"
+              "- Stored as native UMP preservation candidates: 2\n"
+              "- High-resolution native candidates: 1\n"
+              "- Down-converted into editable model: 2\n"
+              "- Skipped/unsupported native packets: 0\n"
+              "- Structural MIDI Clip packets: 11\n"
+              "- Global packets: 1\n"
+              "- Ambiguous packets: 0\n"
+              "- Native UMP re-export from this snapshot: not enabled yet\n"
+              "\n"
+              "Preserved:\n"
+              "- MIDI 1.0-resolution Channel Voice events carried inside UMP\n"
+              "- Delta Clockstamp timing and ticks-per-quarter-note\n"
+              "- Flex Data Set Tempo\n"
+              "- Track separation from UMP group/channel identity\n"
+              "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n"
+              "\n"
+              "Converted:\n"
+              "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing model\n"
+              "\n"
+              "Skipped or not yet preserved:\n"
+              "- Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export\n"
+              "- Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, MIDI-CI, "
+              "and live UMP I/O are not yet supported");
+}
+
+TEST(MIDI2Import, ImportMarkersTraceEachStep) {
+    ClipWords clip;
+    clip.header(96).dc(5).midi1(1, 0x92, 60, 100).footer();
+    MarkerCapture capture("1");
+    MIDIFile file;
+    ASSERT_TRUE(file.parseMIDI2Clip(clip.bytes()));
+    std::vector<std::string> importLines;
+    for (const auto& line : capture.lines()) {
+        if (line.find("SMF2_IMPORT") != std::string::npos) importLines.push_back(line);
+    }
+    EXPECT_EQ(importLines, (std::vector<std::string>{
+                               "[MIDI2] SMF2_IMPORT_BEGIN | bytes=64",
+                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
+                               "[MIDI2] SMF2_IMPORT_DCTPQ | ticksPerQuarterNote=96",
+                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
+                               "[MIDI2] SMF2_IMPORT_START_OF_CLIP | absoluteTick=0",
+                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=5 tick=5",
+                               "[MIDI2] SMF2_IMPORT_CHANNEL_EVENT | group=1 channel=2 tick=5 status=0x92 bytes=3",
+                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=5",
+                               "[MIDI2] SMF2_IMPORT_END_OF_CLIP | absoluteTick=5",
+                               "[MIDI2] SMF2_IMPORT_OK | tracks=1 channelPackets=1 deltaMessages=4 unsupported=0 tpq=96",
+                           }));
+}
+
+}  // namespace
+}  // namespace orvane::midi

@@ -1,0 +1,208 @@
+#include "midi/export/LoopExport.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "midi/export/EventTransforms.h"
+#include "midi/export/ExportLog.h"
+#include "midi/export/ExportOrder.h"
+#include "midi/export/LoopSection.h"
+#include "midi/export/TrackExport.h"
+#include "support/TextFormat.h"
+
+namespace orvane::midi {
+
+namespace {
+
+constexpr std::uint64_t lastTick = std::numeric_limits<std::uint32_t>::max();
+
+MIDIEvent endOfTrack(std::uint32_t tick) { return MIDIEvent(tick, {0xFF, 0x2F, 0x00}); }
+
+struct LoopRange {
+    LoopSectionBounds bounds;
+    std::uint32_t finalTick;
+};
+
+LoopRange loopRange(const MIDIFile& midi, double loopStartSeconds, double loopEndSeconds, int repeatCount,
+                    bool tightenLoop, std::optional<double> newBPM) {
+    const LoopSectionBounds bounds = loopSectionBounds(midi, loopStartSeconds, loopEndSeconds, tightenLoop, newBPM);
+    return {bounds, loopFinalTick(bounds.length, repeatCount)};
+}
+
+// The conductor chunk of a looped file: the repeated conductor section and an end-of-track
+// at finalTick.
+void appendLoopConductor(Bytes& out, const MIDIFile& midi, const LoopSectionBounds& bounds, int repeatCount,
+                         std::optional<double> newBPM, std::uint32_t finalTick) {
+    EventList conductor =
+        repeatedConductorSectionEvents(midi, bounds.startTick, bounds.endTick, repeatCount, newBPM);
+    conductor.push_back(endOfTrack(finalTick));
+    appendTrackChunkInExportOrder(out, conductor);
+}
+
+void appendMergedLoopTrack(Bytes& out, const MIDITrack& track, int channel, const LoopRange& range, int repeatCount,
+                           bool tightenLoop, int transpose, bool applyMixerSettings) {
+    const LoopSectionBounds& bounds = range.bounds;
+    const EventList body = detail::mergedBodyBefore(track, applyMixerSettings, channel, bounds.endTick);
+    const EventList mix = applyMixerSettings ? mixEvents(track, channel, 0) : EventList{};
+    EventList explicitSetup = mix;
+    const EventList program = detail::programEvents(track, channel);
+    explicitSetup.insert(explicitSetup.end(), program.begin(), program.end());
+
+    EventList head{trackNameEvent(track)};
+    head.insert(head.end(), explicitSetup.begin(), explicitSetup.end());
+    const EventList setup = loopRepeatSetupEvents(body, bounds.startTick, explicitSetup);
+    MIDIFile::logMIDIDiagnostic(formatString("Merged loop repeat setup: track='%s', channel=%d, "
+                                             "setupEventsPerRepeat=%zu",
+                                             track.name.c_str(), channel, setup.size()),
+                                "buildMergedLoopMIDI(tracks:loopStartSeconds:loopEndSeconds:repeatCount:tightenLoop:"
+                                "transpose:newBPM:applyMixerSettings:)");
+    EventList repeated = repeatedSectionEvents(body, bounds.startTick, bounds.endTick, repeatCount, channel,
+                                               tightenLoop, setup);
+    EventList tail{endOfTrack(range.finalTick)};
+    EventList events = mergedInExportOrder({&head, &repeated, &tail});
+    applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
+    appendTrackChunkInExportOrder(out, events);
+}
+
+}  // namespace
+
+EventList repeatedConductorSectionEvents(const MIDIFile& midi, std::uint32_t startTick, std::uint32_t endTick,
+                                         int repeatCount, std::optional<double> newBPM) {
+    const int repeats = clampedRepeatCount(repeatCount);
+    const std::uint32_t length = endTick > startTick ? endTick - startTick : 1;
+    const EventList source = conductorEvents(midi, newBPM);
+
+    // The latest tempo, time signature and key signature at or before startTick (the first
+    // of several at one tick), in source order.
+    constexpr std::array<std::uint8_t, 3> setupTypes = {0x51, 0x58, 0x59};
+    std::array<std::optional<std::size_t>, 3> latest{};
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const MIDIEvent& event = source[i];
+        if (event.tick > startTick) continue;
+        for (std::size_t type = 0; type < setupTypes.size(); ++type) {
+            if (!event.isMeta(setupTypes[type])) continue;
+            if (!latest[type] || event.tick > source[*latest[type]].tick) latest[type] = i;
+        }
+    }
+    std::vector<std::size_t> setup;
+    for (const auto& position : latest) {
+        if (position) setup.push_back(*position);
+    }
+    std::sort(setup.begin(), setup.end());
+    std::vector<std::size_t> section;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        if (source[i].tick >= startTick && source[i].tick < endTick) section.push_back(i);
+    }
+    MIDIFile::logMIDIDiagnostic(formatString("Conductor loop section: setupEvents=%zu, sectionEvents=%zu, repeats=%d, "
+                                             "sectionLengthTicks=%u, tempoOverride=%s",
+                                             setup.size(), section.size(), repeats, length,
+                                             overrideText(newBPM).c_str()),
+                                "repeatedConductorSectionEvents(startTick:endTick:repeatCount:newBPM:)");
+
+    EventList out;
+    out.reserve(static_cast<std::size_t>(repeats) * (setup.size() + section.size()));
+    for (int r = 0; r < repeats; ++r) {
+        const std::uint64_t base = std::uint64_t(r) * length;
+        if (base > lastTick) break;
+        for (const std::size_t i : setup) {
+            out.push_back(source[i]);
+            out.back().tick = static_cast<std::uint32_t>(base);
+        }
+        for (const std::size_t i : section) {
+            const std::uint64_t tick = base + (source[i].tick - startTick);
+            if (tick > lastTick) continue;
+            out.push_back(source[i]);
+            out.back().tick = static_cast<std::uint32_t>(tick);
+        }
+    }
+    return out;
+}
+
+Bytes buildMergedLoopMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, double loopStartSeconds,
+                          double loopEndSeconds, int repeatCount, bool tightenLoop, int transpose,
+                          std::optional<double> newBPM, bool applyMixerSettings) {
+    MIDIFile::logMIDIDiagnostic(formatString("Build merged loop export: tracks=%zu, repeats=%d, tighten=%s, "
+                                             "transpose=%d, tempoOverride=%s, mixerSettings=%s",
+                                             tracks.size(), repeatCount, onOff(tightenLoop), transpose,
+                                             overrideText(newBPM).c_str(), onOff(applyMixerSettings)),
+                                "buildMergedLoopMIDI(tracks:loopStartSeconds:loopEndSeconds:repeatCount:tightenLoop:"
+                                "transpose:newBPM:applyMixerSettings:)");
+    const LoopRange range = loopRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
+    appendLoopConductor(out, midi, range.bounds, repeatCount, newBPM, range.finalTick);
+    const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
+        appendMergedLoopTrack(out, tracks[i], channel, range, repeatCount, tightenLoop, transpose, applyMixerSettings);
+    }
+    return out;
+}
+
+Bytes buildSingleTrackLoopMIDI(const MIDIFile& midi, const MIDITrack& track, double loopStartSeconds,
+                               double loopEndSeconds, int repeatCount, bool tightenLoop, int transpose,
+                               std::optional<double> newBPM) {
+    MIDIFile::logMIDIDiagnostic(formatString("Build single-track loop export: track='%s', repeats=%d, tighten=%s, "
+                                             "transpose=%d, tempoOverride=%s",
+                                             track.name.c_str(), repeatCount, onOff(tightenLoop), transpose,
+                                             overrideText(newBPM).c_str()),
+                                "buildSingleTrackLoopMIDI(track:loopStartSeconds:loopEndSeconds:repeatCount:"
+                                "tightenLoop:transpose:newBPM:)");
+    const LoopRange range = loopRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    const LoopSectionBounds& bounds = range.bounds;
+    const EventList body = detail::singleTrackBodyBefore(track, bounds.endTick);
+    const EventList setup =
+        loopRepeatSetupEvents(body, bounds.startTick, detail::trackMixAndProgram(track, std::nullopt));
+    MIDIFile::logMIDIDiagnostic(formatString("Single-track loop repeat setup: track='%s', setupEventsPerRepeat=%zu",
+                                             track.name.c_str(), setup.size()),
+                                "buildSingleTrackLoopMIDI(track:loopStartSeconds:loopEndSeconds:repeatCount:"
+                                "tightenLoop:transpose:newBPM:)");
+    EventList head = singleTrackSetupEvents(track);
+    EventList repeated = repeatedSectionEvents(body, bounds.startTick, bounds.endTick, repeatCount, track.channel,
+                                               tightenLoop, setup);
+    EventList conductor = repeatedConductorSectionEvents(midi, bounds.startTick, bounds.endTick, repeatCount, newBPM);
+    conductor.push_back(endOfTrack(range.finalTick));
+    EventList events = mergedInExportOrder({&head, &repeated, &conductor});
+    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    Bytes out = midi.header(1, 1);
+    appendTrackChunkInExportOrder(out, events);
+    return out;
+}
+
+Bytes buildLoopPreviewMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, double loopStartSeconds,
+                           double loopEndSeconds, int transpose, std::optional<double> newBPM,
+                           bool applyMixerSettings) {
+    if (tracks.size() == 1) {
+        return buildSingleTrackLoopMIDI(midi, tracks.front(), loopStartSeconds, loopEndSeconds, 1, false, transpose,
+                                        newBPM);
+    }
+    return buildMergedLoopMIDI(midi, tracks, loopStartSeconds, loopEndSeconds, 1, false, transpose, newBPM,
+                               applyMixerSettings);
+}
+
+Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, double startSeconds,
+                             int transpose, std::optional<double> newBPM) {
+    const std::uint32_t songEnd = MIDIFile::maximumTick(midi.musicalTracks());
+    const std::uint32_t startTick = midi.secondsToTicks(std::max(startSeconds, 0.0), songEnd, newBPM);
+    const std::uint32_t endTick =
+        std::max(songEnd, static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{startTick} + 1, lastTick)));
+    const std::uint32_t length = std::max<std::uint32_t>(endTick - startTick, 1);
+    MIDIFile::logMIDIDiagnostic(formatString("STATE-PLAYBACK-REBASE[MIDI] startSeconds=%.3f, startTick=%u, "
+                                             "endTick=%u, finalTick=%u, tracks=%zu, setupAtZero=on",
+                                             startSeconds, startTick, endTick, length, tracks.size()),
+                                "buildPlaybackSliceMIDI(tracks:startSeconds:transpose:newBPM:)");
+    Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
+    appendLoopConductor(out, midi, {startTick, endTick, length}, 1, newBPM, length);
+    for (const MIDITrack& track : tracks) {
+        const EventList body = playbackBodyEvents(track);
+        EventList setup = detail::playbackSetupEventsFromBody(track, body, startTick);
+        EventList section = repeatedSectionEvents(body, startTick, endTick, 1, track.channel, false, {});
+        EventList tail{endOfTrack(length)};
+        EventList events = mergedInExportOrder({&setup, &section, &tail});
+        applyNoteEditsInPlace(events, velocityScale(track), transpose);
+        appendTrackChunkInExportOrder(out, events);
+    }
+    return out;
+}
+
+}  // namespace orvane::midi

@@ -1,0 +1,250 @@
+#include "midi/export/TrackExport.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "midi/export/EventTransforms.h"
+#include "midi/export/ExportOrder.h"
+#include "midi/export/LoopSection.h"
+#include "midi/model/HugePages.h"
+
+namespace orvane::midi {
+
+namespace {
+
+constexpr std::uint64_t everyTick = std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
+
+MIDIEvent endOfTrack(std::uint32_t tick) { return MIDIEvent(tick, {0xFF, 0x2F, 0x00}); }
+
+EventList concatenated(EventList first, std::span<const MIDIEvent> second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// What a merge keeps of a track: without tempo and time signatures, silent channels,
+// end-of-track and names, and without the mixer controllers when the mixer values apply.
+class MergedBodyFilter {
+public:
+    MergedBodyFilter(const MIDITrack& track, bool applyMixerSettings)
+        : noteChannels_(channelsWithNotes(track.events)), applyMixerSettings_(applyMixerSettings) {}
+    bool operator()(const MIDIEvent& event) const noexcept {
+        return !(applyMixerSettings_ && isMixController(event)) && !isTempoOrTimeSignature(event) &&
+               keepsChannelMessage(event, noteChannels_) && !event.isEndOfTrack() && !isTrackName(event);
+    }
+
+private:
+    std::uint16_t noteChannels_;
+    bool applyMixerSettings_;
+};
+
+// One chunk of a playback file: the track's events without mixer controllers, tempo and
+// setup program changes, led by its mixer values, program and name.
+void appendPlaybackTrack(Bytes& out, const MIDITrack& track, int transpose) {
+    EventList body = filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
+        return !isMixController(event) && !isTempoOrTimeSignature(event) &&
+               !isTickZeroProgramChange(event, track.channel) && !isTrackName(event);
+    });
+    EventList front = mixEvents(track, std::nullopt, 0);
+    std::reverse(front.begin(), front.end());
+    front = concatenated(std::move(front), detail::programEvents(track, track.channel));
+    front.push_back(trackNameEvent(track));
+    EventList events = mergedInExportOrder({&front, &body});
+    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    appendTrackChunkInExportOrder(out, events);
+}
+
+template <class Tracks>
+Bytes buildPlaybackFile(const MIDIFile& midi, const Tracks& tracks, std::size_t trackCount, int transpose,
+                        std::optional<double> newBPM) {
+    const std::uint32_t end = MIDIFile::maximumTick(midi.musicalTracks());
+    Bytes out = midi.header(1, static_cast<int>(trackCount + 1));
+    const Bytes conductor = conductorChunk(midi, newBPM, end);
+    out.insert(out.end(), conductor.begin(), conductor.end());
+    for (const MIDITrack& track : tracks) appendPlaybackTrack(out, track, transpose);
+    return out;
+}
+
+// The selected musical tracks in ascending row order.
+class SelectedTracks {
+public:
+    SelectedTracks(const MusicalTrackList& musical, const std::set<int>& rows) {
+        for (const int row : rows) {
+            if (row >= 0 && static_cast<std::size_t>(row) < musical.size()) {
+                tracks_.push_back(&musical[static_cast<std::size_t>(row)]);
+            }
+        }
+    }
+    class Iterator {
+    public:
+        explicit Iterator(std::vector<const MIDITrack*>::const_iterator at) : at_(at) {}
+        const MIDITrack& operator*() const { return **at_; }
+        Iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+    private:
+        std::vector<const MIDITrack*>::const_iterator at_;
+    };
+    [[nodiscard]] Iterator begin() const { return Iterator(tracks_.begin()); }
+    [[nodiscard]] Iterator end() const { return Iterator(tracks_.end()); }
+    [[nodiscard]] std::size_t size() const { return tracks_.size(); }
+
+private:
+    std::vector<const MIDITrack*> tracks_;
+};
+
+}  // namespace
+
+namespace detail {
+
+std::size_t estimatedFileBytes(std::span<const MIDITrack> tracks) {
+    // Per event its bytes and a delta of at most 5 bytes; per chunk its header, name and setup.
+    std::size_t bytes = 64;
+    for (const MIDITrack& track : tracks) {
+        bytes += 64 + track.name.size() + 5 * track.events.size();
+        for (const MIDIEvent& event : track.events) bytes += event.size();
+    }
+    return bytes;
+}
+
+EventList programEvents(const MIDITrack& track, int channel) {
+    if (!isValidChannel(channel)) return {};
+    return {MIDIEvent(0, {static_cast<std::uint8_t>(0xC0 | channel), track.instrument})};
+}
+
+EventList trackMixAndProgram(const MIDITrack& track, std::optional<int> channelOverride) {
+    const int channel = channelOverride.value_or(track.channel);
+    return concatenated(mixEvents(track, channelOverride, 0), programEvents(track, channel));
+}
+
+EventList singleTrackBodyBefore(const MIDITrack& track, std::uint64_t endTick) {
+    const std::uint16_t noteChannels = channelsWithNotes(track.events);
+    const int programChannel = track.channel < 0 ? 0 : track.channel;
+    return filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
+        return event.tick < endTick && !isMixController(event) && !isTempoOrTimeSignature(event) &&
+               keepsChannelMessage(event, noteChannels) && !event.isEndOfTrack() && !isTrackName(event) &&
+               !isTickZeroProgramChange(event, programChannel);
+    });
+}
+
+EventList mergedBodyBefore(const MIDITrack& track, bool applyMixerSettings, int outputChannel, std::uint64_t endTick) {
+    const MergedBodyFilter keeps(track, applyMixerSettings);
+    EventList body = filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
+        return event.tick < endTick && keeps(event) &&
+               !(applyMixerSettings && isTickZeroProgramChange(event, track.channel));
+    });
+    if (applyMixerSettings && outputChannel != track.channel) remapChannelInPlace(body, outputChannel);
+    return body;
+}
+
+EventList playbackSetupEventsFromBody(const MIDITrack& track, std::span<const MIDIEvent> body,
+                                      std::uint32_t startTick) {
+    EventList setup{trackNameEvent(track)};
+    const EventList state = loopRepeatSetupEvents(body, startTick, trackMixAndProgram(track, std::nullopt));
+    return concatenated(std::move(setup), state);
+}
+
+}  // namespace detail
+
+EventList conductorEvents(const MIDIFile& midi, std::optional<double> newBPM) {
+    return concatenated(midi.timeSignatureEvents, midi.effectiveTempoEvents(newBPM));
+}
+
+Bytes conductorChunk(const MIDIFile& midi, std::optional<double> newBPM, std::optional<std::uint32_t> durationTick) {
+    EventList events = conductorEvents(midi, newBPM);
+    if (durationTick) events.push_back(endOfTrack(*durationTick));
+    Bytes chunk;
+    appendTrackChunkInExportOrder(chunk, events);
+    return chunk;
+}
+
+EventList singleTrackExportBodyEvents(const MIDITrack& track) { return detail::singleTrackBodyBefore(track, everyTick); }
+
+EventList singleTrackSetupEvents(const MIDITrack& track) {
+    return concatenated(EventList{trackNameEvent(track)}, detail::trackMixAndProgram(track, std::nullopt));
+}
+
+EventList mergedTrackExportBodyEvents(const MIDITrack& track, bool applyMixerSettings) {
+    return filteredEvents(std::span<const MIDIEvent>(track.events), MergedBodyFilter(track, applyMixerSettings));
+}
+
+EventList playbackBodyEvents(const MIDITrack& track) {
+    return filteredEvents(std::span<const MIDIEvent>(track.events), [](const MIDIEvent& event) {
+        return !isMixController(event) && !isTempoOrTimeSignature(event) && !event.isEndOfTrack() &&
+               !isTrackName(event);
+    });
+}
+
+EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick) {
+    const EventList body = playbackBodyEvents(track);
+    return detail::playbackSetupEventsFromBody(track, body, startTick);
+}
+
+Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
+                           std::optional<double> newBPM) {
+    EventList setup = singleTrackSetupEvents(track);
+    EventList body = singleTrackExportBodyEvents(track);
+    EventList conductor = conductorEvents(midi, newBPM);
+    EventList events = mergedInExportOrder({&setup, &body, &conductor});
+    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    Bytes out = midi.header(1, 1);
+    appendTrackChunkInExportOrder(out, events);
+    return out;
+}
+
+Bytes buildMergedMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, int transpose,
+                      std::optional<double> newBPM, bool applyMixerSettings) {
+    EventList conductor = conductorEvents(midi, newBPM);
+    const bool hasConductor = !conductor.empty();
+    Bytes out = midi.header(1, static_cast<int>(tracks.size() + (hasConductor ? 1 : 0)));
+    if (hasConductor) {
+        std::uint32_t latest = 0;
+        for (const MIDIEvent& event : conductor) latest = std::max(latest, event.tick);
+        conductor.push_back(endOfTrack(latest));
+        appendTrackChunkInExportOrder(out, conductor);
+    }
+    reserveLarge(out, detail::estimatedFileBytes(tracks));
+    const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const MIDITrack& track = tracks[i];
+        const int channel = applyMixerSettings ? channels[i] : track.channel;
+        EventList body = detail::mergedBodyBefore(track, applyMixerSettings, channel, everyTick);
+        EventList head{trackNameEvent(track)};
+        if (applyMixerSettings) head = concatenated(std::move(head), detail::trackMixAndProgram(track, channel));
+        EventList events = mergedInExportOrder({&head, &body});
+        applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
+        appendTrackChunkInExportOrder(out, events);
+    }
+    return out;
+}
+
+Bytes buildFormat1PlaybackMIDI(const MIDIFile& midi, int transpose, std::optional<double> newBPM) {
+    const MusicalTrackList musical = midi.musicalTracks();
+    return buildPlaybackFile(midi, musical, musical.size(), transpose, newBPM);
+}
+
+Bytes buildSelectedTracksMIDI(const MIDIFile& midi, const std::set<int>& rows, int transpose,
+                              std::optional<double> newBPM) {
+    const SelectedTracks selected(midi.musicalTracks(), rows);
+    return buildPlaybackFile(midi, selected, selected.size(), transpose, newBPM);
+}
+
+std::optional<Bytes> buildSingleTrackPlaybackMIDI(const MIDIFile& midi, int musicalRow, int transpose,
+                                                  std::optional<double> newBPM) {
+    const MusicalTrackList musical = midi.musicalTracks();
+    if (musicalRow < 0 || static_cast<std::size_t>(musicalRow) >= musical.size()) return std::nullopt;
+    const MIDITrack& track = musical[static_cast<std::size_t>(musicalRow)];
+    EventList setup = singleTrackSetupEvents(track);
+    EventList body = singleTrackExportBodyEvents(track);
+    EventList tail = conductorEvents(midi, newBPM);
+    tail.push_back(endOfTrack(MIDIFile::maximumTick(musical)));
+    EventList events = mergedInExportOrder({&setup, &body, &tail});
+    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    Bytes out = midi.header(1, 1);
+    appendTrackChunkInExportOrder(out, events);
+    return out;
+}
+
+}  // namespace orvane::midi

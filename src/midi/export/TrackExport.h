@@ -1,0 +1,65 @@
+#pragma once
+// Complete Standard MIDI Files (Format 1) made from the song and the user's edits: one file
+// per track for a split export, one file for a merge, and the in-memory files the player
+// loads for the whole song, a selection of tracks or the audition of one track. Each builder
+// keeps the events of a track that it does not write anew, writes the track's name, program
+// and mixer controllers at tick 0 from the track's fields, and applies the song-wide edits:
+// transpose (semitones), an optional tempo override newBPM, and for merges whether the mixer
+// values apply.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+
+// The song's time signatures followed by its tempo list (rewritten under newBPM).
+[[nodiscard]] EventList conductorEvents(const MIDIFile& midi, std::optional<double> newBPM);
+// The conductor events, with an end-of-track at durationTick when given, as one track chunk.
+[[nodiscard]] Bytes conductorChunk(const MIDIFile& midi, std::optional<double> newBPM,
+                                   std::optional<std::uint32_t> durationTick);
+
+[[nodiscard]] EventList singleTrackExportBodyEvents(const MIDITrack& track);
+[[nodiscard]] EventList singleTrackSetupEvents(const MIDITrack& track);
+[[nodiscard]] EventList mergedTrackExportBodyEvents(const MIDITrack& track, bool applyMixerSettings);
+[[nodiscard]] EventList playbackBodyEvents(const MIDITrack& track);
+[[nodiscard]] EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick);
+
+// Split export of one track: one chunk holding its setup, the conductor events and its notes.
+[[nodiscard]] Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
+                                         std::optional<double> newBPM);
+// Merge export: a conductor chunk when there is tempo or time-signature data, then one chunk
+// per track in the given order.
+[[nodiscard]] Bytes buildMergedMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, int transpose,
+                                    std::optional<double> newBPM, bool applyMixerSettings);
+// Playback file of every musical track.
+[[nodiscard]] Bytes buildFormat1PlaybackMIDI(const MIDIFile& midi, int transpose, std::optional<double> newBPM);
+// Playback file of the musical rows in rows (rows that are not musical rows are skipped).
+[[nodiscard]] Bytes buildSelectedTracksMIDI(const MIDIFile& midi, const std::set<int>& rows, int transpose,
+                                            std::optional<double> newBPM);
+// Audition file of one musical row, as long as the whole song; nothing for a row that does
+// not exist.
+[[nodiscard]] std::optional<Bytes> buildSingleTrackPlaybackMIDI(const MIDIFile& midi, int musicalRow, int transpose,
+                                                                std::optional<double> newBPM);
+
+namespace detail {
+// An upper bound of the bytes of a file holding these tracks once.
+std::size_t estimatedFileBytes(std::span<const MIDITrack> tracks);
+// A track's program change at tick 0 on channel, or nothing when channel is not 0...15.
+EventList programEvents(const MIDITrack& track, int channel);
+// The track's events that lie before endTick and survive the split export's stripping.
+EventList singleTrackBodyBefore(const MIDITrack& track, std::uint64_t endTick);
+// The track's events before endTick that a merge keeps, on the output channel.
+EventList mergedBodyBefore(const MIDITrack& track, bool applyMixerSettings, int outputChannel,
+                           std::uint64_t endTick);
+// playbackSetupEvents for a body already made by playbackBodyEvents.
+EventList playbackSetupEventsFromBody(const MIDITrack& track, std::span<const MIDIEvent> body,
+                                      std::uint32_t startTick);
+// The single-track setup events with the program change last: the explicit setup of a repeat.
+EventList trackMixAndProgram(const MIDITrack& track, std::optional<int> channelOverride);
+}  // namespace detail
+
+}  // namespace orvane::midi

@@ -19,29 +19,24 @@ constexpr std::uint64_t lastTick = std::numeric_limits<std::uint32_t>::max();
 
 MIDIEvent endOfTrack(std::uint32_t tick) { return MIDIEvent(tick, {0xFF, 0x2F, 0x00}); }
 
-struct LoopRange {
-    LoopSectionBounds bounds;
-    std::uint32_t finalTick;
-};
+}  // namespace
 
-LoopRange loopRange(const MIDIFile& midi, double loopStartSeconds, double loopEndSeconds, int repeatCount,
-                    bool tightenLoop, std::optional<double> newBPM) {
+LoopExportRange loopExportRange(const MIDIFile& midi, double loopStartSeconds, double loopEndSeconds, int repeatCount,
+                                bool tightenLoop, std::optional<double> newBPM) {
     const LoopSectionBounds bounds = loopSectionBounds(midi, loopStartSeconds, loopEndSeconds, tightenLoop, newBPM);
     return {bounds, loopFinalTick(bounds.length, repeatCount)};
 }
 
-// The conductor chunk of a looped file: the repeated conductor section and an end-of-track
-// at finalTick.
-void appendLoopConductor(Bytes& out, const MIDIFile& midi, const LoopSectionBounds& bounds, int repeatCount,
-                         std::optional<double> newBPM, std::uint32_t finalTick) {
+EventList loopConductorEvents(const MIDIFile& midi, const LoopExportRange& range, int repeatCount,
+                              std::optional<double> newBPM) {
     EventList conductor =
-        repeatedConductorSectionEvents(midi, bounds.startTick, bounds.endTick, repeatCount, newBPM);
-    conductor.push_back(endOfTrack(finalTick));
-    appendTrackChunkInExportOrder(out, conductor);
+        repeatedConductorSectionEvents(midi, range.bounds.startTick, range.bounds.endTick, repeatCount, newBPM);
+    conductor.push_back(endOfTrack(range.finalTick));
+    return conductor;
 }
 
-void appendMergedLoopTrack(Bytes& out, const MIDITrack& track, int channel, const LoopRange& range, int repeatCount,
-                           bool tightenLoop, int transpose, bool applyMixerSettings) {
+EventList mergedLoopTrackEvents(const MIDITrack& track, int channel, const LoopExportRange& range, int repeatCount,
+                                bool tightenLoop, int transpose, bool applyMixerSettings) {
     const LoopSectionBounds& bounds = range.bounds;
     const EventList body = detail::mergedBodyBefore(track, applyMixerSettings, channel, bounds.endTick);
     const EventList mix = applyMixerSettings ? mixEvents(track, channel, 0) : EventList{};
@@ -62,10 +57,27 @@ void appendMergedLoopTrack(Bytes& out, const MIDITrack& track, int channel, cons
     EventList tail{endOfTrack(range.finalTick)};
     EventList events = mergedInExportOrder({&head, &repeated, &tail});
     applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
-    appendTrackChunkInExportOrder(out, events);
+    return events;
 }
 
-}  // namespace
+EventList singleTrackLoopEvents(const MIDIFile& midi, const MIDITrack& track, const LoopExportRange& range,
+                                int repeatCount, bool tightenLoop, int transpose, std::optional<double> newBPM) {
+    const LoopSectionBounds& bounds = range.bounds;
+    const EventList body = detail::singleTrackBodyBefore(track, bounds.endTick);
+    const EventList setup =
+        loopRepeatSetupEvents(body, bounds.startTick, detail::trackMixAndProgram(track, std::nullopt));
+    MIDIFile::logMIDIDiagnostic(formatString("Single-track loop repeat setup: track='%s', setupEventsPerRepeat=%zu",
+                                             track.name.c_str(), setup.size()),
+                                "buildSingleTrackLoopMIDI(track:loopStartSeconds:loopEndSeconds:repeatCount:"
+                                "tightenLoop:transpose:newBPM:)");
+    EventList head = singleTrackSetupEvents(track);
+    EventList repeated = repeatedSectionEvents(body, bounds.startTick, bounds.endTick, repeatCount, track.channel,
+                                               tightenLoop, setup);
+    EventList conductor = loopConductorEvents(midi, range, repeatCount, newBPM);
+    EventList events = mergedInExportOrder({&head, &repeated, &conductor});
+    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    return events;
+}
 
 EventList repeatedConductorSectionEvents(const MIDIFile& midi, std::uint32_t startTick, std::uint32_t endTick,
                                          int repeatCount, std::optional<double> newBPM) {
@@ -128,13 +140,16 @@ Bytes buildMergedLoopMIDI(const MIDIFile& midi, std::span<const MIDITrack> track
                                              overrideText(newBPM).c_str(), onOff(applyMixerSettings)),
                                 "buildMergedLoopMIDI(tracks:loopStartSeconds:loopEndSeconds:repeatCount:tightenLoop:"
                                 "transpose:newBPM:applyMixerSettings:)");
-    const LoopRange range = loopRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    const LoopExportRange range = loopExportRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
     Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
-    appendLoopConductor(out, midi, range.bounds, repeatCount, newBPM, range.finalTick);
+    EventList conductor = loopConductorEvents(midi, range, repeatCount, newBPM);
+    appendTrackChunkInExportOrder(out, conductor);
     const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
-        appendMergedLoopTrack(out, tracks[i], channel, range, repeatCount, tightenLoop, transpose, applyMixerSettings);
+        EventList events =
+            mergedLoopTrackEvents(tracks[i], channel, range, repeatCount, tightenLoop, transpose, applyMixerSettings);
+        appendTrackChunkInExportOrder(out, events);
     }
     return out;
 }
@@ -148,22 +163,8 @@ Bytes buildSingleTrackLoopMIDI(const MIDIFile& midi, const MIDITrack& track, dou
                                              overrideText(newBPM).c_str()),
                                 "buildSingleTrackLoopMIDI(track:loopStartSeconds:loopEndSeconds:repeatCount:"
                                 "tightenLoop:transpose:newBPM:)");
-    const LoopRange range = loopRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
-    const LoopSectionBounds& bounds = range.bounds;
-    const EventList body = detail::singleTrackBodyBefore(track, bounds.endTick);
-    const EventList setup =
-        loopRepeatSetupEvents(body, bounds.startTick, detail::trackMixAndProgram(track, std::nullopt));
-    MIDIFile::logMIDIDiagnostic(formatString("Single-track loop repeat setup: track='%s', setupEventsPerRepeat=%zu",
-                                             track.name.c_str(), setup.size()),
-                                "buildSingleTrackLoopMIDI(track:loopStartSeconds:loopEndSeconds:repeatCount:"
-                                "tightenLoop:transpose:newBPM:)");
-    EventList head = singleTrackSetupEvents(track);
-    EventList repeated = repeatedSectionEvents(body, bounds.startTick, bounds.endTick, repeatCount, track.channel,
-                                               tightenLoop, setup);
-    EventList conductor = repeatedConductorSectionEvents(midi, bounds.startTick, bounds.endTick, repeatCount, newBPM);
-    conductor.push_back(endOfTrack(range.finalTick));
-    EventList events = mergedInExportOrder({&head, &repeated, &conductor});
-    applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    const LoopExportRange range = loopExportRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    EventList events = singleTrackLoopEvents(midi, track, range, repeatCount, tightenLoop, transpose, newBPM);
     Bytes out = midi.header(1, 1);
     appendTrackChunkInExportOrder(out, events);
     return out;
@@ -192,7 +193,8 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
                                              startSeconds, startTick, endTick, length, tracks.size()),
                                 "buildPlaybackSliceMIDI(tracks:startSeconds:transpose:newBPM:)");
     Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
-    appendLoopConductor(out, midi, {startTick, endTick, length}, 1, newBPM, length);
+    EventList conductor = loopConductorEvents(midi, {{startTick, endTick, length}, length}, 1, newBPM);
+    appendTrackChunkInExportOrder(out, conductor);
     for (const MIDITrack& track : tracks) {
         const EventList body = playbackBodyEvents(track);
         EventList setup = detail::playbackSetupEventsFromBody(track, body, startTick);

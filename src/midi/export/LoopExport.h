@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 
+#include "midi/export/LoopSection.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::midi {
@@ -18,6 +19,27 @@ namespace orvane::midi {
 [[nodiscard]] EventList repeatedConductorSectionEvents(const MIDIFile& midi, std::uint32_t startTick,
                                                        std::uint32_t endTick, int repeatCount,
                                                        std::optional<double> newBPM);
+
+// The section of a loop export and the tick at which its output ends.
+struct LoopExportRange {
+    LoopSectionBounds bounds;
+    std::uint32_t finalTick = 1;
+};
+[[nodiscard]] LoopExportRange loopExportRange(const MIDIFile& midi, double loopStartSeconds, double loopEndSeconds,
+                                              int repeatCount, bool tightenLoop, std::optional<double> newBPM);
+
+// The event lists of the loop files' chunks, in export order. The MIDI 2.0 writer writes the
+// same lists. The conductor: the repeated conductor section and an end-of-track at finalTick.
+[[nodiscard]] EventList loopConductorEvents(const MIDIFile& midi, const LoopExportRange& range, int repeatCount,
+                                            std::optional<double> newBPM);
+// One track of a merged loop on outputChannel.
+[[nodiscard]] EventList mergedLoopTrackEvents(const MIDITrack& track, int outputChannel, const LoopExportRange& range,
+                                              int repeatCount, bool tightenLoop, int transpose,
+                                              bool applyMixerSettings);
+// The one chunk of a single-track loop.
+[[nodiscard]] EventList singleTrackLoopEvents(const MIDIFile& midi, const MIDITrack& track,
+                                              const LoopExportRange& range, int repeatCount, bool tightenLoop,
+                                              int transpose, std::optional<double> newBPM);
 
 [[nodiscard]] Bytes buildMergedLoopMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks,
                                         double loopStartSeconds, double loopEndSeconds, int repeatCount,

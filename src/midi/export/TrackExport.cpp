@@ -182,13 +182,28 @@ EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick) {
     return detail::playbackSetupEventsFromBody(track, body, startTick);
 }
 
-Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
-                           std::optional<double> newBPM) {
+EventList singleTrackExportEvents(const MIDIFile& midi, const MIDITrack& track, int transpose,
+                                  std::optional<double> newBPM) {
     EventList setup = singleTrackSetupEvents(track);
     EventList body = singleTrackExportBodyEvents(track);
     EventList conductor = conductorEvents(midi, newBPM);
     EventList events = mergedInExportOrder({&setup, &body, &conductor});
     applyNoteEditsInPlace(events, velocityScale(track), transpose);
+    return events;
+}
+
+EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings) {
+    EventList body = detail::mergedBodyBefore(track, applyMixerSettings, outputChannel, everyTick);
+    EventList head{trackNameEvent(track)};
+    if (applyMixerSettings) head = concatenated(std::move(head), detail::trackMixAndProgram(track, outputChannel));
+    EventList events = mergedInExportOrder({&head, &body});
+    applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
+    return events;
+}
+
+Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
+                           std::optional<double> newBPM) {
+    EventList events = singleTrackExportEvents(midi, track, transpose, newBPM);
     Bytes out = midi.header(1, 1);
     appendTrackChunkInExportOrder(out, events);
     return out;
@@ -210,11 +225,7 @@ Bytes buildMergedMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, i
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const MIDITrack& track = tracks[i];
         const int channel = applyMixerSettings ? channels[i] : track.channel;
-        EventList body = detail::mergedBodyBefore(track, applyMixerSettings, channel, everyTick);
-        EventList head{trackNameEvent(track)};
-        if (applyMixerSettings) head = concatenated(std::move(head), detail::trackMixAndProgram(track, channel));
-        EventList events = mergedInExportOrder({&head, &body});
-        applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
+        EventList events = mergedTrackExportEvents(track, channel, transpose, applyMixerSettings);
         appendTrackChunkInExportOrder(out, events);
     }
     return out;

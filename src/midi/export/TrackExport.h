@@ -28,6 +28,14 @@ namespace orvane::midi {
 [[nodiscard]] EventList playbackBodyEvents(const MIDITrack& track);
 [[nodiscard]] EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick);
 
+// The events of a split export's one chunk (setup, body and conductor events, velocity and
+// transpose applied), in export order. The MIDI 2.0 writer writes the same list.
+[[nodiscard]] EventList singleTrackExportEvents(const MIDIFile& midi, const MIDITrack& track, int transpose,
+                                                std::optional<double> newBPM);
+// The events of one track chunk of a merge on outputChannel, in export order.
+[[nodiscard]] EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int transpose,
+                                                bool applyMixerSettings);
+
 // Split export of one track: one chunk holding its setup, the conductor events and its notes.
 [[nodiscard]] Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
                                          std::optional<double> newBPM);

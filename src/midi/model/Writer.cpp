@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "midi/model/HugePages.h"
 #include "midi/model/MIDIFile.h"
 #include "midi/model/VarLen.h"
 
@@ -37,56 +38,119 @@ std::int64_t sameTickExportPriority(const MIDIEvent& event, std::size_t original
     return order + 50000;
 }
 
+// The sort key of one event: tick in the high half, same-tick priority in the low half (the
+// priority is below 2^32 because a track holds fewer than 2^32 - 100000 events), then the
+// input position.
 struct ExportKey {
-    std::uint32_t tick;
+    std::uint64_t tickAndPriority;
     std::uint32_t index;
-    std::int64_t priority;
 };
 
 bool precedes(const ExportKey& a, const ExportKey& b) noexcept {
-    if (a.tick != b.tick) return a.tick < b.tick;
-    if (a.priority != b.priority) return a.priority < b.priority;
-    return a.index < b.index;
+    return a.tickAndPriority != b.tickAndPriority ? a.tickAndPriority < b.tickAndPriority : a.index < b.index;
 }
 
-// The export order as positions into events, or nothing when events are already in that
-// order (the usual case for builders, checked in one linear pass).
-std::optional<std::vector<std::uint32_t>> exportPermutation(std::span<const MIDIEvent> events) {
-    if (events.size() > std::numeric_limits<std::uint32_t>::max()) {
+void checkEventCount(std::span<const MIDIEvent> events) {
+    if (events.size() > std::numeric_limits<std::uint32_t>::max() - 100000) {
         throw std::length_error("too many events for one track");
     }
-    std::vector<ExportKey> keys;
-    bool inOrder = true;
-    ExportKey previous{};
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const ExportKey key{events[i].tick, static_cast<std::uint32_t>(i), sameTickExportPriority(events[i], i)};
-        if (inOrder && i > 0 && precedes(key, previous)) {
-            inOrder = false;
-            keys.reserve(events.size());
-            for (std::size_t j = 0; j < i; ++j) {
-                keys.push_back({events[j].tick, static_cast<std::uint32_t>(j), sameTickExportPriority(events[j], j)});
-            }
-        }
-        if (!inOrder) keys.push_back(key);
-        previous = key;
+}
+
+// Bytes of the encoded events (delta times and messages) in the given order.
+template <typename EventAt>
+std::size_t encodedSize(std::size_t count, EventAt&& eventAt) {
+    std::size_t size = 0;
+    std::uint32_t previousTick = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const MIDIEvent& event = eventAt(i);
+        size += varLenSize(event.tick - previousTick) + event.size();
+        previousTick = event.tick;
     }
-    if (inOrder) return std::nullopt;
-    // The input position is the last part of the key, so an unstable sort gives the stable order.
+    return size;
+}
+
+// Whether the events are already in export order (the usual case for builders), found in
+// one linear pass.
+bool isInExportOrder(std::span<const MIDIEvent> events) {
+    std::uint32_t previousTick = 0;
+    std::int64_t previousPriority = std::numeric_limits<std::int64_t>::min();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const std::int64_t priority = sameTickExportPriority(events[i], i);
+        const std::uint32_t tick = events[i].tick;
+        if (tick < previousTick || (tick == previousTick && priority < previousPriority)) return false;
+        previousTick = tick;
+        previousPriority = priority;
+    }
+    return true;
+}
+
+// The export order as positions into events. The input position is the last part of the
+// key, so an unstable sort gives the stable order.
+std::vector<std::uint32_t> exportPermutation(std::span<const MIDIEvent> events) {
+    std::vector<ExportKey> keys;
+    reserveLarge(keys, events.size());
+    keys.resize(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const auto priority = static_cast<std::uint64_t>(sameTickExportPriority(events[i], i));
+        keys[i] = {std::uint64_t{events[i].tick} << 32 | priority, static_cast<std::uint32_t>(i)};
+    }
     std::sort(keys.begin(), keys.end(), precedes);
     std::vector<std::uint32_t> permutation(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) permutation[i] = keys[i].index;
     return permutation;
 }
 
-// Calls visit(event) for every event in export order.
+// Calls visit with the number of events and an accessor that yields them in export order.
 template <typename Visit>
-void forEachInExportOrder(std::span<const MIDIEvent> events, Visit&& visit) {
-    const auto permutation = exportPermutation(events);
-    if (!permutation) {
-        for (const MIDIEvent& event : events) visit(event);
+void visitInExportOrder(std::span<const MIDIEvent> events, Visit&& visit) {
+    checkEventCount(events);
+    if (isInExportOrder(events)) {
+        visit(events.size(), [&](std::size_t i) -> const MIDIEvent& { return events[i]; });
         return;
     }
-    for (const std::uint32_t index : *permutation) visit(events[index]);
+    const std::vector<std::uint32_t> permutation = exportPermutation(events);
+    visit(events.size(), [&](std::size_t i) -> const MIDIEvent& { return events[permutation[i]]; });
+}
+
+// Writes the events' delta times and bytes from cursor on. A message of up to eight bytes
+// lives inline in its event and is copied as one 8-byte block, so the buffer needs
+// copySlack bytes of room past the last event.
+constexpr std::size_t copySlack = 8;
+static_assert(MIDIEvent::inlineCapacity >= copySlack);
+
+template <typename EventAt>
+std::uint8_t* writeEvents(std::uint8_t* cursor, std::size_t count, EventAt&& eventAt) {
+    std::uint32_t previousTick = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const MIDIEvent& event = eventAt(i);
+        const std::uint32_t delta = event.tick - previousTick;
+        previousTick = event.tick;
+        if (delta < 0x80) {
+            *cursor++ = static_cast<std::uint8_t>(delta);
+        } else {
+            cursor = writeVarLen(cursor, delta);
+        }
+        const std::size_t size = event.size();
+        const std::uint8_t* bytes = event.data().data();
+        if (size <= copySlack) {
+            std::memcpy(cursor, bytes, copySlack);
+        } else {
+            std::memcpy(cursor, bytes, size);
+        }
+        cursor += size;
+    }
+    return cursor;
+}
+
+// Makes room for `size` more bytes at the end of out, growing geometrically so that many
+// appended chunks cost amortised linear time; large buffers are advised for huge pages.
+void growBy(Bytes& out, std::size_t size) {
+    const std::size_t needed = out.size() + size;
+    if (out.capacity() < needed) {
+        out.reserve(std::max(needed, out.capacity() * 2));
+        adviseHugePages(out.data(), out.capacity());
+    }
+    out.resize(needed);
 }
 
 void putBigEndian32(std::uint8_t* out, std::uint32_t value) noexcept {
@@ -123,8 +187,10 @@ Bytes MIDIFile::encodeVarLen(std::uint32_t value) {
 
 EventList MIDIFile::sortedEventsForExport(std::span<const MIDIEvent> events) {
     EventList sorted;
-    sorted.reserve(events.size());
-    forEachInExportOrder(events, [&](const MIDIEvent& event) { sorted.push_back(event); });
+    visitInExportOrder(events, [&](std::size_t count, auto&& eventAt) {
+        sorted.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) sorted.push_back(eventAt(i));
+    });
     return sorted;
 }
 
@@ -135,42 +201,21 @@ Bytes MIDIFile::buildTrackChunk(std::span<const MIDIEvent> events) {
 }
 
 void MIDIFile::appendTrackChunk(Bytes& out, std::span<const MIDIEvent> events) {
-    const auto permutation = exportPermutation(events);
-    const auto eventAt = [&](std::size_t i) -> const MIDIEvent& {
-        return permutation ? events[(*permutation)[i]] : events[i];
-    };
-
-    // First pass: the exact body size, so the output grows once.
-    std::size_t bodySize = 0;
-    std::uint32_t previousTick = 0;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const MIDIEvent& event = eventAt(i);
-        bodySize += varLenSize(event.tick - previousTick) + event.size();
-        previousTick = event.tick;
-    }
-    const bool needsEndOfTrack = events.empty() || !eventAt(events.size() - 1).isEndOfTrack();
-    if (needsEndOfTrack) bodySize += sizeof endOfTrackBytes;
-    if (bodySize > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("track chunk larger than 4 GiB");
-    }
-
-    const std::size_t start = out.size();
-    out.resize(start + 8 + bodySize);
-    std::uint8_t* cursor = out.data() + start;
-    std::memcpy(cursor, "MTrk", 4);
-    putBigEndian32(cursor + 4, static_cast<std::uint32_t>(bodySize));
-    cursor += 8;
-
-    previousTick = 0;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const MIDIEvent& event = eventAt(i);
-        cursor = writeVarLen(cursor, event.tick - previousTick);
-        previousTick = event.tick;
-        const auto bytes = event.data();
-        if (!bytes.empty()) std::memcpy(cursor, bytes.data(), bytes.size());
-        cursor += bytes.size();
-    }
-    if (needsEndOfTrack) std::memcpy(cursor, endOfTrackBytes, sizeof endOfTrackBytes);
+    visitInExportOrder(events, [&](std::size_t count, auto&& eventAt) {
+        const bool needsEndOfTrack = count == 0 || !eventAt(count - 1).isEndOfTrack();
+        const std::size_t bodySize = encodedSize(count, eventAt) + (needsEndOfTrack ? sizeof endOfTrackBytes : 0);
+        if (bodySize > std::numeric_limits<std::uint32_t>::max()) {
+            throw std::length_error("track chunk larger than 4 GiB");
+        }
+        const std::size_t start = out.size();
+        growBy(out, 8 + bodySize + copySlack);
+        std::uint8_t* cursor = out.data() + start;
+        std::memcpy(cursor, "MTrk", 4);
+        putBigEndian32(cursor + 4, static_cast<std::uint32_t>(bodySize));
+        cursor = writeEvents(cursor + 8, count, eventAt);
+        if (needsEndOfTrack) std::memcpy(cursor, endOfTrackBytes, sizeof endOfTrackBytes);
+        out.resize(start + 8 + bodySize);
+    });
 }
 
 }  // namespace orvane::midi

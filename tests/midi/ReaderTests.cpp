@@ -1,0 +1,395 @@
+// Reading Standard MIDI Files: header checks, the chunk walk, event decoding, the song-wide
+// meta data, and the two layouts the reader normalises.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "midi/SMFBytes.h"
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+namespace {
+
+using smf::Bytes;
+using smf::join;
+
+MIDIFile parsed(const Bytes& data) {
+    MIDIFile file;
+    EXPECT_TRUE(file.parse(data));
+    return file;
+}
+
+std::vector<Bytes> eventBytes(const MIDITrack& track) {
+    std::vector<Bytes> out;
+    for (const MIDIEvent& event : track.events) out.emplace_back(event.data().begin(), event.data().end());
+    return out;
+}
+
+// Captures what the reader writes as its normalising notice.
+class NoticeCapture {
+public:
+    NoticeCapture() : stream_(std::tmpfile()) { MIDIFile::setNormalizingNoticeStream(stream_); }
+    ~NoticeCapture() {
+        MIDIFile::setNormalizingNoticeStream(stdout);
+        std::fclose(stream_);
+    }
+    NoticeCapture(const NoticeCapture&) = delete;
+    NoticeCapture& operator=(const NoticeCapture&) = delete;
+    std::string text() {
+        std::fflush(stream_);
+        std::rewind(stream_);
+        std::string out;
+        for (int c = std::fgetc(stream_); c != EOF; c = std::fgetc(stream_)) out.push_back(static_cast<char>(c));
+        return out;
+    }
+
+private:
+    std::FILE* stream_;
+};
+
+TEST(ReaderHeader, RejectsWhatIsNotAMIDIFile) {
+    MIDIFile file;
+    const Bytes headerOnly = smf::header(1, 0);
+    ASSERT_EQ(headerOnly.size(), 14u);
+    EXPECT_FALSE(file.parse(headerOnly)) << "the minimum is 15 bytes, even for a complete header";
+    EXPECT_TRUE(file.parse(join({headerOnly, {0x00}})));
+
+    Bytes wrongTag = join({headerOnly, {0x00}});
+    wrongTag[3] = 'x';
+    EXPECT_FALSE(file.parse(wrongTag));
+
+    Bytes longerHeader = join({headerOnly, {0x00}});
+    longerHeader[7] = 7;
+    EXPECT_FALSE(file.parse(longerHeader));
+    EXPECT_FALSE(file.parse(Bytes{}));
+}
+
+TEST(ReaderHeader, ReadsFormatDivisionAndSMPTEFlag) {
+    const MIDIFile file = parsed(join({smf::header(2, 0, 0xE728), {0x00}}));
+    EXPECT_EQ(file.format, 2);
+    EXPECT_EQ(file.timeDivision, 0xE728);
+    EXPECT_TRUE(file.isSMPTE);
+    EXPECT_TRUE(file.tracks().empty());
+    EXPECT_FALSE(parsed(join({smf::header(1, 0, 0x7FFF), {0x00}})).isSMPTE);
+}
+
+TEST(ReaderHeader, ParseStartsFromAFreshSong) {
+    NoticeCapture notice;
+    MIDIFile file;
+    ASSERT_TRUE(file.parse(smf::file(
+        1, {join({smf::tempo(400000), {0x00, 0xFF, 0x59, 0x02, 0x02, 0x00}, smf::noteOn(0, 60, 100), smf::endOfTrack()})})));
+    ASSERT_EQ(file.bpm, 150.0);
+    ASSERT_EQ(file.keySignature, "D major");
+    ASSERT_TRUE(file.parse(join({smf::header(0, 0, 96), {0x00}})));
+    EXPECT_EQ(file.bpm, 120.0);
+    EXPECT_EQ(file.keySignature, "Unknown");
+    EXPECT_EQ(file.timeDivision, 96);
+    EXPECT_TRUE(file.tracks().empty());
+    EXPECT_TRUE(file.tempoEvents.empty());
+    EXPECT_TRUE(file.originalTempoEvents.empty());
+    EXPECT_TRUE(file.musicalTracks().empty());
+    EXPECT_FALSE(file.parse(Bytes(5, 0)));
+    EXPECT_TRUE(file.tracks().empty()) << "a rejected read leaves no tracks of an earlier song";
+}
+
+TEST(ReaderChunkWalk, AForeignChunkEndsTheWalk) {
+    const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
+    const MIDIFile file =
+        parsed(join({smf::header(1, 3), smf::track(notes), smf::chunk("XFIH", {1, 2, 3}), smf::track(notes)}));
+    ASSERT_EQ(file.tracks().size(), 1u);
+    EXPECT_EQ(file.tracks()[0].name, "Track 1");
+}
+
+TEST(ReaderChunkWalk, StopsAtTheAnnouncedCountOrWhenBytesRunOut) {
+    const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
+    EXPECT_EQ(parsed(join({smf::header(1, 1), smf::track(notes), smf::track(notes)})).tracks().size(), 1u);
+    // Seven stray bytes cannot hold a chunk header: the walk ends quietly.
+    EXPECT_EQ(parsed(join({smf::header(1, 5), smf::track(notes), {'M', 'T', 'r', 'k', 0, 0, 0}})).tracks().size(), 1u);
+    const MIDIFile two = parsed(join({smf::header(1, 0xFFFF), smf::track(notes), smf::track({})}));
+    ASSERT_EQ(two.tracks().size(), 2u);
+    EXPECT_EQ(two.tracks()[1].name, "Track 2");
+    EXPECT_TRUE(two.tracks()[1].events.empty());
+}
+
+TEST(ReaderChunkWalk, AChunkLengthBeyondTheDataRejectsTheFile) {
+    const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
+    MIDIFile file;
+    EXPECT_FALSE(file.parse(join({smf::header(1, 1), smf::chunk("MTrk", notes, static_cast<std::int64_t>(notes.size()) + 1)})));
+    EXPECT_FALSE(file.parse(join({smf::header(1, 1), smf::chunk("MTrk", notes, 0xFFFFFFFF)})));
+    // A later chunk that lies rejects the file even after good ones.
+    EXPECT_FALSE(file.parse(join({smf::header(1, 2), smf::track(notes), smf::chunk("MTrk", notes, 100)})));
+}
+
+TEST(ReaderEvents, RunningStatusIsResolvedAndStored) {
+    const MIDIFile file = parsed(smf::file(1, {{0x00, 0x91, 60, 100, 0x10, 62, 90, 0x00, 0xB1, 7, 0xFF, 0x00, 8, 1}}));
+    const MIDITrack& track = file.tracks()[0];
+    EXPECT_EQ(eventBytes(track), (std::vector<Bytes>{{0x91, 60, 100}, {0x91, 62, 90}, {0xB1, 7, 0xFF}, {0xB1, 8, 1}}))
+        << "data bytes are kept as read, not masked";
+    EXPECT_EQ(track.events[1].tick, 0x10u);
+    EXPECT_EQ(track.channel, 1);
+}
+
+TEST(ReaderEvents, MetaAndSystemMessagesClearRunningStatus) {
+    // After the meta event the lone data byte 0x3E has no status: it is skipped, and reading
+    // goes on with a delta time.
+    const MIDIFile afterMeta = parsed(smf::file(
+        1, {{0x00, 0x90, 60, 100, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3E, 0x05, 0x80, 60, 0x00}}));
+    EXPECT_EQ(eventBytes(afterMeta.tracks()[0]), (std::vector<Bytes>{{0x90, 60, 100}, {0xFF, 0x01, 0x00}, {0x80, 60, 0}}));
+    EXPECT_EQ(afterMeta.tracks()[0].events[2].tick, 5u);
+
+    const MIDIFile afterSysex = parsed(smf::file(1, {{0x00, 0x90, 60, 100, 0x00, 0xF0, 0x01, 0xF7, 0x00, 0x3E, 0x00, 0x40}}));
+    EXPECT_EQ(eventBytes(afterSysex.tracks()[0]), (std::vector<Bytes>{{0x90, 60, 100}, {0xF0, 0x01, 0xF7}}))
+        << "the stray 0x3E and 0x40 are skipped";
+
+    // A stray data byte before any status is skipped too.
+    EXPECT_EQ(eventBytes(parsed(smf::file(1, {{0x00, 0x45, 0x00, 0x90, 60, 1}})).tracks()[0]),
+              (std::vector<Bytes>{{0x90, 60, 1}}));
+}
+
+TEST(ReaderEvents, MessageLengthsAndWhatSetsTheChannel) {
+    // Channel pressure does not give the track a channel; pitch bend does.
+    const MIDIFile pressure = parsed(smf::file(1, {{0x00, 0xD3, 0x40}, {0x00, 0xE5, 0x00, 0x40, 0x00, 0xD3, 0x10}}));
+    EXPECT_EQ(eventBytes(pressure.tracks()[0]), (std::vector<Bytes>{{0xD3, 0x40}}));
+    EXPECT_EQ(pressure.tracks()[0].channel, -1);
+    EXPECT_EQ(pressure.tracks()[1].channel, 5);
+
+    // The first program change of a chunk is its instrument.
+    const MIDIFile programs = parsed(smf::file(1, {join({smf::program(4, 5), smf::program(4, 7)})}));
+    EXPECT_EQ(eventBytes(programs.tracks()[0]), (std::vector<Bytes>{{0xC4, 5}, {0xC4, 7}}));
+    EXPECT_EQ(programs.tracks()[0].channel, 4);
+    EXPECT_EQ(programs.tracks()[0].instrument, 5);
+
+    // Other system messages take their status and one byte and are not kept.
+    const MIDIFile system = parsed(smf::file(1, {{0x00, 0xF2, 0x7F, 0x05, 0x90, 60, 100}}));
+    EXPECT_EQ(eventBytes(system.tracks()[0]), (std::vector<Bytes>{{0x90, 60, 100}}));
+    EXPECT_EQ(system.tracks()[0].events[0].tick, 5u);
+}
+
+TEST(ReaderEvents, LengthsAreStoredInTheirShortestForm) {
+    const MIDIFile file = parsed(smf::file(1, {{0x00, 0xFF, 0x01, 0x80, 0x03, 'a', 'b', 'c',        // two-byte 3
+                                                0x00, 0xF0, 0x80, 0x80, 0x80, 0x02, 0x7E, 0xF7,  // four-byte 2
+                                                0x00, 0xF7, 0x00}}));
+    EXPECT_EQ(eventBytes(file.tracks()[0]),
+              (std::vector<Bytes>{{0xFF, 0x01, 0x03, 'a', 'b', 'c'}, {0xF0, 0x02, 0x7E, 0xF7}, {0xF7, 0x00}}));
+
+    Bytes longText = {0x00, 0xFF, 0x05, 0x81, 0x48};
+    longText.insert(longText.end(), 200, 'x');
+    const MIDIFile withText = parsed(smf::file(1, {longText}));
+    const MIDIEvent& text = withText.tracks()[0].events[0];
+    ASSERT_EQ(text.size(), 204u);
+    EXPECT_EQ(text[2], 0x81);
+    EXPECT_EQ(text[3], 0x48);
+    EXPECT_EQ(text[203], 'x');
+}
+
+TEST(ReaderEvents, TrackNamesMustBeValidUTF8) {
+    const MIDIFile file = parsed(smf::file(1, {join({smf::trackName("First"), smf::trackName("Zweite Stimme \xC3\xBC")}),
+                                               join({smf::trackName("Bad \xC3"), smf::noteOn(0, 60, 1)}),
+                                               join({smf::trackName("\xED\xA0\x80")}),  // a surrogate
+                                               join({smf::trackName("\xC0\xAF")})}));   // an overlong form
+    EXPECT_EQ(file.tracks()[0].name, "Zweite Stimme \xC3\xBC");
+    EXPECT_EQ(file.tracks()[0].events.size(), 2u) << "name events stay in the track";
+    EXPECT_EQ(file.tracks()[1].name, "Track 2");
+    EXPECT_EQ(file.tracks()[2].name, "Track 3");
+    EXPECT_EQ(file.tracks()[3].name, "Track 4");
+}
+
+TEST(ReaderEvents, TickOverflowRejectsTheFile) {
+    // The largest delta a four-byte quantity holds.
+    const Bytes bigStep = {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00};
+    Bytes sixteen;
+    for (int i = 0; i < 16; ++i) sixteen.insert(sixteen.end(), bigStep.begin(), bigStep.end());
+    const MIDIFile fits = parsed(smf::file(1, {sixteen}));
+    EXPECT_EQ(fits.tracks()[0].events.back().tick, 16u * 0x0FFFFFFFu);
+    MIDIFile file;
+    EXPECT_FALSE(file.parse(smf::file(1, {join({sixteen, bigStep})})));
+}
+
+TEST(ReaderTempo, DuplicatesAcrossTracksAreStoredOnce) {
+    const MIDIFile file = parsed(smf::file(1, {join({smf::tempo(500000), smf::tempo(500000, 0x60), smf::tempo(400000)}),
+                                               join({smf::tempo(500000), smf::tempo(500000), {0x00, 0xFF, 0x01, 0x00}}),
+                                               join({smf::tempo(400000), smf::tempo(500000, 0x60)})}));
+    // (0, 500000), (0x60, 500000), (0x60, 400000), and (0, 400000) from the last track.
+    ASSERT_EQ(file.tempoEvents.size(), 4u);
+    EXPECT_EQ(file.tempoEvents[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
+    EXPECT_EQ(file.tempoEvents[1], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}));
+    EXPECT_EQ(file.tempoEvents[2], MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
+    EXPECT_EQ(file.tempoEvents[3], MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}));
+    EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
+    EXPECT_EQ(file.tracks()[1].events.size(), 3u) << "tempo events stay in their track";
+}
+
+TEST(ReaderTempo, TempoEventsAreOrderedByTickAcrossTracks) {
+    const MIDIFile file = parsed(smf::file(1, {join({smf::tempo(600000, 0x60)}), join({smf::tempo(400000, 0x10)}),
+                                               join({smf::tempo(300000, 0x10)})}));
+    ASSERT_EQ(file.tempoEvents.size(), 3u);
+    EXPECT_EQ(file.tempoEvents[0].tick, 0x10u);
+    EXPECT_EQ(file.tempoEvents[0][5], 400000 & 0xFF) << "equal ticks keep their reading order";
+    EXPECT_EQ(file.tempoEvents[1][5], 300000 & 0xFF);
+    EXPECT_EQ(file.tempoEvents[2].tick, 0x60u);
+    EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
+}
+
+TEST(ReaderTempo, TheSongTempoComesFromTheFirstChunkFirst) {
+    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(500000), smf::tempo(400000, 10)})})).bpm, 150.0);
+    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(500000)}), join({smf::tempo(400000)})})).bpm, 120.0);
+    EXPECT_DOUBLE_EQ(
+        parsed(smf::file(1, {smf::noteOn(0, 1, 1), join({smf::tempo(600000)}), join({smf::tempo(400000)})})).bpm, 100.0);
+    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(600000), smf::tempo(400000)}),
+                                          join({smf::tempo(300000)})}))
+                         .bpm,
+                     150.0);
+}
+
+TEST(ReaderTempo, EmptyOrShortTemposSetNoBPMButAreKept) {
+    const MIDIFile zero = parsed(smf::file(1, {join({smf::tempo(0)}), join({smf::tempo(400000)})}));
+    EXPECT_DOUBLE_EQ(zero.bpm, 150.0);
+    EXPECT_EQ(zero.tempoEvents.size(), 2u);
+    const MIDIFile shortPayload = parsed(smf::file(1, {{0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}}));
+    EXPECT_DOUBLE_EQ(shortPayload.bpm, 120.0);
+    EXPECT_EQ(shortPayload.tempoEvents.size(), 1u);
+}
+
+TEST(ReaderSignatures, TimeSignaturesAreAllKeptAndTheLastWins) {
+    const MIDIFile file = parsed(smf::file(1, {{0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x18, 0x08,  //
+                                                0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x18, 0x08,  //
+                                                0x10, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08,  //
+                                                0x00, 0xFF, 0x58, 0x01, 0x09}}));
+    EXPECT_EQ(file.timeSignatureNumerator, 3);
+    EXPECT_EQ(file.timeSignatureDenominator, 4);
+    EXPECT_EQ(file.timeSignatureEvents.size(), 4u) << "no de-duplication, short ones included";
+    EXPECT_EQ(file.timeSignatureEvents[2].tick, 0x10u);
+}
+
+TEST(ReaderSignatures, AHugeDenominatorExponentIsClamped) {
+    for (const std::uint8_t exponent : {std::uint8_t{30}, std::uint8_t{31}, std::uint8_t{63}, std::uint8_t{255}}) {
+        const MIDIFile file = parsed(smf::file(1, {{0x00, 0xFF, 0x58, 0x02, 0x07, exponent}}));
+        EXPECT_EQ(file.timeSignatureNumerator, 7);
+        EXPECT_EQ(file.timeSignatureDenominator, 1 << 30) << int(exponent);
+    }
+}
+
+TEST(ReaderSignatures, KeySignatures) {
+    const MIDIFile flat = parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0xFD, 0x00}}));
+    EXPECT_EQ(flat.keySignature, "Eb major");
+    EXPECT_EQ(flat.rawKeySharpsFlats, -3);
+    EXPECT_FALSE(flat.rawKeyIsMinor);
+    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x01}})).keySignature, "A minor");
+    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x02}})).keySignature, "C major")
+        << "only the value 1 means minor";
+    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0x09, 0x00}})).keySignature, "? major");
+    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x01, 0x02}})).keySignature, "Unknown");
+}
+
+TEST(ReaderNormalising, AFormat1TrackWithConductorDataIsSplit) {
+    NoticeCapture notice;
+    const MIDIFile file = parsed(smf::file(
+        1, {join({smf::trackName("Lead"), smf::tempo(500000), {0x00, 0xB9, 7, 100}, smf::noteOn(9, 38, 80),
+                  {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}, {0x00, 0xFF, 0x01, 0x01, 'x'},
+                  smf::noteOn(9, 38, 60, 0x10), smf::endOfTrack()}),
+            join({smf::noteOn(0, 60, 100)})}));
+    EXPECT_EQ(notice.text(), "Orvane: normalizing non-compliant Format 1 track 'Lead'\n");
+    ASSERT_EQ(file.tracks().size(), 3u);
+
+    const MIDITrack& conductor = file.tracks()[0];
+    EXPECT_EQ(conductor.name, "Conductor");
+    EXPECT_EQ(conductor.channel, -1);
+    EXPECT_EQ(conductor.volume, 64);
+    EXPECT_FALSE(conductor.drumNote);
+    EXPECT_EQ(eventBytes(conductor),
+              (std::vector<Bytes>{{0xFF, 0x03, 4, 'L', 'e', 'a', 'd'}, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20},
+                                  {0xFF, 0x58, 4, 4, 2, 0x18, 8}, {0xFF, 0x01, 1, 'x'}, {0xFF, 0x2F, 0}}));
+
+    const MIDITrack& lead = file.tracks()[1];
+    EXPECT_EQ(lead.name, "Lead");
+    EXPECT_EQ(lead.channel, 9);
+    EXPECT_EQ(lead.drumNote, 38);
+    EXPECT_EQ(lead.volume, 100);
+    EXPECT_EQ(lead.velocity, 70);
+    EXPECT_EQ(eventBytes(lead), (std::vector<Bytes>{{0xFF, 0x03, 4, 'L', 'e', 'a', 'd'}, {0xB9, 7, 100}, {0x99, 38, 80},
+                                                    {0xFF, 0x01, 1, 'x'}, {0x99, 38, 60}, {0xFF, 0x2F, 0}}));
+    EXPECT_EQ(lead.events[4].tick, 0x10u);
+    EXPECT_EQ(file.tracks()[2].name, "Track 2");
+    EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 2}));
+}
+
+TEST(ReaderNormalising, OnlyTracksWithRealNotesAndConductorDataAreSplit) {
+    NoticeCapture notice;
+    // Format 0 is never split this way; silent note-ons are not notes; a key signature alone counts.
+    EXPECT_EQ(parsed(smf::file(0, {join({smf::tempo(500000), smf::noteOn(0, 60, 100)})})).tracks().size(), 1u);
+    EXPECT_EQ(parsed(smf::file(1, {join({smf::tempo(500000), smf::noteOn(0, 60, 0)})})).tracks().size(), 1u);
+    EXPECT_EQ(parsed(smf::file(1, {join({{0x00, 0xFF, 0x01, 0x00}, smf::noteOn(0, 60, 1)})})).tracks().size(), 1u);
+    EXPECT_EQ(notice.text(), "");
+    EXPECT_EQ(parsed(smf::file(2, {join({{0x00, 0xFF, 0x59, 0x02, 0x00, 0x00}, smf::noteOn(0, 60, 1)})})).tracks().size(),
+              2u);
+    EXPECT_EQ(notice.text(), "Orvane: normalizing non-compliant Format 1 track 'Track 1'\n");
+}
+
+TEST(ReaderFormat0, NotesOnSeveralChannelsBecomeOneTrackPerChannel) {
+    const Bytes body = join({
+        smf::trackName("Song"),
+        smf::tempo(500000),
+        {0x00, 0xFF, 0x54, 0x05, 0x60, 0x00, 0x00, 0x00, 0x00},  // SMPTE offset
+        {0x00, 0xFF, 0x01, 0x01, 't'},                            // text: conductor only
+        smf::program(0, 25),
+        {0x00, 0xB0, 7, 90},
+        {0x00, 0xB5, 7, 10},  // a channel without notes: dropped
+        smf::noteOn(9, 36, 100),
+        smf::noteOn(0, 60, 100, 0x10),
+        {0x00, 0xF0, 0x01, 0xF7},  // system exclusive follows the low four bits: channel 0
+        {0x00, 0xF7, 0x01, 0x00},  // channel 7 has no notes: dropped
+        smf::program(0, 30),
+        smf::endOfTrack(),
+    });
+    const MIDIFile file = parsed(smf::file(0, {body, join({smf::noteOn(3, 1, 1)})}));
+    EXPECT_TRUE(file.wasExplodedFromFormat0);
+    ASSERT_EQ(file.tracks().size(), 3u) << "the other chunks of a Format 0 file are dropped";
+
+    const MIDITrack& conductor = file.tracks()[0];
+    EXPECT_EQ(conductor.name, "Conductor");
+    EXPECT_EQ(conductor.events.size(), 5u);
+
+    const MIDITrack& guitar = file.tracks()[1];
+    EXPECT_EQ(guitar.name, "Steel Guitar");
+    EXPECT_EQ(guitar.channel, 0);
+    EXPECT_EQ(guitar.instrument, 25);
+    EXPECT_EQ(guitar.volume, 90);
+    EXPECT_EQ(eventBytes(guitar),
+              (std::vector<Bytes>{{0xFF, 0x51, 3, 0x07, 0xA1, 0x20}, {0xFF, 0x54, 5, 0x60, 0, 0, 0, 0}, {0xC0, 25},
+                                  {0xB0, 7, 90}, {0x90, 60, 100}, {0xF0, 0x01, 0xF7}, {0xC0, 30}}));
+    EXPECT_EQ(guitar.events[4].tick, 0x10u);
+
+    const MIDITrack& drums = file.tracks()[2];
+    EXPECT_EQ(drums.name, "Drums");
+    EXPECT_EQ(drums.channel, 9);
+    EXPECT_EQ(drums.instrument, 0);
+    EXPECT_FALSE(drums.drumNote) << "identity is not derived again for exploded tracks";
+    EXPECT_EQ(drums.volume, 64);
+    EXPECT_EQ(drums.events.size(), 3u);
+    EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 2}));
+}
+
+TEST(ReaderFormat0, ChannelsWithoutAGeneralMIDINameAreNumbered) {
+    const MIDIFile file = parsed(smf::file(0, {join({{0x00, 0xC2, 0xC8}, smf::noteOn(2, 60, 1), smf::noteOn(4, 60, 1),
+                                                     smf::program(5, 128), smf::noteOn(5, 60, 1)})}));
+    ASSERT_EQ(file.tracks().size(), 4u);
+    EXPECT_EQ(file.tracks()[1].name, "Ch 3") << "program 200 has no name";
+    EXPECT_EQ(file.tracks()[1].instrument, 200);
+    EXPECT_EQ(file.tracks()[2].name, "Ch 5") << "no program";
+    EXPECT_EQ(file.tracks()[3].name, "Drum Kit");
+}
+
+TEST(ReaderFormat0, OneNoteChannelKeepsTheTracksAsRead) {
+    const MIDIFile file = parsed(smf::file(0, {join({smf::tempo(500000), {0x00, 0xB3, 7, 1}, smf::noteOn(2, 60, 1)}),
+                                               join({smf::noteOn(3, 1, 1)})}));
+    EXPECT_FALSE(file.wasExplodedFromFormat0);
+    ASSERT_EQ(file.tracks().size(), 2u);
+    EXPECT_EQ(file.tracks()[0].name, "Track 1");
+    EXPECT_EQ(file.tracks()[0].events.size(), 3u);
+    EXPECT_EQ(file.tracks()[0].channel, 2);
+}
+
+}  // namespace
+}  // namespace orvane::midi

@@ -1,0 +1,220 @@
+// Converting ticks and seconds over the tempo map, with and without a tempo override.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "midi/model/MIDIFile.h"
+#include "midi/model/TempoMap.h"
+
+namespace orvane::midi {
+namespace {
+
+MIDIEvent tempoAt(std::uint32_t tick, std::uint32_t microseconds) {
+    return MIDIEvent(tick, {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microseconds >> 16),
+                            static_cast<std::uint8_t>(microseconds >> 8), static_cast<std::uint8_t>(microseconds)});
+}
+
+std::uint32_t tempoOf(const MIDIEvent& event) { return (event[3] << 16) | (event[4] << 8) | event[5]; }
+
+MIDIFile songWithTempos(TimedMetaList tempos, double bpm = 120.0) {
+    MIDIFile file;
+    file.tempoEvents = tempos;
+    file.originalTempoEvents = std::move(tempos);
+    file.bpm = bpm;
+    return file;
+}
+
+// A musical track whose last event lies at lastTick.
+MIDITrack notesUntil(std::uint32_t lastTick) {
+    MIDITrack track;
+    track.events = {MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(lastTick, {0x80, 60, 0})};
+    return track;
+}
+
+// The tempo map walked from the start for every conversion: the slow, obvious reading.
+double walkedSeconds(const MIDIFile& file, std::uint32_t tick, std::optional<double> newBPM) {
+    const TimedMetaList list = file.effectiveTempoEvents(newBPM);
+    const double quarter = file.timeDivision;
+    double elapsed = 0;
+    std::uint32_t current = 500000;
+    std::uint32_t last = 0;
+    for (const MIDIEvent& event : list) {
+        if (event.tick >= tick) break;
+        if (event.size() < 6 || tempoOf(event) == 0) continue;
+        elapsed += static_cast<double>(current) * static_cast<double>(event.tick - last) / quarter;
+        current = tempoOf(event);
+        last = event.tick;
+    }
+    return (elapsed + static_cast<double>(current) * static_cast<double>(tick - last) / quarter) / 1000000.0;
+}
+
+TEST(TempoMapTicksToSeconds, FollowsTheMapAndTheOverride) {
+    MIDIFile file;
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(960, std::nullopt), 1.0) << "120 BPM without any tempo event";
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(0, std::nullopt), 0.0);
+
+    const MIDIFile one = songWithTempos({tempoAt(0, 500000)});
+    EXPECT_DOUBLE_EQ(one.ticksToSeconds(960, 60.0), 2.0);
+    EXPECT_DOUBLE_EQ(one.ticksToSeconds(960, 240.0), 0.5);
+
+    const MIDIFile change = songWithTempos({tempoAt(960, 250000)});
+    EXPECT_DOUBLE_EQ(change.ticksToSeconds(960, std::nullopt), 1.0) << "a change at the tick itself does not count";
+    EXPECT_DOUBLE_EQ(change.ticksToSeconds(1440, std::nullopt), 1.25);
+    EXPECT_DOUBLE_EQ(change.ticksToSeconds(961, std::nullopt), 1.0 + 0.25 / 480.0);
+}
+
+TEST(TempoMapTicksToSeconds, SkipsEmptyTemposAndCopesWithUnorderedMaps) {
+    const MIDIFile empty = songWithTempos({tempoAt(0, 0), MIDIEvent(0, {0xFF, 0x51, 0x02, 0x01, 0x02}),
+                                           tempoAt(480, 1000000)});
+    EXPECT_DOUBLE_EQ(empty.ticksToSeconds(960, std::nullopt), 0.5 + 1.0);
+
+    const MIDIFile unordered = songWithTempos({tempoAt(960, 250000), tempoAt(0, 1000000), tempoAt(960, 125000)});
+    const MIDIFile ordered = songWithTempos({tempoAt(0, 1000000), tempoAt(960, 250000), tempoAt(960, 125000)});
+    for (const std::uint32_t tick : {0u, 500u, 960u, 961u, 5000u}) {
+        EXPECT_EQ(unordered.ticksToSeconds(tick, std::nullopt), ordered.ticksToSeconds(tick, std::nullopt)) << tick;
+        EXPECT_EQ(unordered.ticksToSeconds(tick, 77.0), ordered.ticksToSeconds(tick, 77.0)) << tick;
+    }
+    EXPECT_DOUBLE_EQ(ordered.ticksToSeconds(1440, std::nullopt), 2.0 + 0.125);
+}
+
+TEST(TempoMapSMPTE, FramesTimesTicksPerFrame) {
+    MIDIFile file;
+    file.isSMPTE = true;
+    file.timeDivision = 0xE728;  // -25 frames per second, 40 ticks per frame
+    file.tempoEvents = {tempoAt(0, 100000)};
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(1000, std::nullopt), 1.0) << "the tempo map does not apply";
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(1000, 60.0), 1.0);
+    EXPECT_EQ(file.secondsToTicks(1.0, 10, std::nullopt), 1000u) << "no clamping to the song's end";
+    EXPECT_EQ(file.secondsToTicks(0.0102, std::nullopt, std::nullopt), 10u);
+    EXPECT_EQ(file.secondsToTicks(0.0098, std::nullopt, std::nullopt), 10u);
+    EXPECT_EQ(file.secondsToTicks(1e12, std::nullopt, std::nullopt), std::numeric_limits<std::uint32_t>::max());
+    EXPECT_EQ(file.secondsToTicks(-3, std::nullopt, std::nullopt), 0u);
+
+    file.timeDivision = 0xE350;  // 29 frames per second exactly, 80 ticks per frame
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(2320, std::nullopt), 1.0);
+
+    file.timeDivision = 0xE700;  // no ticks per frame
+    EXPECT_EQ(file.ticksToSeconds(1000, std::nullopt), 0.0);
+    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 0u);
+    file.timeDivision = 0x1928;  // a positive frame count
+    EXPECT_EQ(file.ticksToSeconds(1000, std::nullopt), 0.0);
+    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 0u);
+}
+
+TEST(TempoMapSecondsToTicks, ClampsAndSearches) {
+    MIDIFile file = songWithTempos({tempoAt(960, 250000)});
+    file.setTracks({notesUntil(4000)});
+    EXPECT_EQ(file.secondsToTicks(1000.0, std::nullopt, std::nullopt), 4000u) << "past the end: the last tick";
+    EXPECT_EQ(file.secondsToTicks(0.0, std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(file.secondsToTicks(-1.0, std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(file.secondsToTicks(std::nan(""), std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(file.secondsToTicks(std::numeric_limits<double>::infinity(), std::nullopt, std::nullopt), 0u);
+    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 960u);
+    EXPECT_EQ(file.secondsToTicks(1.125, std::nullopt, std::nullopt), 1200u);
+    EXPECT_EQ(file.secondsToTicks(1.1251, std::nullopt, std::nullopt), 1201u) << "the first tick at or after the time";
+    EXPECT_EQ(file.secondsToTicks(1.125, 1000, std::nullopt), 1000u) << "an explicit bound wins";
+    EXPECT_EQ(file.secondsToTicks(2.0, std::nullopt, 60.0), 1920u);
+}
+
+TEST(TempoMapSecondsToTicks, TheBoundComesFromTheMusicalTracksOnly) {
+    MIDIFile file;
+    MIDITrack conductor;
+    conductor.events = {MIDIEvent(100000, {0xFF, 0x2F, 0x00})};
+    file.setTracks({conductor, notesUntil(960)});
+    EXPECT_EQ(file.secondsToTicks(50.0, std::nullopt, std::nullopt), 960u);
+
+    MIDIFile empty;
+    EXPECT_EQ(empty.secondsToTicks(10.0, std::nullopt, std::nullopt), 1u);
+    EXPECT_EQ(empty.secondsToTicks(0.0001, std::nullopt, std::nullopt), 1u);
+    EXPECT_EQ(empty.secondsToTicks(10.0, 0, std::nullopt), 1u);
+}
+
+TEST(TempoMapSecondsToTicks, ADenseMapGivesTheSameResultsAsWalkingIt) {
+    std::mt19937 random(7);
+    const auto below = [&random](std::uint32_t bound) { return static_cast<std::uint32_t>(random() % bound); };
+    TimedMetaList tempos;
+    std::uint32_t tick = 0;
+    for (int i = 0; i < 3000; ++i) {
+        tick += below(200);
+        tempos.push_back(tempoAt(tick, i % 97 == 0 ? 0 : 100000 + below(900000)));
+    }
+    MIDIFile file = songWithTempos(tempos, 93.5);
+    file.timeDivision = 384;
+    file.setTracks({notesUntil(tick + 500)});
+    const TempoMap map(file, 133.0);
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint32_t probe = below(tick + 1000);
+        ASSERT_EQ(file.ticksToSeconds(probe, std::nullopt), walkedSeconds(file, probe, std::nullopt)) << probe;
+        ASSERT_EQ(map.ticksToSeconds(probe), walkedSeconds(file, probe, 133.0)) << probe;
+    }
+    const double end = walkedSeconds(file, tick + 500, std::nullopt);
+    for (int i = 0; i < 300; ++i) {
+        const double seconds = end * below(10000) / 9000.0;
+        const std::uint32_t found = file.secondsToTicks(seconds, std::nullopt, std::nullopt);
+        if (seconds <= 0) continue;
+        if (found < tick + 500) {
+            ASSERT_GE(walkedSeconds(file, found, std::nullopt), seconds);
+        }
+        if (found > 0) {
+            ASSERT_LT(walkedSeconds(file, found - 1, std::nullopt), seconds);
+        }
+    }
+}
+
+TEST(TempoMapOverride, RewritesTheOriginalTemposWithinRange) {
+    MIDIFile file = songWithTempos({tempoAt(0, 500000), MIDIEvent(10, {0xFF, 0x51, 0x03, 0, 0, 0}),
+                                    tempoAt(20, 10000000), tempoAt(30, 3)},
+                                   120.0);
+    file.tempoEvents = {tempoAt(0, 999)};  // the override starts from the tempos as read
+    const TimedMetaList rewritten = file.rewrittenTempoEvents(60.0);
+    ASSERT_EQ(rewritten.size(), 4u);
+    EXPECT_EQ(tempoOf(rewritten[0]), 1000000u);
+    EXPECT_EQ(rewritten[1], MIDIEvent(10, {0xFF, 0x51, 0x03, 0, 0, 0})) << "an empty tempo is copied";
+    EXPECT_EQ(tempoOf(rewritten[2]), 16777215u) << "clamped to the largest tempo";
+    EXPECT_EQ(rewritten[2].tick, 20u);
+    EXPECT_EQ(tempoOf(rewritten[3]), 6u);
+    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[3]), 1u) << "clamped to 1";
+    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[0]), 1u);
+    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(49.0)[0]), 1224489u) << "truncated toward zero";
+
+    EXPECT_EQ(file.rewrittenTempoEvents(0.0), file.tempoEvents) << "no usable override";
+    EXPECT_EQ(file.rewrittenTempoEvents(-5.0), file.tempoEvents);
+    EXPECT_EQ(file.rewrittenTempoEvents(std::nan("")), file.tempoEvents);
+    EXPECT_EQ(file.effectiveTempoEvents(std::nullopt), file.tempoEvents);
+}
+
+TEST(TempoMapOverride, ASongWithoutTempoGetsOneAtTickZero) {
+    MIDIFile file;
+    const TimedMetaList rewritten = file.rewrittenTempoEvents(100.0);
+    ASSERT_EQ(rewritten.size(), 1u);
+    EXPECT_EQ(rewritten[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}));
+    EXPECT_DOUBLE_EQ(file.ticksToSeconds(960, 100.0), 1.2);
+    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1.0)[0]), 16777215u);
+    EXPECT_TRUE(file.effectiveTempoEvents(std::nullopt).empty());
+
+    // Only empty tempo events: the supplied tempo comes first, the others stay.
+    MIDIFile silent = songWithTempos({MIDIEvent(5, {0xFF, 0x51, 0x03, 0, 0, 0})});
+    const TimedMetaList supplied = silent.rewrittenTempoEvents(60.0);
+    ASSERT_EQ(supplied.size(), 2u);
+    EXPECT_EQ(tempoOf(supplied[0]), 1000000u);
+    EXPECT_EQ(supplied[1].tick, 5u);
+}
+
+TEST(TempoMapMaximumTick, LargestTickOfAllEvents) {
+    EXPECT_EQ(MIDIFile::maximumTick(std::span<const MIDITrack>{}), 0u);
+    MIDITrack unordered;
+    unordered.events = {MIDIEvent(50, {0x90, 1, 1}), MIDIEvent(700, {0x80, 1, 0}), MIDIEvent(20, {0xB0, 1, 1})};
+    MIDITrack silent;
+    silent.events = {MIDIEvent(900, {0x90, 1, 0})};
+    const std::vector<MIDITrack> tracks = {MIDITrack{}, unordered, silent};
+    EXPECT_EQ(MIDIFile::maximumTick(tracks), 900u);
+    MIDIFile file;
+    file.setTracks(tracks);
+    EXPECT_EQ(MIDIFile::maximumTick(file.musicalTracks()), 700u);
+}
+
+}  // namespace
+}  // namespace orvane::midi

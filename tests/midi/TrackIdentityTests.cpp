@@ -1,0 +1,212 @@
+// A track's identity and mixer values from its events, the musical-track list, and the
+// General MIDI and key names.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+namespace {
+
+MIDIEvent note(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity = 100) {
+    return MIDIEvent(0, {static_cast<std::uint8_t>(0x90 | channel), key, velocity});
+}
+MIDIEvent programChange(std::uint8_t channel, std::uint8_t program) {
+    return MIDIEvent(0, {static_cast<std::uint8_t>(0xC0 | channel), program});
+}
+MIDIEvent controller(std::uint8_t channel, std::uint8_t number, std::uint8_t value) {
+    return MIDIEvent(0, {static_cast<std::uint8_t>(0xB0 | channel), number, value});
+}
+
+MIDITrack identified(EventList events, int channel = -1) {
+    MIDITrack track;
+    track.channel = channel;
+    track.events = std::move(events);
+    MIDIFile::updateTrackIdentityFromEvents(track);
+    return track;
+}
+
+TEST(TrackIdentity, TheBusiestChannelWinsAndTiesGoToTheEarlierOne) {
+    EventList events;
+    for (int i = 0; i < 10; ++i) events.push_back(note(5, 60));
+    for (int i = 0; i < 10; ++i) events.push_back(note(2, 60));
+    events.insert(events.begin(), programChange(2, 33));
+    events.push_back(programChange(5, 40));
+    events.push_back(programChange(5, 41));
+    const MIDITrack tie = identified(events);
+    EXPECT_EQ(tie.channel, 5);
+    EXPECT_EQ(tie.instrument, 40) << "the first program of the chosen channel, wherever it stands";
+
+    events.push_back(note(2, 60));
+    EXPECT_EQ(identified(events).channel, 2);
+
+    // Silent note-ons count for nothing.
+    EventList silent = {note(3, 60, 0), note(3, 61, 0), note(4, 60, 1), programChange(4, 7)};
+    EXPECT_EQ(identified(silent).channel, 4);
+    EXPECT_EQ(identified(silent).instrument, 7);
+}
+
+TEST(TrackIdentity, ProgramsDecideWhenThereAreNoNotes) {
+    const MIDITrack unset = identified({controller(3, 7, 90), programChange(3, 12), programChange(1, 20),
+                                        programChange(1, 21)});
+    EXPECT_EQ(unset.channel, 1);
+    EXPECT_EQ(unset.instrument, 20);
+
+    const MIDITrack set = identified({programChange(1, 20), programChange(6, 50)}, 6);
+    EXPECT_EQ(set.channel, 6);
+    EXPECT_EQ(set.instrument, 50);
+
+    MIDITrack keeps;
+    keeps.channel = 6;
+    keeps.instrument = 99;
+    keeps.events = {programChange(1, 20)};
+    MIDIFile::updateTrackIdentityFromEvents(keeps);
+    EXPECT_EQ(keeps.channel, 6);
+    EXPECT_EQ(keeps.instrument, 99);
+
+    MIDITrack noProgram;
+    noProgram.instrument = 17;
+    noProgram.events = {note(0, 60)};
+    MIDIFile::updateTrackIdentityFromEvents(noProgram);
+    EXPECT_EQ(noProgram.instrument, 17) << "a channel without a program leaves the instrument";
+}
+
+TEST(TrackIdentity, APercussionTrackStrikingOneKeyGetsItsDrumNote) {
+    EXPECT_EQ(identified({note(9, 38), note(9, 38, 0), note(9, 36, 0), note(9, 38)}).drumNote, 38);
+
+    MIDITrack twoKeys;
+    twoKeys.drumNote = 40;
+    twoKeys.events = {note(9, 36), note(9, 38)};
+    MIDIFile::updateTrackIdentityFromEvents(twoKeys);
+    EXPECT_EQ(twoKeys.drumNote, 40) << "left as it was";
+
+    EXPECT_FALSE(identified({note(9, 38), note(0, 60), note(0, 61)}).drumNote) << "channel 0 is busier";
+    EXPECT_FALSE(identified({note(3, 38)}).drumNote);
+}
+
+TEST(TrackMixerValues, FirstControllersAndTheMeanVelocity) {
+    const EventList events = {controller(2, 7, 100), MIDIEvent(0, {0xB0, 10}), controller(5, 10, 30),
+                              controller(2, 7, 20), note(0, 60, 1), note(0, 60, 2), note(0, 61, 0)};
+    EXPECT_EQ(MIDIFile::controllerValue(7, events, 64), 100) << "the first occurrence wins";
+    EXPECT_EQ(MIDIFile::controllerValue(10, events, 64), 30) << "on any channel; two-byte events do not count";
+    EXPECT_EQ(MIDIFile::controllerValue(91, events, 0), 0);
+    EXPECT_EQ(MIDIFile::averageNoteVelocity(events, 64), 2) << "1.5 rounds up";
+    EXPECT_EQ(MIDIFile::averageNoteVelocity({}, 64), 64);
+    EXPECT_EQ(MIDIFile::averageNoteVelocity(EventList{note(0, 1, 127), note(0, 1, 126)}, 64), 127);
+    EXPECT_EQ(MIDIFile::averageNoteVelocity(EventList{note(0, 1, 200), note(0, 1, 250)}, 64), 127) << "unmasked bytes clamp";
+
+    MIDITrack track;
+    track.events = events;
+    MIDIFile::setInitialMixerValues(track);
+    EXPECT_EQ(track.volume, 100);
+    EXPECT_EQ(track.pan, 30);
+    EXPECT_EQ(track.velocity, 2);
+    EXPECT_EQ(track.reverb, 0);
+}
+
+TEST(MusicalTracks, TracksWithRealNotesInOrderAndTheCacheFollowsEdits) {
+    MIDIFile file;
+    EXPECT_TRUE(file.musicalTracks().empty());
+    MIDITrack conductor;
+    conductor.name = "Conductor";
+    conductor.events = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})};
+    MIDITrack silent;
+    silent.name = "Silent";
+    silent.events = {note(0, 60, 0)};
+    MIDITrack lead;
+    lead.name = "Lead";
+    lead.events = {note(0, 60)};
+    file.setTracks({conductor, lead, silent, lead});
+    EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 3}));
+    ASSERT_EQ(file.musicalTracks().size(), 2u);
+    EXPECT_EQ(&file.musicalTracks()[0], &file.tracks()[1]) << "the list refers to the tracks, it does not copy them";
+
+    file.mutableTracks()[2].events.push_back(note(1, 60, 5));
+    EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 2, 3}));
+    file.mutableTracks()[2].name = "Renamed";
+    std::vector<MIDITrack> copies = file.musicalTracks().copies();
+    ASSERT_EQ(copies.size(), 3u);
+    EXPECT_EQ(copies[1].name, "Renamed");
+    copies[1].name = "Changed copy";
+    EXPECT_EQ(file.tracks()[2].name, "Renamed");
+
+    const MIDIFile copy = file;
+    EXPECT_EQ(copy.musicalTracks()[1].name, "Renamed");
+    file.setTracks({});
+    EXPECT_TRUE(file.musicalTracks().empty());
+    EXPECT_EQ(copy.musicalTracks().size(), 3u) << "a copied song keeps its own tracks";
+}
+
+TEST(MIDIFileDefaults, AFreshSong) {
+    const MIDIFile file;
+    EXPECT_EQ(file.timeDivision, 480);
+    EXPECT_EQ(file.bpm, 120.0);
+    EXPECT_EQ(file.keySignature, "Unknown");
+    EXPECT_EQ(file.timeSignatureNumerator, 4);
+    EXPECT_EQ(file.timeSignatureDenominator, 4);
+    EXPECT_TRUE(file.tracks().empty());
+    EXPECT_FALSE(file.isSMPTE);
+}
+
+TEST(GeneralMIDINames, InstrumentsDrumsAndKits) {
+    EXPECT_EQ(MIDIFile::instrumentName(0, 0, std::nullopt), "Acoustic Grand Piano");
+    EXPECT_EQ(MIDIFile::instrumentName(127, 15, std::nullopt), "Gunshot");
+    EXPECT_EQ(MIDIFile::instrumentName(128, 3, std::nullopt), "Drum Kit");
+    EXPECT_EQ(MIDIFile::instrumentName(200, 3, std::nullopt), "Instrument 200");
+    EXPECT_EQ(MIDIFile::instrumentName(5, -1, 38), "Electric Piano 2") << "a drum note counts only on channel 9";
+    EXPECT_EQ(MIDIFile::instrumentName(0, 9, std::nullopt), "Drums - Standard Kit");
+    EXPECT_EQ(MIDIFile::instrumentName(0, 9, 38), "Drums - Acoustic Snare");
+    EXPECT_EQ(MIDIFile::instrumentName(0, 9, 90), "Drums - Drum Note 90");
+    EXPECT_EQ(MIDIFile::instrumentName(255, 9, std::nullopt), "Drums - Drum Kit 256");
+    EXPECT_EQ(MIDIFile::drumKitName(32), "Drum Kit 33");
+    EXPECT_EQ(MIDIFile::drumNoteName(35), "Acoustic Bass Drum");
+    EXPECT_EQ(MIDIFile::drumNoteName(81), "Open Triangle");
+    EXPECT_EQ(MIDIFile::drumNoteName(34), "Drum Note 34");
+
+    EXPECT_EQ(MIDIFile::gmInstruments().size(), 129u);
+    EXPECT_EQ(MIDIFile::gmInstruments().at(87), "Bass+Lead");
+    EXPECT_EQ(MIDIFile::gmInstruments().at(103), "Sci-fi FX");
+    ASSERT_EQ(MIDIFile::gmDrumNotes().size(), 47u);
+    for (std::size_t i = 0; i < MIDIFile::gmDrumNotes().size(); ++i) {
+        EXPECT_EQ(MIDIFile::gmDrumNotes()[i].note, 35 + i);
+    }
+    ASSERT_EQ(MIDIFile::gmDrumKits().size(), 1u);
+    EXPECT_EQ(MIDIFile::gmDrumKits()[0], (GMDrumKit{0, "Standard Kit", true}));
+}
+
+TEST(KeyNames, NamesAndTransposition) {
+    EXPECT_EQ(MIDIFile::keyName(0, false), "C major");
+    EXPECT_EQ(MIDIFile::keyName(-3, true), "C minor");
+    EXPECT_EQ(MIDIFile::keyName(7, true), "A# minor");
+    EXPECT_EQ(MIDIFile::keyName(-7, false), "Cb major");
+    EXPECT_EQ(MIDIFile::keyName(9, false), "? major");
+    EXPECT_EQ(MIDIFile::keyName(-8, true), "? minor");
+
+    MIDIFile song;
+    EXPECT_EQ(song.transposedKeySignature(0), "Unknown");
+    EXPECT_EQ(song.transposedKeySignature(2), "D major") << "no key signature reads as C major";
+    EXPECT_EQ(song.transposedKeySignature(1), "C# major") << "zero sharps uses the sharp names";
+
+    song.rawKeySharpsFlats = -3;
+    song.keySignature = "Eb major";
+    EXPECT_EQ(song.transposedKeySignature(2), "F major");
+    EXPECT_EQ(song.transposedKeySignature(-3), "C major");
+    EXPECT_EQ(song.transposedKeySignature(-4), "B major");
+    EXPECT_EQ(song.transposedKeySignature(12), "Eb major");
+    EXPECT_EQ(song.transposedKeySignature(INT_MIN), "G major");
+    EXPECT_EQ(song.transposedKeySignature(INT_MAX), "Bb major");
+
+    song.rawKeySharpsFlats = -1;
+    EXPECT_EQ(song.transposedKeySignature(1), "Gb major");
+    song.rawKeySharpsFlats = 2;
+    song.rawKeyIsMinor = true;
+    EXPECT_EQ(song.transposedKeySignature(3), "D minor");
+    song.rawKeySharpsFlats = 9;
+    song.keySignature = "? minor";
+    EXPECT_EQ(song.transposedKeySignature(3), "? minor");
+}
+
+}  // namespace
+}  // namespace orvane::midi

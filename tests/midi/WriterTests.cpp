@@ -104,6 +104,28 @@ TEST(Writer, OutOfOrderTicksAreSortedStably) {
     EXPECT_EQ(MIDIFile::buildTrackChunk(early), chunk({3, 0x90, 2, 1, 4, 0x90, 1, 1, 0, 0xFF, 0x2F, 0x00}));
 }
 
+TEST(Writer, GapsBeyondFourByteDeltasAreBridged) {
+    // 0x0FFFFFFF is the largest four-byte delta; a longer gap gets empty text events in
+    // between, so that the file stays readable.
+    const EventList largest = {{0x0FFFFFFF, {0x90, 60, 1}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(largest), chunk({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1, 0, 0xFF, 0x2F, 0}));
+
+    const EventList beyond = {{5, {0x90, 60, 1}}, {5 + 0x0FFFFFFF + 0x0FFFFFFF + 3, {0x80, 60, 0}}};
+    EXPECT_EQ(MIDIFile::buildTrackChunk(beyond),
+              chunk({5, 0x90, 60, 1, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0, 3, 0x80,
+                     60, 0, 0, 0xFF, 0x2F, 0}));
+
+    MIDIFile song;
+    Bytes file = song.header(1, 1);
+    MIDIFile::appendTrackChunk(file, beyond);
+    ASSERT_TRUE(song.parse(file));
+    ASSERT_EQ(song.tracks().size(), 1u);
+    const EventList& read = song.tracks()[0].events;
+    ASSERT_EQ(read.size(), 5u);
+    EXPECT_EQ(read[0], beyond[0]);
+    EXPECT_EQ(read[3], beyond[1]);
+}
+
 TEST(Writer, PriorityBandsOverlapWithManyEventsAtTickZero) {
     // Meta events rank by position + 10000 and other controllers by position + 30000, so a
     // meta event more than 20000 places after a volume controller is written after it.

@@ -56,6 +56,15 @@ void checkEventCount(std::span<const MIDIEvent> events) {
     }
 }
 
+// A delta time in a file has at most four bytes (28 bits). A longer gap between two events
+// (possible after a Format 0 file is split by channel) is bridged with empty text events, each
+// at most this far after the previous one, so that no reader stops at a five-byte delta.
+constexpr std::uint32_t largestDelta = 0x0FFFFFFF;
+constexpr std::uint8_t gapFillerBytes[] = {0xFF, 0x01, 0x00};
+constexpr std::size_t gapFillerSize = 4 + sizeof gapFillerBytes;  // four-byte delta, then the event
+
+std::size_t gapFillerCount(std::uint32_t delta) noexcept { return delta > largestDelta ? (delta - 1) / largestDelta : 0; }
+
 // Bytes of the encoded events (delta times and messages) in the given order.
 template <typename EventAt>
 std::size_t encodedSize(std::size_t count, EventAt&& eventAt) {
@@ -63,7 +72,10 @@ std::size_t encodedSize(std::size_t count, EventAt&& eventAt) {
     std::uint32_t previousTick = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const MIDIEvent& event = eventAt(i);
-        size += varLenSize(event.tick - previousTick) + event.size();
+        const std::uint32_t delta = event.tick - previousTick;
+        const std::size_t fillers = gapFillerCount(delta);
+        size += fillers * gapFillerSize + varLenSize(delta - static_cast<std::uint32_t>(fillers) * largestDelta) +
+                event.size();
         previousTick = event.tick;
     }
     return size;
@@ -123,8 +135,14 @@ std::uint8_t* writeEvents(std::uint8_t* cursor, std::size_t count, EventAt&& eve
     std::uint32_t previousTick = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const MIDIEvent& event = eventAt(i);
-        const std::uint32_t delta = event.tick - previousTick;
+        std::uint32_t delta = event.tick - previousTick;
         previousTick = event.tick;
+        for (std::size_t filler = gapFillerCount(delta); filler > 0; --filler) {
+            cursor = writeVarLen(cursor, largestDelta);
+            std::memcpy(cursor, gapFillerBytes, sizeof gapFillerBytes);
+            cursor += sizeof gapFillerBytes;
+            delta -= largestDelta;
+        }
         if (delta < 0x80) {
             *cursor++ = static_cast<std::uint8_t>(delta);
         } else {

@@ -128,17 +128,31 @@ TEST(ExportOrder, MatchesTheWritersOrderForRandomListsAndIsAFixedPoint) {
     for (int round = 0; round < 200; ++round) {
         EventList pieces[3];
         for (auto& piece : pieces) {
+            // Half of the pieces are in tick order (as tracks read from files are).
             std::uint32_t tick = 0;
             const int count = pick(40);
+            const bool ordered = pick(2) == 0;
             for (int i = 0; i < count; ++i) {
                 if (pick(4) == 0) tick += static_cast<std::uint32_t>(pick(3));
-                piece.push_back(randomEvent(pick(8) == 0 ? static_cast<std::uint32_t>(pick(5)) : tick));
+                piece.push_back(randomEvent(!ordered && pick(8) == 0 ? static_cast<std::uint32_t>(pick(5)) : tick));
             }
         }
         EventList all = pieces[0];
         all.insert(all.end(), pieces[1].begin(), pieces[1].end());
         all.insert(all.end(), pieces[2].begin(), pieces[2].end());
         const EventList expected = MIDIFile::sortedEventsForExport(all);
+        // The one-pass form keeps only some of the middle piece's events.
+        const auto keep = [](const MIDIEvent& event) { return !event.isNoteOn() || event[1] % 3 != 0; };
+        EventList kept;
+        for (const auto& event : pieces[1]) {
+            if (keep(event)) kept.push_back(event);
+        }
+        EventList keptAll = pieces[0];
+        keptAll.insert(keptAll.end(), kept.begin(), kept.end());
+        keptAll.insert(keptAll.end(), pieces[2].begin(), pieces[2].end());
+        ASSERT_EQ(mergedAroundInExportOrder(pieces[0], pieces[1], keep, pieces[2]),
+                  MIDIFile::sortedEventsForExport(keptAll))
+            << "round " << round;
         const EventList merged = mergedInExportOrder({&pieces[0], &pieces[1], &pieces[2]});
         ASSERT_EQ(merged, expected) << "round " << round;
         ASSERT_EQ(MIDIFile::sortedEventsForExport(merged), merged);

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "midi/model/HugePages.h"
 
 namespace orvane::midi {
 
@@ -44,6 +43,27 @@ EventList mergedInExportOrder(std::initializer_list<EventList*> pieces) {
         merged.push_back(std::move((*open[best])[next[best]++]));
     }
     return merged;
+}
+
+SurroundingEvents::SurroundingEvents(EventList before, EventList after)
+    : before_(std::move(before)), after_(std::move(after)) {
+    sortNearlyOrdered(std::span<MIDIEvent>(before_), ExportOrderLess{});
+    sortNearlyOrdered(std::span<MIDIEvent>(after_), ExportOrderLess{});
+}
+
+void SurroundingEvents::emitOne(bool takeBefore, bool takeAfter, EventList& out) {
+    // Between the two, the earlier goes first; on equal order the one from before.
+    if (takeBefore && (!takeAfter || !ExportOrderLess{}(after_[nextAfter_], before_[nextBefore_]))) {
+        out.push_back(before_[nextBefore_++]);
+    } else {
+        out.push_back(after_[nextAfter_++]);
+    }
+}
+
+void SurroundingEvents::emitRest(EventList& out) {
+    while (nextBefore_ < before_.size() || nextAfter_ < after_.size()) {
+        emitOne(nextBefore_ < before_.size(), nextAfter_ < after_.size(), out);
+    }
 }
 
 void appendTrackChunkInExportOrder(Bytes& out, EventList& events) {

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <span>
 
+#include "midi/model/HugePages.h"
 #include "midi/model/MIDIEvent.h"
 #include "midi/model/MIDIFile.h"
 
@@ -27,6 +28,7 @@ namespace orvane::midi {
 struct ExportOrderLess {
     bool operator()(const MIDIEvent& a, const MIDIEvent& b) const noexcept {
         if (a.tick != b.tick) return a.tick < b.tick;
+        if (a.tick != 0) return !a.isEndOfTrack() && b.isEndOfTrack();
         return exportRank(a) < exportRank(b);
     }
 };
@@ -59,6 +61,63 @@ void sortNearlyOrdered(std::span<MIDIEvent> events, Less less) {
 // the pieces one after another and sorting that list stably in export order. The pieces are
 // sorted in place and their events moved out.
 [[nodiscard]] EventList mergedInExportOrder(std::initializer_list<EventList*> pieces);
+
+// Events that surround a track's body in a builder's list: `before` goes ahead of body events
+// in equal order, `after` behind them. Both are brought into export order.
+class SurroundingEvents {
+public:
+    SurroundingEvents(EventList before, EventList after);
+
+    // Appends every surrounding event that goes before the body event next.
+    void emitBefore(const MIDIEvent& next, EventList& out) {
+        const ExportOrderLess less;
+        for (;;) {
+            const bool takeBefore = nextBefore_ < before_.size() && !less(next, before_[nextBefore_]);
+            const bool takeAfter = nextAfter_ < after_.size() && less(after_[nextAfter_], next);
+            if (!takeBefore && !takeAfter) return;
+            emitOne(takeBefore, takeAfter, out);
+        }
+    }
+    void emitRest(EventList& out);
+    [[nodiscard]] std::size_t size() const noexcept { return before_.size() + after_.size(); }
+    [[nodiscard]] EventList& before() noexcept { return before_; }
+    [[nodiscard]] EventList& after() noexcept { return after_; }
+
+private:
+    void emitOne(bool takeBefore, bool takeAfter, EventList& out);
+    EventList before_;
+    EventList after_;
+    std::size_t nextBefore_ = 0;
+    std::size_t nextAfter_ = 0;
+};
+
+// The events of source that keep accepts, with before and after around them, in export order:
+// the list mergedInExportOrder({&before, &kept, &after}) gives, made in one pass over source
+// when the kept events are in export order already (as a track read from a file is).
+template <class Keep>
+[[nodiscard]] EventList mergedAroundInExportOrder(EventList before, std::span<const MIDIEvent> source, Keep keep,
+                                                  EventList after) {
+    const ExportOrderLess less;
+    SurroundingEvents surrounding(std::move(before), std::move(after));
+    EventList out;
+    reserveLarge(out, source.size() + surrounding.size());
+    const MIDIEvent* previous = nullptr;
+    for (const MIDIEvent& event : source) {
+        if (!keep(event)) continue;
+        if (previous != nullptr && less(event, *previous)) {
+            EventList kept;
+            for (const MIDIEvent& candidate : source) {
+                if (keep(candidate)) kept.push_back(candidate);
+            }
+            return mergedInExportOrder({&surrounding.before(), &kept, &surrounding.after()});
+        }
+        surrounding.emitBefore(event, out);
+        out.push_back(event);
+        previous = &event;
+    }
+    surrounding.emitRest(out);
+    return out;
+}
 
 // Sorts events into export order and appends their chunk to out.
 void appendTrackChunkInExportOrder(Bytes& out, EventList& events);

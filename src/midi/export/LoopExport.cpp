@@ -149,7 +149,7 @@ Bytes buildMergedLoopMIDI(const MIDIFile& midi, std::span<const MIDITrack> track
         const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
         EventList events =
             mergedLoopTrackEvents(tracks[i], channel, range, repeatCount, tightenLoop, transpose, applyMixerSettings);
-        appendTrackChunkInExportOrder(out, events);
+        MIDIFile::appendTrackChunk(out, events);
     }
     return out;
 }
@@ -166,7 +166,7 @@ Bytes buildSingleTrackLoopMIDI(const MIDIFile& midi, const MIDITrack& track, dou
     const LoopExportRange range = loopExportRange(midi, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
     EventList events = singleTrackLoopEvents(midi, track, range, repeatCount, tightenLoop, transpose, newBPM);
     Bytes out = midi.header(1, 1);
-    appendTrackChunkInExportOrder(out, events);
+    MIDIFile::appendTrackChunk(out, events);
     return out;
 }
 
@@ -202,7 +202,7 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
         EventList tail{endOfTrack(length)};
         EventList events = mergedInExportOrder({&setup, &section, &tail});
         applyNoteEditsInPlace(events, velocityScale(track), transpose);
-        appendTrackChunkInExportOrder(out, events);
+        MIDIFile::appendTrackChunk(out, events);
     }
     return out;
 }

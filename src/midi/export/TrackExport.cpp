@@ -21,36 +21,57 @@ EventList concatenated(EventList first, std::span<const MIDIEvent> second) {
     return first;
 }
 
-// What a merge keeps of a track: without tempo and time signatures, silent channels,
-// end-of-track and names, and without the mixer controllers when the mixer values apply.
-class MergedBodyFilter {
-public:
-    MergedBodyFilter(const MIDITrack& track, bool applyMixerSettings)
-        : noteChannels_(channelsWithNotes(track.events)), applyMixerSettings_(applyMixerSettings) {}
-    bool operator()(const MIDIEvent& event) const noexcept {
-        return !(applyMixerSettings_ && isMixController(event)) && !isTempoOrTimeSignature(event) &&
-               keepsChannelMessage(event, noteChannels_) && !event.isEndOfTrack() && !isTrackName(event);
-    }
+// What a builder keeps of a track's events. Tempo and time signatures and track names are
+// always written anew; the rest depends on the builder.
+struct BodyFilter {
+    std::uint64_t endTick = everyTick;            // only events before this tick
+    bool dropMixControllers = true;               // volume, pan and reverb
+    bool dropEndOfTrack = true;
+    std::optional<int> setupProgramChannel;       // tick-0 program changes on this channel go
+    std::uint16_t noteChannels = 0;               // channel messages only of these (0: of all)
 
-private:
-    std::uint16_t noteChannels_;
-    bool applyMixerSettings_;
+    bool operator()(const MIDIEvent& event) const noexcept {
+        if (event.tick >= endTick) return false;
+        const std::uint8_t status = event.status();
+        if (status >= 0x80 && status <= 0xEF) {
+            if (noteChannels != 0 && (noteChannels & (1u << (status & 0x0F))) == 0) return false;
+            switch (status & 0xF0) {
+                case 0xB0: return !(dropMixControllers && isMixController(event));
+                case 0xC0: return !(setupProgramChannel && isTickZeroProgramChange(event, *setupProgramChannel));
+                default: return true;
+            }
+        }
+        if (status == 0xFF) {
+            return !isTempoOrTimeSignature(event) && !isTrackName(event) && !(dropEndOfTrack && event.isEndOfTrack());
+        }
+        return true;
+    }
 };
+
+// The split export's body: without mixer controllers, silent channels, end-of-track and the
+// tick-0 program changes on the track's channel (channel -1 counting as channel 0).
+BodyFilter singleTrackBody(const MIDITrack& track, std::uint64_t endTick = everyTick) {
+    return {endTick, true, true, track.channel < 0 ? 0 : track.channel, channelsWithNotes(track.events)};
+}
+
+// A merge's body: without silent channels and end-of-track; with the mixer values applied
+// also without mixer controllers and the tick-0 program changes on the track's channel.
+BodyFilter mergedBody(const MIDITrack& track, bool applyMixerSettings, std::uint64_t endTick = everyTick) {
+    return {endTick, applyMixerSettings, true,
+            applyMixerSettings ? std::optional(track.channel) : std::nullopt, channelsWithNotes(track.events)};
+}
 
 // One chunk of a playback file: the track's events without mixer controllers, tempo and
 // setup program changes, led by its mixer values, program and name.
 void appendPlaybackTrack(Bytes& out, const MIDITrack& track, int transpose) {
-    EventList body = filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
-        return !isMixController(event) && !isTempoOrTimeSignature(event) &&
-               !isTickZeroProgramChange(event, track.channel) && !isTrackName(event);
-    });
+    const BodyFilter body{everyTick, true, false, track.channel, 0};
     EventList front = mixEvents(track, std::nullopt, 0);
     std::reverse(front.begin(), front.end());
     front = concatenated(std::move(front), detail::programEvents(track, track.channel));
     front.push_back(trackNameEvent(track));
-    EventList events = mergedInExportOrder({&front, &body});
+    EventList events = mergedAroundInExportOrder(std::move(front), track.events, body, {});
     applyNoteEditsInPlace(events, velocityScale(track), transpose);
-    appendTrackChunkInExportOrder(out, events);
+    MIDIFile::appendTrackChunk(out, events);
 }
 
 template <class Tracks>
@@ -120,21 +141,12 @@ EventList trackMixAndProgram(const MIDITrack& track, std::optional<int> channelO
 }
 
 EventList singleTrackBodyBefore(const MIDITrack& track, std::uint64_t endTick) {
-    const std::uint16_t noteChannels = channelsWithNotes(track.events);
-    const int programChannel = track.channel < 0 ? 0 : track.channel;
-    return filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
-        return event.tick < endTick && !isMixController(event) && !isTempoOrTimeSignature(event) &&
-               keepsChannelMessage(event, noteChannels) && !event.isEndOfTrack() && !isTrackName(event) &&
-               !isTickZeroProgramChange(event, programChannel);
-    });
+    return filteredEvents(std::span<const MIDIEvent>(track.events), singleTrackBody(track, endTick));
 }
 
 EventList mergedBodyBefore(const MIDITrack& track, bool applyMixerSettings, int outputChannel, std::uint64_t endTick) {
-    const MergedBodyFilter keeps(track, applyMixerSettings);
-    EventList body = filteredEvents(std::span<const MIDIEvent>(track.events), [&](const MIDIEvent& event) {
-        return event.tick < endTick && keeps(event) &&
-               !(applyMixerSettings && isTickZeroProgramChange(event, track.channel));
-    });
+    EventList body = filteredEvents(std::span<const MIDIEvent>(track.events),
+                                    mergedBody(track, applyMixerSettings, endTick));
     if (applyMixerSettings && outputChannel != track.channel) remapChannelInPlace(body, outputChannel);
     return body;
 }
@@ -160,21 +172,22 @@ Bytes conductorChunk(const MIDIFile& midi, std::optional<double> newBPM, std::op
     return chunk;
 }
 
-EventList singleTrackExportBodyEvents(const MIDITrack& track) { return detail::singleTrackBodyBefore(track, everyTick); }
+EventList singleTrackExportBodyEvents(const MIDITrack& track) {
+    return filteredEvents(std::span<const MIDIEvent>(track.events), singleTrackBody(track));
+}
 
 EventList singleTrackSetupEvents(const MIDITrack& track) {
     return concatenated(EventList{trackNameEvent(track)}, detail::trackMixAndProgram(track, std::nullopt));
 }
 
 EventList mergedTrackExportBodyEvents(const MIDITrack& track, bool applyMixerSettings) {
-    return filteredEvents(std::span<const MIDIEvent>(track.events), MergedBodyFilter(track, applyMixerSettings));
+    BodyFilter filter = mergedBody(track, applyMixerSettings);
+    filter.setupProgramChannel.reset();
+    return filteredEvents(std::span<const MIDIEvent>(track.events), filter);
 }
 
 EventList playbackBodyEvents(const MIDITrack& track) {
-    return filteredEvents(std::span<const MIDIEvent>(track.events), [](const MIDIEvent& event) {
-        return !isMixController(event) && !isTempoOrTimeSignature(event) && !event.isEndOfTrack() &&
-               !isTrackName(event);
-    });
+    return filteredEvents(std::span<const MIDIEvent>(track.events), BodyFilter{});
 }
 
 EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick) {
@@ -184,19 +197,19 @@ EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick) {
 
 EventList singleTrackExportEvents(const MIDIFile& midi, const MIDITrack& track, int transpose,
                                   std::optional<double> newBPM) {
-    EventList setup = singleTrackSetupEvents(track);
-    EventList body = singleTrackExportBodyEvents(track);
-    EventList conductor = conductorEvents(midi, newBPM);
-    EventList events = mergedInExportOrder({&setup, &body, &conductor});
+    EventList events = mergedAroundInExportOrder(singleTrackSetupEvents(track), track.events,
+                                                 singleTrackBody(track), conductorEvents(midi, newBPM));
     applyNoteEditsInPlace(events, velocityScale(track), transpose);
     return events;
 }
 
 EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings) {
-    EventList body = detail::mergedBodyBefore(track, applyMixerSettings, outputChannel, everyTick);
     EventList head{trackNameEvent(track)};
     if (applyMixerSettings) head = concatenated(std::move(head), detail::trackMixAndProgram(track, outputChannel));
-    EventList events = mergedInExportOrder({&head, &body});
+    EventList events =
+        mergedAroundInExportOrder(std::move(head), track.events, mergedBody(track, applyMixerSettings), {});
+    // The setup is already on the output channel; the body follows it there.
+    if (applyMixerSettings && outputChannel != track.channel) remapChannelInPlace(events, outputChannel);
     applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
     return events;
 }
@@ -205,7 +218,7 @@ Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int tra
                            std::optional<double> newBPM) {
     EventList events = singleTrackExportEvents(midi, track, transpose, newBPM);
     Bytes out = midi.header(1, 1);
-    appendTrackChunkInExportOrder(out, events);
+    MIDIFile::appendTrackChunk(out, events);
     return out;
 }
 
@@ -226,7 +239,7 @@ Bytes buildMergedMIDI(const MIDIFile& midi, std::span<const MIDITrack> tracks, i
         const MIDITrack& track = tracks[i];
         const int channel = applyMixerSettings ? channels[i] : track.channel;
         EventList events = mergedTrackExportEvents(track, channel, transpose, applyMixerSettings);
-        appendTrackChunkInExportOrder(out, events);
+        MIDIFile::appendTrackChunk(out, events);
     }
     return out;
 }
@@ -247,14 +260,13 @@ std::optional<Bytes> buildSingleTrackPlaybackMIDI(const MIDIFile& midi, int musi
     const MusicalTrackList musical = midi.musicalTracks();
     if (musicalRow < 0 || static_cast<std::size_t>(musicalRow) >= musical.size()) return std::nullopt;
     const MIDITrack& track = musical[static_cast<std::size_t>(musicalRow)];
-    EventList setup = singleTrackSetupEvents(track);
-    EventList body = singleTrackExportBodyEvents(track);
     EventList tail = conductorEvents(midi, newBPM);
     tail.push_back(endOfTrack(MIDIFile::maximumTick(musical)));
-    EventList events = mergedInExportOrder({&setup, &body, &tail});
+    EventList events =
+        mergedAroundInExportOrder(singleTrackSetupEvents(track), track.events, singleTrackBody(track), std::move(tail));
     applyNoteEditsInPlace(events, velocityScale(track), transpose);
     Bytes out = midi.header(1, 1);
-    appendTrackChunkInExportOrder(out, events);
+    MIDIFile::appendTrackChunk(out, events);
     return out;
 }
 

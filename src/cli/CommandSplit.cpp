@@ -1,0 +1,116 @@
+// orvane-cli split FILE -o DIR [...]: every chosen track as a file of its own, named after
+// its track and instrument, or the loop of each track with --loop.
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/ExportBuild.h"
+#include "cli/ExportOptions.h"
+
+namespace orvane::cli {
+namespace {
+
+using midi::MIDITrack;
+
+constexpr std::string_view usage =
+    "split FILE -o DIR [--tracks LIST] [--transpose N] [--tempo BPM] [--loop START END] [--repeat N] "
+    "[--format mid|midi2] [--force] [--json]";
+
+// The fields file names are made of, without the events.
+MIDITrack identityOf(const MIDITrack& track) {
+    MIDITrack identity;
+    identity.name = track.name;
+    identity.channel = track.channel;
+    identity.instrument = track.instrument;
+    identity.drumNote = track.drumNote;
+    return identity;
+}
+
+// Calls work(i) for every i below count, on up to as many threads as there are cores.
+void forEachInParallel(std::size_t count, const std::function<void(std::size_t)>& work) {
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto worker = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            try {
+                work(i);
+            } catch (...) {
+                const std::lock_guard lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+            }
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
+    worker();
+    for (auto& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+int runSplit(std::span<const std::string> args) {
+    return runCommand("split", [&] {
+        const Arguments arguments(args, {{"-o", 1}, {"--tracks", 1}, {"--transpose", 1}, {"--tempo", 1},
+                                         {"--loop", 2}, {"--repeat", 1}, {"--format", 1}, {"--force", 0},
+                                         {"--json", 0}});
+        if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
+            throw CommandFailure(exitRejected, (arguments.error().empty() ? std::string("expected FILE and -o DIR")
+                                                                          : arguments.error()) +
+                                                   "\nUsage: orvane-cli " + std::string(usage));
+        }
+        const midi::MIDIFile& song = loadSong(arguments.positional().front());
+        const ExportSettings settings = parseExportSettings(arguments, song);
+        const midi::MusicalTrackList musical = song.musicalTracks();
+        const std::vector<int> rows = midi::rowsToExport(settings.edits.selectedRows, musical.size(), musical.size());
+        if (rows.empty()) throw CommandFailure(exitRejected, "⚠️  No tracks to export.");
+
+        std::vector<MIDITrack> identities;
+        for (const int row : rows) identities.push_back(identityOf(musical[static_cast<std::size_t>(row)]));
+        const auto repeatCount = settings.loop ? std::optional(settings.loop->repeatCount) : std::nullopt;
+        const auto names = midi::splitExportFileNames(identities, repeatCount, midi::fileExtension(settings.format));
+
+        const std::filesystem::path folder = *arguments.value("-o");
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (!std::filesystem::is_directory(folder)) {
+            throw CommandFailure(exitFailure, "Could not create the folder " + folder.string() + ".");
+        }
+        std::vector<std::string> paths;
+        for (const auto& name : names) paths.push_back((folder / name).string());
+        refuseToReplace(paths, settings.force);
+
+        // The files are independent: build and write them on every core.
+        std::vector<std::optional<std::size_t>> sizes(rows.size());
+        forEachInParallel(rows.size(), [&](std::size_t i) {
+            const midi::Bytes bytes = buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])], settings);
+            if (writeOutput(paths[i], bytes)) sizes[i] = bytes.size();
+        });
+        std::vector<OutputFile> written;
+        std::size_t failures = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (sizes[i]) {
+                written.push_back({paths[i], {rows[i] + 1}, *sizes[i]});
+            } else {
+                ++failures;
+            }
+        }
+        printOutputs(written, settings.json, false);
+        if (failures > 0) throw CommandFailure(exitFailure, "⚠️  " + std::to_string(failures) + " file(s) failed.");
+        return exitSuccess;
+    });
+}
+
+const CommandRegistration registration({"split", usage,
+                                        "write each chosen track (or its loop) as a file of its own", runSplit});
+
+}  // namespace
+}  // namespace orvane::cli

@@ -25,6 +25,11 @@ void checkWrittenSongLoads(const orvane::midi::MIDIFile& song) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    orvane::midi::MIDIFile::setNormalizingNoticeStream(nullptr);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orvane::midi::MIDIFile song;
     if (!song.parse(std::span<const std::uint8_t>(data, size))) return 0;

@@ -364,6 +364,9 @@ std::optional<std::size_t> FFmpegAudioFileDecoder::deliver(const AVFrame& frame,
 
 std::uint64_t FFmpegAudioFileDecoder::decodeFromStart(std::uint64_t maximumFrames,
                                                       const std::function<void(const PlanarChunk&)>& sink) {
+    // AAC in MP4 ends with the encoder's padding, which FFmpeg decodes: the recorded length
+    // says where the audio really ends.
+    if (const auto recorded = recordedLength()) maximumFrames = std::min(maximumFrames, *recorded);
     PacketPointer packet = newPacket();
     FramePointer frame(ffmpeg().av_frame_alloc());
     if (!frame) throw AudioFileError::unableToAllocateBuffer();

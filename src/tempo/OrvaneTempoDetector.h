@@ -76,10 +76,6 @@ private:
     std::string description_;
 };
 
-// A number as error messages write it: the shortest decimal form that reads back exactly,
-// with ".0" on whole numbers, "inf" and "nan" for non-finite values.
-std::string shortestDecimalText(double value);
-
 // The decoded analysis window: mono samples, already peak-limited to 0.98.
 struct OrvaneAudioWindow {
     SampleBuffer samples;

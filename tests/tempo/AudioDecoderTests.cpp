@@ -1,0 +1,289 @@
+// The audio file decoder on files of every accepted format, made at test time with the
+// ffmpeg program: same rate, same length, same samples within the codec's tolerance.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TempoTestSupport.h"
+#include "tempo/OrvaneTempoDetector.h"
+
+namespace orvane::tempo {
+namespace {
+
+using testing::TemporaryFolder;
+
+constexpr int rate = 44100;
+constexpr std::size_t frames = 2 * rate + 123;
+
+float sourceSample(std::size_t i, unsigned channel) {
+    const double t = static_cast<double>(i) / rate;
+    return channel == 0 ? static_cast<float>(0.5 * std::sin(2 * M_PI * 440 * t))
+                        : static_cast<float>(0.3 * std::sin(2 * M_PI * 660 * t) + 0.1 * std::sin(2 * M_PI * 97 * t));
+}
+
+std::vector<float> interleavedSource(unsigned channels, std::size_t count = frames) {
+    std::vector<float> samples(count * channels);
+    for (std::size_t i = 0; i < count; ++i) {
+        for (unsigned c = 0; c < channels; ++c) samples[i * channels + c] = sourceSample(i, c);
+    }
+    return samples;
+}
+
+std::string decoderError(const std::filesystem::path& path) {
+    try {
+        auto decoder = openAudioFile(path);
+        decoder->lengthInFrames();
+        decodeFirstFrames(*decoder, 1 << 20);
+    } catch (const AudioFileError& error) {
+        return error.description();
+    }
+    return "(no error)";
+}
+
+class AudioDecoder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing::haveFFmpegProgram()) GTEST_SKIP() << "the ffmpeg program is not installed";
+        ASSERT_FALSE(folder_.path().empty());
+    }
+
+    std::filesystem::path encode(const std::string& name, const std::string& options, unsigned channels = 2,
+                                 std::size_t count = frames, int sampleRate = rate) {
+        const auto path = folder_.path() / name;
+        EXPECT_TRUE(testing::encodeWithFFmpeg(interleavedSource(channels, count), channels, sampleRate, path, options))
+            << name;
+        return path;
+    }
+
+    TemporaryFolder folder_;
+};
+
+struct FormatCase {
+    std::string name;
+    std::string options;
+    double tolerance;  // largest sample difference (lossless) or RMS difference (lossy)
+    bool lossy;
+};
+
+TEST_F(AudioDecoder, EveryAcceptedFormatKeepsRateLengthAndSamples) {
+    const double sixteenBit = 1.0 / 32768;
+    const std::vector<FormatCase> cases = {
+        {"a.wav", "-c:a pcm_s16le", sixteenBit, false},   {"b.wave", "-f wav -c:a pcm_s24le", 1e-6, false},
+        {"c.aif", "-c:a pcm_s16be", sixteenBit, false},   {"d.aiff", "-c:a pcm_s24be", 1e-6, false},
+        {"e.caf", "-c:a pcm_s16le", sixteenBit, false},   {"f.flac", "-sample_fmt s16", sixteenBit, false},
+        {"g.m4a", "-c:a alac -sample_fmt s16p", sixteenBit, false},
+        // One sample of misalignment would give an RMS difference above 0.02.
+        {"h.m4a", "-c:a aac -b:a 192k", 0.015, true},    {"i.mp3", "-c:a libmp3lame -b:a 192k", 0.015, true},
+    };
+    for (const auto& format : cases) {
+        SCOPED_TRACE(format.name);
+        const auto path = encode(format.name, format.options);
+        auto decoder = openAudioFile(path);
+        EXPECT_EQ(decoder->sampleRate(), rate);
+        EXPECT_EQ(decoder->channelCount(), 2u);
+        // MP4 records its length in milliseconds: AAC may end up to 1 ms late.
+        const std::uint64_t length = decoder->lengthInFrames();
+        if (format.name == "h.m4a") {
+            EXPECT_GE(length, frames);
+            EXPECT_LE(length, frames + rate / 1000);
+        } else {
+            EXPECT_EQ(length, frames);
+        }
+        const PlanarAudio audio = decodeFirstFrames(*decoder, frames + 5000);
+        ASSERT_EQ(audio.frameLength, length);
+        double worst = 0;
+        double squares = 0;
+        for (unsigned c = 0; c < 2; ++c) {
+            for (std::size_t i = 0; i < frames; ++i) {
+                const double difference = audio.channels[c][i] - sourceSample(i, c);
+                worst = std::max(worst, std::fabs(difference));
+                squares += difference * difference;
+            }
+        }
+        const double rms = std::sqrt(squares / (2.0 * frames));
+        if (format.lossy) {
+            EXPECT_LT(rms, format.tolerance);
+        } else {
+            EXPECT_LE(worst, format.tolerance);
+        }
+    }
+}
+
+TEST_F(AudioDecoder, DecodesOnlyTheFramesAskedAtTheFilesOwnRate) {
+    for (const auto& [name, options] : std::map<std::string, std::string>{
+             {"short.flac", ""}, {"short.mp3", "-c:a libmp3lame"}, {"short.m4a", "-c:a aac"}, {"short.wav", ""}}) {
+        SCOPED_TRACE(name);
+        const auto path = encode(name, options, 1, frames, 48000);
+        auto decoder = openAudioFile(path);
+        EXPECT_EQ(decoder->sampleRate(), 48000);
+        EXPECT_EQ(decoder->channelCount(), 1u);
+        std::size_t calls = 0;
+        std::uint64_t seen = 0;
+        const auto delivered = decoder->decodeFromStart(1500, [&](const PlanarChunk& chunk) {
+            ++calls;
+            seen += chunk.frameCount;
+            EXPECT_EQ(chunk.channels.size(), 1u);
+        });
+        EXPECT_EQ(delivered, 1500u);
+        EXPECT_EQ(seen, 1500u);
+        EXPECT_GE(calls, 1u);
+    }
+}
+
+TEST_F(AudioDecoder, PlainWaveFilesReadDirectlyMatchFFmpegBitForBit) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"s16.wav", "-c:a pcm_s16le"}, {"s24.wav", "-c:a pcm_s24le"}, {"s32.wav", "-c:a pcm_s32le"},
+        {"u8.wav", "-c:a pcm_u8"},     {"f32.wav", "-c:a pcm_f32le"}, {"f64.wav", "-c:a pcm_f64le"},
+    };
+    for (const auto& [name, options] : cases) {
+        for (unsigned channels : {1u, 2u, 3u}) {
+            SCOPED_TRACE(name + " with " + std::to_string(channels) + " channels");
+            const auto path = encode(std::to_string(channels) + name, options, channels, 5000);
+            auto direct = openPCMWaveFile(path);
+            ASSERT_NE(direct, nullptr);
+            auto ffmpeg = openAudioFileWithFFmpeg(path);
+            EXPECT_EQ(direct->sampleRate(), ffmpeg->sampleRate());
+            EXPECT_EQ(direct->channelCount(), channels);
+            EXPECT_EQ(direct->lengthInFrames(), 5000u);
+            EXPECT_EQ(ffmpeg->lengthInFrames(), 5000u);
+            const auto a = decodeFirstFrames(*direct, 6000);
+            const auto b = decodeFirstFrames(*ffmpeg, 6000);
+            EXPECT_EQ(a.frameLength, 5000u);
+            EXPECT_EQ(a.channels, b.channels);
+        }
+    }
+    // Files that are not plain PCM WAVE go to FFmpeg.
+    EXPECT_EQ(openPCMWaveFile(encode("alaw.wav", "-c:a pcm_alaw")), nullptr);
+    EXPECT_EQ(openPCMWaveFile(encode("plain.flac", "")), nullptr);
+    EXPECT_EQ(openAudioFile(folder_.path() / "alaw.wav")->lengthInFrames(), frames);
+}
+
+// Rewrites the little-endian 32-bit value at `offset` of a file.
+void patch32(const std::filesystem::path& path, std::streamoff offset, std::uint32_t value) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 24)};
+    file.write(bytes, 4);
+}
+
+std::streamoff dataChunkSizeOffset(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return static_cast<std::streamoff>(bytes.find("data")) + 4;
+}
+
+TEST_F(AudioDecoder, WaveLengthComesFromTheDataChunk) {
+    // A chunk after the samples does not count as audio.
+    const auto trailing = encode("trailing.wav", "-c:a pcm_s16le", 2, 3000);
+    {
+        std::ofstream out(trailing, std::ios::binary | std::ios::app);
+        out.write("LIST\x0a\x00\x00\x00INFOabcdef", 18);
+    }
+    EXPECT_EQ(openAudioFile(trailing)->lengthInFrames(), 3000u);
+
+    // A streamed file (size left at all ones) and a truncated one run to the end of the file.
+    const auto streamed = encode("streamed.wav", "-c:a pcm_s16le", 2, 3000);
+    patch32(streamed, dataChunkSizeOffset(streamed), 0xFFFFFFFFu);
+    EXPECT_EQ(openAudioFile(streamed)->lengthInFrames(), 3000u);
+    const auto truncated = encode("truncated.wav", "-c:a pcm_s16le", 2, 3000);
+    std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) - 400 * 4 - 1);
+    auto cut = openAudioFile(truncated);
+    EXPECT_EQ(cut->lengthInFrames(), 2599u);
+    EXPECT_EQ(decodeFirstFrames(*cut, 5000).frameLength, 2599u);
+}
+
+// Counts the frames a decoder hands out.
+class CountingDecoder final : public AudioFileDecoder {
+public:
+    explicit CountingDecoder(std::unique_ptr<AudioFileDecoder> inner) : inner_(std::move(inner)) {}
+    [[nodiscard]] double sampleRate() const override { return inner_->sampleRate(); }
+    [[nodiscard]] unsigned channelCount() const override { return inner_->channelCount(); }
+    [[nodiscard]] std::uint64_t lengthInFrames() override { return inner_->lengthInFrames(); }
+    std::uint64_t decodeFromStart(std::uint64_t maximumFrames,
+                                  const std::function<void(const PlanarChunk&)>& sink) override {
+        return inner_->decodeFromStart(maximumFrames, [&](const PlanarChunk& chunk) {
+            delivered += chunk.frameCount;
+            sink(chunk);
+        });
+    }
+    std::uint64_t delivered = 0;
+
+private:
+    std::unique_ptr<AudioFileDecoder> inner_;
+};
+
+TEST_F(AudioDecoder, LongFilesReportTheirWholeLengthWhileOnlyTheWindowIsDecoded) {
+    constexpr std::size_t longFrames = 65 * 22050 + 17;
+    for (const std::string name : {"long.flac", "long.mp3", "long.wav"}) {
+        SCOPED_TRACE(name);
+        const auto path = encode(name, name == "long.mp3" ? "-c:a libmp3lame" : "", 1, longFrames, 22050);
+        EXPECT_DOUBLE_EQ(OrvaneTempoDetector::audioDurationSeconds(path), static_cast<double>(longFrames) / 22050);
+        CountingDecoder counting(openAudioFile(path));
+        const auto window = OrvaneTempoDetector::loadMonoAnalysisWindow(counting, 60.0);
+        EXPECT_EQ(window.samples.size(), 60u * 22050);
+        EXPECT_EQ(counting.delivered, 60u * 22050);
+    }
+}
+
+TEST_F(AudioDecoder, FilesThatAreNotAudioFailClearly) {
+    const auto text = folder_.path() / "notes.mp3";
+    std::ofstream(text) << "These are my notes, not a song.\n";
+    EXPECT_EQ(decoderError(text), "Unsupported audio format.");
+
+    const auto empty = folder_.path() / "empty.wav";
+    std::ofstream(empty).close();
+    EXPECT_EQ(decoderError(empty), "Unsupported audio format.");
+
+    EXPECT_EQ(decoderError(folder_.path() / "missing.flac"), "No such file or directory");
+
+    // A container with pictures but no sound.
+    const auto video = folder_.path() / "video.m4a";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i color=c=red:s=32x32:d=0.2 -c:v mpeg4 -f mp4 '" +
+                           video.string() + "'")
+                              .c_str()),
+              0);
+    EXPECT_EQ(decoderError(video), "Unsupported audio format.");
+}
+
+TEST_F(AudioDecoder, DamagedFilesDecodeWhatTheyCanWithoutCrashing) {
+    for (const std::string name : {"cut.mp3", "cut.flac", "cut.m4a", "cut.caf"}) {
+        SCOPED_TRACE(name);
+        const auto path = encode(name, name == "cut.m4a" ? "-c:a aac -movflags +faststart" : "");
+        const auto size = std::filesystem::file_size(path);
+        std::filesystem::resize_file(path, size / 2);
+        try {
+            auto decoder = openAudioFile(path);
+            decoder->lengthInFrames();
+            const auto audio = decodeFirstFrames(*decoder, frames);
+            EXPECT_LE(audio.frameLength, frames);
+        } catch (const AudioFileError& error) {
+            EXPECT_FALSE(error.description().empty());
+        }
+        // Garbage in the middle of the file.
+        const auto scrambled = folder_.path() / ("scrambled-" + name);
+        encode("scrambled-" + name, "");
+        {
+            std::fstream file(scrambled, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(std::filesystem::file_size(scrambled) / 3));
+            const std::string noise(2000, '\x5a');
+            file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+        }
+        try {
+            auto decoder = openAudioFile(scrambled);
+            const auto audio = decodeFirstFrames(*decoder, frames);
+            EXPECT_LE(audio.frameLength, frames);
+        } catch (const AudioFileError& error) {
+            EXPECT_FALSE(error.description().empty());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvane::tempo

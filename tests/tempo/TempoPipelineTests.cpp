@@ -1,0 +1,151 @@
+// Whole detections on audio made by the tests: known tempos, silence and too-short audio.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TempoTestSupport.h"
+#include "tempo/OrvaneTempoDetector.h"
+
+namespace orvane::tempo {
+namespace {
+
+namespace detector = OrvaneTempoDetector;
+using testing::GeneratedAudioFile;
+
+struct Detection {
+    std::vector<std::pair<double, std::string>> progress;
+    std::vector<std::size_t> waveformCalls;  // slice counts
+    std::optional<OrvaneBeatDetectionResult> result;
+    std::string failure;
+};
+
+Detection detect(std::unique_ptr<AudioFileDecoder> decoder) {
+    Detection detection;
+    try {
+        detection.result = detector::detectTempo(
+            "generated.wav",
+            [&](double fraction, std::string_view message) { detection.progress.emplace_back(fraction, message); },
+            [&](const std::vector<OrvaneWaveformSlice>& slices) { detection.waveformCalls.push_back(slices.size()); },
+            testing::openerFor(std::move(decoder)));
+    } catch (const OrvaneTempoDetectionError& error) {
+        detection.failure = error.description();
+    } catch (const AudioFileError& error) {
+        detection.failure = error.description();
+    }
+    return detection;
+}
+
+const std::vector<std::pair<double, std::string>> allSteps = {
+    {0.05, "Opening audio file"},      {0.18, "Reading audio"},    {0.4, "Finding pulse"},
+    {0.68, "Voting tempo candidates"}, {0.92, "Preparing result"}, {1.0, "Tempo detected"},
+};
+
+TEST(TempoDetection, ClickTrainsAndDrumPatternsAtKnownTempos) {
+    struct Case {
+        double bpm;
+        bool drums;
+    };
+    for (const Case& c : {Case{120, false}, Case{100, false}, Case{140, false}, Case{96, true}, Case{128, true}}) {
+        const double seconds = 30;
+        auto generator = c.drums ? testing::drumPattern(c.bpm, 44100) : testing::clickTrain(c.bpm, 44100);
+        auto file = std::make_unique<GeneratedAudioFile>(44100, 2, static_cast<std::uint64_t>(seconds * 44100),
+                                                         std::move(generator));
+        const Detection detection = detect(std::move(file));
+        ASSERT_TRUE(detection.result) << c.bpm << ": " << detection.failure;
+        const auto& result = *detection.result;
+        // Envelope frames quantise the beat period; the parabola brings it within a BPM or so.
+        EXPECT_NEAR(result.tempoBPM, c.bpm, 1.5) << (c.drums ? "drums " : "clicks ") << c.bpm;
+        EXPECT_EQ(result.tempoBPM, std::round(result.candidates[0].bpm * 1000) / 1000);
+        EXPECT_EQ(result.songLengthSeconds, seconds);
+        EXPECT_EQ(result.totalBeats, std::llround(seconds / (60.0 / result.candidates[0].bpm)));
+        EXPECT_GE(result.candidates.size(), 1u);
+        EXPECT_LE(result.candidates.size(), 3u);
+        for (std::size_t i = 1; i < result.candidates.size(); ++i) {
+            EXPECT_GE(result.candidates[i - 1].score, result.candidates[i].score);
+            EXPECT_GE(std::fabs(result.candidates[i].bpm - result.candidates[0].bpm), 5.0);
+        }
+        EXPECT_EQ(result.confident, result.confidence >= 0.15);
+        EXPECT_EQ(detection.progress, allSteps);
+        EXPECT_EQ(detection.waveformCalls, std::vector<std::size_t>{420});
+    }
+}
+
+TEST(TempoDetection, LongFileIsAnalysedOverItsFirstMinuteButCountedWhole) {
+    // Five minutes at 120 BPM, generated on the fly: only the first 60 s may be decoded.
+    auto file = std::make_unique<GeneratedAudioFile>(44100, 1, 300 * 44100, testing::clickTrain(120, 44100));
+    const auto counters = file->counters;
+    const Detection detection = detect(std::move(file));
+    ASSERT_TRUE(detection.result) << detection.failure;
+    EXPECT_EQ(counters->framesAsked, 2646000u);
+    EXPECT_EQ(counters->framesDelivered, 2646000u);
+    EXPECT_EQ(detection.result->songLengthSeconds, 300);
+    EXPECT_NEAR(detection.result->tempoBPM, 120, 1.0);
+    EXPECT_EQ(detection.result->totalBeats, std::llround(300 / (60.0 / detection.result->candidates[0].bpm)));
+    EXPECT_NEAR(static_cast<double>(detection.result->totalBeats), 600, 3);
+}
+
+TEST(TempoDetection, SilenceShortAudioAndDecoderFailuresEndWithTheirErrors) {
+    // Silence passes loading unamplified and ends at the signal check.
+    const Detection silence = detect(std::make_unique<GeneratedAudioFile>(44100, 2, 10 * 44100,
+                                                                          [](std::size_t, unsigned) { return 0.0f; }));
+    EXPECT_EQ(silence.failure, "Onset envelope has no usable AC content.");
+    EXPECT_EQ(silence.progress, (std::vector<std::pair<double, std::string>>(allSteps.begin(), allSteps.begin() + 4)));
+    EXPECT_EQ(silence.waveformCalls, std::vector<std::size_t>{420});
+
+    // Half a second: 42 envelope frames, fewer than the 88 a 60 BPM period needs.
+    const Detection half = detect(testing::memoryFile(testing::render(testing::clickTrain(120, 44100), 22050)));
+    EXPECT_EQ(half.failure, "Onset envelope is too short for this BPM range; need at least 88 frames, got 42.");
+
+    // Fewer samples than one envelope frame.
+    const Detection crumb = detect(testing::memoryFile(std::vector<float>(1023, 0.5f)));
+    EXPECT_EQ(crumb.failure, "Onset envelope is empty.");
+    const Detection empty = detect(testing::memoryFile({}));
+    EXPECT_EQ(empty.failure, "Onset envelope is empty.");
+    EXPECT_EQ(empty.waveformCalls, std::vector<std::size_t>{0});
+
+    // Errors of the opener pass through unchanged, after the first step only.
+    Detection unopened;
+    try {
+        detector::detectTempo(
+            "missing.wav", [&](double f, std::string_view m) { unopened.progress.emplace_back(f, m); }, {},
+            [](const std::filesystem::path&) -> std::unique_ptr<AudioFileDecoder> {
+                throw AudioFileError("FFmpeg", -2, "No such file or directory");
+            });
+    } catch (const AudioFileError& error) {
+        unopened.failure = error.description();
+    }
+    EXPECT_EQ(unopened.failure, "No such file or directory");
+    EXPECT_EQ(unopened.progress, (std::vector<std::pair<double, std::string>>{allSteps[0]}));
+}
+
+TEST(TempoDetection, QuietAudioIsNotAmplifiedAndLoudAudioIsLimited) {
+    // The same clicks at two levels below the limit give the same tempo and the same scores
+    // (the envelope is scaled to 1.0 whatever the level).
+    const auto clicks = testing::render(testing::clickTrain(110, 44100), 20 * 44100);
+    std::vector<float> quiet(clicks);
+    for (float& value : quiet) value *= 0.25f;
+    std::vector<float> loud(clicks);
+    for (float& value : loud) value *= 3.0f;
+
+    auto quietFile = testing::memoryFile(quiet);
+    const auto quietWindow = detector::loadMonoAnalysisWindow(*quietFile, 60);
+    EXPECT_EQ(std::vector<float>(quietWindow.samples.begin(), quietWindow.samples.end()), quiet);
+    auto loudFile = testing::memoryFile(loud);
+    const auto loudWindow = detector::loadMonoAnalysisWindow(*loudFile, 60);
+    float peak = 0;
+    for (const float value : loudWindow.samples) peak = std::max(peak, std::fabs(value));
+    EXPECT_NEAR(peak, 0.98f, 1e-6f);
+
+    const Detection a = detect(testing::memoryFile(quiet));
+    const Detection b = detect(testing::memoryFile(clicks));
+    ASSERT_TRUE(a.result && b.result);
+    EXPECT_NEAR(a.result->tempoBPM, b.result->tempoBPM, 0.001);
+    EXPECT_EQ(a.result->candidates.size(), b.result->candidates.size());
+}
+
+}  // namespace
+}  // namespace orvane::tempo

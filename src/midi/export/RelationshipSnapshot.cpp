@@ -142,11 +142,11 @@ std::vector<MIDI2NativePacketSnapshot> MIDIEventRelationshipSnapshot::nativeSnap
 MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
                                                    std::span<const std::span<const MIDIEvent>> trackEvents,
                                                    std::uint32_t startTick, std::optional<std::uint32_t> endTick,
-                                                   bool includeNoteRanges) {
+                                                   RelationshipParts parts) {
     MIDIEventRelationshipSnapshot snapshot;
     snapshot.startTick = startTick;
     snapshot.endTick = endTick;
-    if (includeNoteRanges) {
+    if (parts.noteRanges) {
         NoteRanges ranges = resolveNoteRanges(trackEvents);
         snapshot.noteRanges = overlapping(std::move(ranges.completed), startTick, endTick);
         snapshot.unresolvedNoteOns = overlapping(std::move(ranges.unresolved), startTick, endTick);
@@ -162,7 +162,8 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];
         const auto position = static_cast<std::uint32_t>(i);
-        if (entry.hasSequenceTick && entry.sequenceTick >= startTick && (!endTick || entry.sequenceTick < *endTick)) {
+        if (parts.nativePacketsInRange && entry.hasSequenceTick && entry.sequenceTick >= startTick &&
+            (!endTick || entry.sequenceTick < *endTick)) {
             snapshot.nativePacketsInRange.push_back(position);
         }
         if (entry.hasSequenceTick && entry.sequenceTick <= startTick &&
@@ -188,7 +189,7 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
     } else {
         for (const MIDITrack& track : file.musicalTracks()) trackEvents.emplace_back(track.events);
     }
-    return relationshipSnapshot(file, trackEvents, startTick, endTick, true);
+    return relationshipSnapshot(file, trackEvents, startTick, endTick, RelationshipParts{});
 }
 
 }  // namespace orvane::midi

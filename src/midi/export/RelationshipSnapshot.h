@@ -59,11 +59,17 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
                                                    std::optional<std::span<const MIDITrack>> tracks,
                                                    std::uint32_t startTick, std::optional<std::uint32_t> endTick);
 
-// The same over bare event lists, one per track. Without note ranges the two note lists stay
-// empty, for callers that read only the channel state, tempo and packet lists.
+// Which lists to compute; callers that never read the note ranges or the packets in range
+// leave them empty and save the work.
+struct RelationshipParts {
+    bool noteRanges = true;
+    bool nativePacketsInRange = true;
+};
+
+// The same over bare event lists, one per track.
 MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
                                                    std::span<const std::span<const MIDIEvent>> trackEvents,
                                                    std::uint32_t startTick, std::optional<std::uint32_t> endTick,
-                                                   bool includeNoteRanges);
+                                                   RelationshipParts parts);
 
 }  // namespace orvane::midi

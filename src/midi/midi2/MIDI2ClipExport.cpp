@@ -1,0 +1,464 @@
+// Writing MIDI Clip files: events to packets, the clip sequence with its Delta Clockstamps,
+// the event lists of split, merge and loop exports, and the export entry points.
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+#include "midi/export/EventTransforms.h"
+#include "midi/export/ExportLog.h"
+#include "midi/export/ExportOrder.h"
+#include "midi/export/LoopExport.h"
+#include "midi/export/TrackExport.h"
+#include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
+#include "midi/midi2/MIDI2Export.h"
+#include "midi/model/HugePages.h"
+#include "support/TextFormat.h"
+
+namespace orvane::midi {
+namespace {
+
+constexpr std::size_t sysEx7BytesPerPacket = 6;
+
+void marker(std::string_view name, const std::string& detail) {
+    if (MIDI2Diagnostics::markersEnabled()) MIDI2Diagnostics::marker(name, detail);
+}
+
+bool isChannelStatus(std::uint8_t status) { return status >= 0x80 && status <= 0xEF; }
+
+// A variable-length quantity of at most four bytes at offset: its value and the offset after it.
+std::optional<std::pair<std::uint32_t, std::size_t>> readVarLen(std::span<const std::uint8_t> bytes,
+                                                                 std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4 && offset + i < bytes.size(); ++i) {
+        const std::uint8_t byte = bytes[offset + i];
+        value = value << 7 | (byte & 0x7F);
+        if ((byte & 0x80) == 0) return std::make_pair(value, offset + i + 1);
+    }
+    return std::nullopt;
+}
+
+// The payload of a meta event of this type and declared length, when at least that many
+// payload bytes are there.
+std::optional<std::span<const std::uint8_t>> metaPayload(std::span<const std::uint8_t> bytes, std::uint8_t type,
+                                                         std::uint32_t length) {
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != type) return std::nullopt;
+    const auto declared = readVarLen(bytes, 2);
+    if (!declared || declared->first != length || bytes.size() - declared->second < length) return std::nullopt;
+    return bytes.subspan(declared->second, length);
+}
+
+std::optional<MIDI2UMPPacket> midi2TempoPacket(std::span<const std::uint8_t> bytes) {
+    const auto payload = metaPayload(bytes, 0x51, 3);
+    if (!payload) return std::nullopt;
+    const std::uint32_t microseconds = std::uint32_t{(*payload)[0]} << 16 | std::uint32_t{(*payload)[1]} << 8 |
+                                       (*payload)[2];
+    return MIDI2UMPPacket::flexDataSetTempo(0, microseconds * 100);
+}
+
+std::optional<MIDI2UMPPacket> midi2TimeSignaturePacket(std::span<const std::uint8_t> bytes) {
+    const auto payload = metaPayload(bytes, 0x58, 4);
+    if (!payload) return std::nullopt;
+    return MIDI2UMPPacket::flexDataSetTimeSignature((*payload)[0], (*payload)[1], (*payload)[3]);
+}
+
+// Data bytes of a short message: bytes 1 and 2, 0 when absent, each below 0x80.
+std::pair<std::uint8_t, std::uint8_t> shortMessageData(std::span<const std::uint8_t> bytes) {
+    const std::uint8_t data1 = bytes.size() > 1 ? bytes[1] : 0;
+    const std::uint8_t data2 = bytes.size() > 2 ? bytes[2] : 0;
+    if (data1 >= 0x80) throw MIDI2UMPError::invalidDataByte(data1);
+    if (data2 >= 0x80) throw MIDI2UMPError::invalidDataByte(data2);
+    return {data1, data2};
+}
+
+// The message bytes between 0xF0 and 0xF7 of a complete System Exclusive event: an 0xF0
+// event whose payload ends with 0xF7, or an 0xF7 escape whose payload is a whole 0xF0 ... 0xF7
+// message. Nothing for a message split over several events or with bytes of 0x80 or more.
+std::optional<std::span<const std::uint8_t>> completeSystemExclusive(std::span<const std::uint8_t> bytes) {
+    const auto length = readVarLen(bytes, 1);
+    if (!length) return std::nullopt;
+    std::span<const std::uint8_t> payload = bytes.subspan(length->second);
+    if (bytes[0] == 0xF7) {
+        if (payload.empty() || payload.front() != 0xF0) return std::nullopt;
+        payload = payload.subspan(1);
+    }
+    if (payload.empty() || payload.back() != 0xF7) return std::nullopt;
+    const auto message = payload.first(payload.size() - 1);
+    if (std::any_of(message.begin(), message.end(), [](std::uint8_t byte) { return byte >= 0x80; })) {
+        return std::nullopt;
+    }
+    return message;
+}
+
+// SysEx7 packets: one complete packet for up to six bytes, else start, continue ..., end.
+void appendSysEx7Packets(std::vector<MIDI2UMPPacket>& out, std::span<const std::uint8_t> message) {
+    if (message.size() <= sysEx7BytesPerPacket) {
+        out.push_back(MIDI2UMPPacket::systemExclusive7(0, 0x0, message));
+        return;
+    }
+    for (std::size_t offset = 0; offset < message.size(); offset += sysEx7BytesPerPacket) {
+        const std::size_t count = std::min(sysEx7BytesPerPacket, message.size() - offset);
+        const bool last = offset + count == message.size();
+        const std::uint8_t status = offset == 0 ? 0x1 : last ? 0x3 : 0x2;
+        out.push_back(MIDI2UMPPacket::systemExclusive7(0, status, message.subspan(offset, count)));
+    }
+}
+
+enum class EventConversion { written, nothing, skipped };
+
+// Appends the packets of one event to out.
+EventConversion appendEventPackets(std::vector<MIDI2UMPPacket>& out, const MIDIEvent& event) {
+    const auto bytes = event.data();
+    if (bytes.empty() || bytes[0] < 0x80) return EventConversion::nothing;
+    const std::uint8_t status = bytes[0];
+    if (status == 0xFF) {
+        if (auto tempo = midi2TempoPacket(bytes)) {
+            out.push_back(*tempo);
+        } else if (auto signature = midi2TimeSignaturePacket(bytes)) {
+            out.push_back(*signature);
+        } else {
+            return EventConversion::nothing;
+        }
+        return EventConversion::written;
+    }
+    if (status == 0xF0 || status == 0xF7) {
+        const auto message = completeSystemExclusive(bytes);
+        if (!message) return EventConversion::skipped;
+        appendSysEx7Packets(out, *message);
+        return EventConversion::written;
+    }
+    if (isChannelStatus(status)) {
+        const auto [data1, data2] = shortMessageData(bytes);
+        out.push_back(MIDI2UMPPacket::midi1ChannelVoice(0, status, data1, data2));
+        return EventConversion::written;
+    }
+    if (!MIDI2UMPByteStream::expectedDataByteCount(status)) throw MIDI2UMPError::invalidStatus(status);
+    const auto [data1, data2] = shortMessageData(bytes);
+    out.push_back(MIDI2UMPPacket::system(status, data1, data2));
+    return EventConversion::written;
+}
+
+// "N incomplete System Exclusive event(s) skipped (ticks a, b, ...)": the events a clip cannot
+// carry, named by their ticks.
+std::vector<std::string> skippedSystemExclusiveItems(const std::vector<std::uint32_t>& ticks) {
+    if (ticks.empty()) return {};
+    constexpr std::size_t namedTicks = 8;
+    std::string text = std::to_string(ticks.size()) + " incomplete System Exclusive event(s) skipped (tick" +
+                       (ticks.size() == 1 ? " " : "s ");
+    for (std::size_t i = 0; i < std::min(ticks.size(), namedTicks); ++i) {
+        if (i > 0) text += ", ";
+        text += std::to_string(ticks[i]);
+    }
+    if (ticks.size() > namedTicks) text += ", …";
+    return {text + ")"};
+}
+
+void requireTicksPerQuarterNote(const MIDIFile& file) {
+    if (file.isSMPTE) {
+        throw MIDI2UMPError::unsupportedMessage(
+            "A MIDI 2.0 Clip counts time in ticks per quarter note; this song is timed in SMPTE frames and cannot be "
+            "written as a MIDI 2.0 Clip.");
+    }
+}
+
+// Merges lists that are each in export order into one, as if they were put one after another
+// and sorted stably: adjacent lists are merged pairwise, the earlier list winning ties.
+EventList mergedLists(std::vector<EventList> lists) {
+    if (lists.empty()) return {};
+    const ExportOrderLess less;
+    for (auto& list : lists) sortNearlyOrdered(std::span<MIDIEvent>(list), less);
+    while (lists.size() > 1) {
+        std::vector<EventList> next;
+        for (std::size_t i = 0; i + 1 < lists.size(); i += 2) {
+            EventList merged;
+            reserveLarge(merged, lists[i].size() + lists[i + 1].size());
+            std::merge(std::make_move_iterator(lists[i].begin()), std::make_move_iterator(lists[i].end()),
+                       std::make_move_iterator(lists[i + 1].begin()), std::make_move_iterator(lists[i + 1].end()),
+                       std::back_inserter(merged), less);
+            next.push_back(std::move(merged));
+        }
+        if (lists.size() % 2 == 1) next.push_back(std::move(lists.back()));
+        lists = std::move(next);
+    }
+    return std::move(lists.front());
+}
+
+std::string loopDebugRange(const LoopExportRange& range, int repeatCount) {
+    return " startTick=" + std::to_string(range.bounds.startTick) + " endTick=" + std::to_string(range.bounds.endTick) +
+           " repeats=" + std::to_string(repeatCount);
+}
+
+// The request of a loop export; the caller adds the labels.
+MIDI2NativePreservationRequest loopRequest(std::span<const MIDITrack> tracks, EventList events, int transpose,
+                                           std::optional<double> newBPM, bool applyMixerSettings,
+                                           const LoopExportRange& range, int repeatCount, bool tightenLoop) {
+    MIDI2NativePreservationRequest request;
+    request.operation = MIDI2NativeReexportOperation::loopExport;
+    request.sourceTracks.assign(tracks.begin(), tracks.end());
+    request.events = std::move(events);
+    request.transpose = transpose;
+    request.newBPM = newBPM;
+    request.applyMixerSettings = applyMixerSettings;
+    request.candidateScope = MIDI2NativeCandidateScope::scopedToSourceRange(range.bounds.startTick, range.bounds.endTick);
+    request.loopContext = MIDI2NativeLoopPlanningContext{range.bounds.startTick, range.bounds.endTick,
+                                                         range.bounds.length, clampedRepeatCount(repeatCount),
+                                                         tightenLoop};
+    return request;
+}
+
+}  // namespace
+
+// ---- Keys and plans -------------------------------------------------------------------------
+
+std::size_t MIDI2NativeReplacementKeyHash::operator()(const MIDI2NativeReplacementKey& key) const noexcept {
+    const auto bytes = key.data();
+    std::size_t hash = std::hash<std::uint32_t>{}(key.tick()) * 0x9E3779B97F4A7C15ULL;
+    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3ULL;
+    return hash;
+}
+
+void MIDI2NativeReplacementPlan::append(const MIDI2NativeReplacementKey& key, const MIDI2UMPPacket& packet) {
+    const auto index = static_cast<std::uint32_t>(packets_.size());
+    packets_.push_back(packet);
+    next_.push_back(none);
+    const auto [found, inserted] = lists_.try_emplace(key, List{index, index});
+    if (!inserted) {
+        next_[found->second.tail] = index;
+        found->second.tail = index;
+    }
+}
+
+std::optional<MIDI2UMPPacket> MIDI2NativeReplacementPlan::takeFirst(const MIDI2NativeReplacementKey& key) {
+    const auto found = lists_.find(key);
+    if (found == lists_.end()) return std::nullopt;
+    const std::uint32_t index = found->second.head;
+    if (next_[index] == none) {
+        lists_.erase(found);  // the key disappears with its last packet
+    } else {
+        found->second.head = next_[index];
+    }
+    return packets_[index];
+}
+
+std::vector<MIDI2UMPPacket> MIDI2NativeReplacementPlan::packets(const MIDI2NativeReplacementKey& key) const {
+    std::vector<MIDI2UMPPacket> result;
+    const auto found = lists_.find(key);
+    if (found == lists_.end()) return result;
+    for (std::uint32_t index = found->second.head; index != none; index = next_[index]) result.push_back(packets_[index]);
+    return result;
+}
+
+// ---- Events to packets ----------------------------------------------------------------------
+
+std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
+    std::vector<MIDI2UMPPacket> packets;
+    appendEventPackets(packets, event);
+    return packets;
+}
+
+MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                            MIDI2NativeReplacementPlan* plan) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    requireTicksPerQuarterNote(file);
+    marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
+    // The export lists come in export order already; anything else is sorted on a copy.
+    EventList sorted;
+    if (!std::is_sorted(events.begin(), events.end(), ExportOrderLess{})) {
+        sorted.assign(events.begin(), events.end());
+        sortNearlyOrdered(std::span<MIDIEvent>(sorted), ExportOrderLess{});
+        events = sorted;
+    }
+
+    std::vector<MIDI2UMPPacket> packets;
+    reserveLarge(packets, 2 * events.size() + 16);
+    std::vector<MIDI2UMPPacket> eventPackets;
+    std::vector<std::uint32_t> skippedTicks;
+    std::uint32_t lastTick = 0;
+    std::uint32_t endOfTrackTick = 0;
+    int converted = 0;
+    int nativeReplaced = 0;
+    const bool replacing = plan != nullptr && !plan->empty();
+    for (const MIDIEvent& event : events) {
+        if (event.isEndOfTrack()) endOfTrackTick = std::max(endOfTrackTick, event.tick);
+        eventPackets.clear();
+        std::optional<MIDI2UMPPacket> native;
+        if (replacing && isChannelStatus(event.status())) {
+            native = plan->takeFirst(MIDI2NativeReplacementKey(event.tick, event.data()));
+        }
+        if (native) {
+            eventPackets.push_back(*native);
+            ++nativeReplaced;
+            marker("SMF2_NATIVE_REPLACE_PACKET", formatString("tick=%u status=0x%02X", event.tick, event.status()));
+        } else {
+            const EventConversion conversion = appendEventPackets(eventPackets, event);
+            if (conversion == EventConversion::skipped) skippedTicks.push_back(event.tick);
+            if (conversion != EventConversion::written) continue;
+        }
+        appendDeltaClockstamps(packets, event.tick > lastTick ? event.tick - lastTick : 0);
+        packets.insert(packets.end(), eventPackets.begin(), eventPackets.end());
+        ++converted;
+        lastTick = event.tick;
+    }
+    marker("SMF2_EXPORT_SEQUENCE_OK", "source=" + sourceLabel + " packets=" + std::to_string(packets.size()) +
+                                          " convertedEvents=" + std::to_string(converted) +
+                                          " skippedEvents=" + std::to_string(skippedTicks.size()) +
+                                          " nativeReplaced=" + std::to_string(nativeReplaced));
+
+    const std::size_t sequencePackets = packets.size();
+    // A clip lasts as long as the exported song: up to its end-of-track when that comes later
+    // than the last event written.
+    const std::uint32_t trailingTicks = endOfTrackTick > lastTick ? endOfTrackTick - lastTick : 0;
+    const MIDI2ClipFile clip = MIDI2ClipFile::withClipBoundaries(std::move(packets), file.timeDivision, trailingTicks);
+    std::string detail = "source=" + sourceLabel + " sequencePackets=" + std::to_string(sequencePackets) +
+                         " tpq=" + std::to_string(file.timeDivision);
+    if (plan != nullptr) detail += " nativeReplaced=" + std::to_string(nativeReplaced);
+    marker("SMF2_EXPORT_OK", detail);
+    return {clip.data(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+}
+
+// ---- Event lists ----------------------------------------------------------------------------
+
+EventList singleTrackMIDI2ExportEvents(const MIDIFile& file, const MIDITrack& track, int transpose,
+                                       std::optional<double> newBPM) {
+    return singleTrackExportEvents(file, track, transpose, newBPM);
+}
+
+EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrack> tracks, int transpose,
+                                  std::optional<double> newBPM, bool applyMixerSettings) {
+    const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
+    std::vector<EventList> lists;
+    lists.reserve(tracks.size() + 1);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
+        lists.push_back(mergedTrackExportEvents(tracks[i], channel, transpose, applyMixerSettings));
+    }
+    lists.push_back(conductorEvents(file, newBPM));
+    return mergedLists(std::move(lists));
+}
+
+// ---- Entry points ---------------------------------------------------------------------------
+
+MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile& file,
+                                                                 const MIDI2NativePreservationRequest& request) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    requireTicksPerQuarterNote(file);
+    MIDI2NativePreservationDecision decision = midi2NativePreservationDecision(file, request);
+    MIDI2NativeReexportEligibility eligibility =
+        midi2NativeReexportEligibility(file, request, decision, decision.matchedPackets);
+    MIDI2ClipData clip;
+    if (eligibility.canReexportNativePackets) {
+        marker("SMF2_NATIVE_REPLACE_BEGIN",
+               "source=" + request.debugLabel + " matched=" + std::to_string(decision.matchedPackets));
+        clip = midi2ClipData(file, request.events, request.nativeSourceLabel, &decision.replacementPlan);
+        eligibility = midi2NativeReexportEligibility(file, request, decision, clip.nativeReplacedPackets);
+        marker("SMF2_NATIVE_REPLACE_OK",
+               "source=" + request.debugLabel + " nativeReplaced=" + std::to_string(clip.nativeReplacedPackets));
+    } else {
+        std::string categories;
+        for (const auto category : eligibility.blockerCategories) {
+            if (!categories.empty()) categories += ", ";
+            categories += rawValue(category);
+        }
+        marker("SMF2_NATIVE_REPLACE_FALLBACK",
+               "source=" + request.debugLabel + " matched=" + std::to_string(decision.matchedPackets) +
+                   " unmatched=" + std::to_string(decision.nonmatchingPackets) +
+                   " ambiguous=" + std::to_string(decision.ambiguousPackets) +
+                   " blockers=" + std::to_string(eligibility.blockers.size()) + " categories=" + categories);
+        clip = midi2ClipData(file, request.events, request.fallbackSourceLabel, nullptr);
+        // The file carries no native packet: the planned matches were not written.
+        eligibility.nativeReexportedPackets = 0;
+    }
+    return {std::move(clip.data), std::move(eligibility), std::move(clip.skippedEventItems)};
+}
+
+MIDI2NativeReplacementExport buildSingleTrackMIDI2ClipWithNativeReplacement(const MIDIFile& file,
+                                                                            const MIDITrack& track, int transpose,
+                                                                            std::optional<double> newBPM) {
+    MIDI2NativePreservationRequest request;
+    request.operation = MIDI2NativeReexportOperation::splitExport;
+    request.sourceTracks = {track};
+    request.events = singleTrackMIDI2ExportEvents(file, track, transpose, newBPM);
+    request.transpose = transpose;
+    request.newBPM = newBPM;
+    request.applyMixerSettings = false;
+    request.candidateScope = MIDI2NativeCandidateScope::scopedToExportEvents();
+    request.fallbackSourceLabel = "single-track:" + track.name;
+    request.nativeSourceLabel = "single-track-native-replacement:" + track.name;
+    request.debugLabel = "single-track track='" + track.name + "'";
+    return buildMIDI2ClipWithNativeReplacement(file, request);
+}
+
+MIDI2NativePreservationRequest midi2FullMergedExportRequest(const MIDIFile& file, std::span<const MIDITrack> tracks,
+                                                            int transpose, std::optional<double> newBPM,
+                                                            bool applyMixerSettings) {
+    MIDI2NativePreservationRequest request;
+    request.operation = MIDI2NativeReexportOperation::fullMergedExport;
+    request.sourceTracks.assign(tracks.begin(), tracks.end());
+    request.events = mergedMIDI2ExportEvents(file, tracks, transpose, newBPM, applyMixerSettings);
+    request.transpose = transpose;
+    request.newBPM = newBPM;
+    request.applyMixerSettings = applyMixerSettings;
+    request.candidateScope = MIDI2NativeCandidateScope::allImportedCandidates();
+    request.fallbackSourceLabel = "merged";
+    request.nativeSourceLabel = "merged-native-replacement";
+    request.debugLabel = "merged";
+    return request;
+}
+
+MIDI2NativeReplacementExport buildSingleTrackLoopMIDI2ClipWithNativePlanning(
+    const MIDIFile& file, const MIDITrack& track, double loopStartSeconds, double loopEndSeconds, int repeatCount,
+    bool tightenLoop, int transpose, std::optional<double> newBPM) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    MIDIFile::logMIDIDiagnostic(formatString("Build single-track MIDI 2.0 loop export: track='%s', repeats=%d, "
+                                             "tighten=%s, transpose=%d, tempoOverride=%s",
+                                             track.name.c_str(), repeatCount, onOff(tightenLoop), transpose,
+                                             overrideText(newBPM).c_str()),
+                                "buildSingleTrackLoopMIDI2ClipWithNativePlanning(track:loopStartSeconds:loopEndSeconds:"
+                                "repeatCount:tightenLoop:transpose:newBPM:)");
+    const LoopExportRange range = loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    EventList events = singleTrackLoopEvents(file, track, range, repeatCount, tightenLoop, transpose, newBPM);
+    const int repeats = clampedRepeatCount(repeatCount);
+    marker("SMF2_EXPORT_SINGLE_TRACK_LOOP",
+           "events=" + std::to_string(events.size()) + " repeats=" + std::to_string(repeats));
+    MIDI2NativePreservationRequest request = loopRequest(std::span<const MIDITrack>(&track, 1), std::move(events),
+                                                         transpose, newBPM, false, range, repeatCount, tightenLoop);
+    request.fallbackSourceLabel = "single-track-loop:" + track.name;
+    request.nativeSourceLabel = "single-track-loop-native-replacement:" + track.name;
+    request.debugLabel = "single-track-loop track='" + track.name + "'" + loopDebugRange(range, repeats);
+    return buildMIDI2ClipWithNativeReplacement(file, request);
+}
+
+MIDI2NativeReplacementExport buildMergedLoopMIDI2ClipWithNativePlanning(
+    const MIDIFile& file, std::span<const MIDITrack> tracks, double loopStartSeconds, double loopEndSeconds,
+    int repeatCount, bool tightenLoop, int transpose, std::optional<double> newBPM, bool applyMixerSettings) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    MIDIFile::logMIDIDiagnostic(formatString("Build merged MIDI 2.0 loop export: tracks=%zu, repeats=%d, tighten=%s, "
+                                             "transpose=%d, tempoOverride=%s, mixerSettings=%s",
+                                             tracks.size(), repeatCount, onOff(tightenLoop), transpose,
+                                             overrideText(newBPM).c_str(), onOff(applyMixerSettings)),
+                                "buildMergedLoopMIDI2ClipWithNativePlanning(tracks:loopStartSeconds:loopEndSeconds:"
+                                "repeatCount:tightenLoop:transpose:newBPM:applyMixerSettings:)");
+    const LoopExportRange range = loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
+    std::vector<EventList> lists;
+    lists.reserve(tracks.size() + 1);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
+        lists.push_back(
+            mergedLoopTrackEvents(tracks[i], channel, range, repeatCount, tightenLoop, transpose, applyMixerSettings));
+    }
+    lists.push_back(loopConductorEvents(file, range, repeatCount, newBPM));
+
+    EventList events = mergedLists(std::move(lists));
+    const int repeats = clampedRepeatCount(repeatCount);
+    marker("SMF2_EXPORT_MERGED_LOOP", "events=" + std::to_string(events.size()) + " repeats=" + std::to_string(repeats));
+    MIDI2NativePreservationRequest request = loopRequest(tracks, std::move(events), transpose, newBPM,
+                                                         applyMixerSettings, range, repeatCount, tightenLoop);
+    request.fallbackSourceLabel = "merged-loop";
+    request.nativeSourceLabel = "merged-loop-native-replacement";
+    request.debugLabel = "merged-loop tracks=" + std::to_string(tracks.size()) + loopDebugRange(range, repeats);
+    return buildMIDI2ClipWithNativeReplacement(file, request);
+}
+
+}  // namespace orvane::midi

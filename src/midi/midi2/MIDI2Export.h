@@ -1,0 +1,208 @@
+#pragma once
+// Writing MIDI Clip files from the same event lists the Standard MIDI File exports build, and
+// deciding whether the native MIDI 2.0 packets of an imported clip may be written back in
+// place of their MIDI 1.0 form.
+//
+// Every export entry point returns the file bytes with a re-export eligibility record, and
+// throws MIDI2UMPError when an event has no MIDI 2.0 form (a data byte of 0x80 or more, a
+// status without a short-message form) or when the song is timed in SMPTE frames.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "midi/export/RelationshipSnapshot.h"
+#include "midi/midi2/MIDI2Records.h"
+#include "midi/midi2/MIDI2UMPPacket.h"
+#include "midi/model/MIDIFile.h"
+
+namespace orvane::midi {
+
+// An event's tick and MIDI 1.0 bytes: equal keys mean the same message at the same time.
+struct MIDI2NativeReplacementKey {
+    MIDIEvent event;
+
+    MIDI2NativeReplacementKey(std::uint32_t tick, std::span<const std::uint8_t> data) : event(tick, data) {}
+    [[nodiscard]] std::uint32_t tick() const noexcept { return event.tick; }
+    [[nodiscard]] std::span<const std::uint8_t> data() const noexcept { return event.data(); }
+    friend bool operator==(const MIDI2NativeReplacementKey&, const MIDI2NativeReplacementKey&) = default;
+};
+
+struct MIDI2NativeReplacementKeyHash {
+    std::size_t operator()(const MIDI2NativeReplacementKey& key) const noexcept;
+};
+
+// Counts per key.
+using MIDI2NativeKeyCounts = std::unordered_map<MIDI2NativeReplacementKey, int, MIDI2NativeReplacementKeyHash>;
+
+// For each key, the native packets to write in place of the events with that key, in order.
+class MIDI2NativeReplacementPlan {
+public:
+    void append(const MIDI2NativeReplacementKey& key, const MIDI2UMPPacket& packet);
+    // Removes and returns the first packet of the key's list, if any.
+    std::optional<MIDI2UMPPacket> takeFirst(const MIDI2NativeReplacementKey& key);
+    [[nodiscard]] std::vector<MIDI2UMPPacket> packets(const MIDI2NativeReplacementKey& key) const;
+    [[nodiscard]] std::size_t keyCount() const noexcept { return lists_.size(); }
+    [[nodiscard]] bool empty() const noexcept { return lists_.empty(); }
+
+private:
+    struct List {
+        std::uint32_t head = 0;
+        std::uint32_t tail = 0;
+    };
+    static constexpr std::uint32_t none = 0xFFFFFFFF;
+    std::unordered_map<MIDI2NativeReplacementKey, List, MIDI2NativeReplacementKeyHash> lists_;
+    std::vector<MIDI2UMPPacket> packets_;
+    std::vector<std::uint32_t> next_;
+};
+
+struct MIDI2NativeReplacementExport {
+    Bytes data;
+    MIDI2NativeReexportEligibility eligibility;
+    // Events that could not be written (incomplete System Exclusive messages), for the report.
+    std::vector<std::string> skippedEventItems;
+};
+
+// ---- Planning requests and decisions ------------------------------------------------------
+
+struct MIDI2NativeCandidateScope {
+    struct SourceRange {
+        std::uint32_t startTick = 0;
+        std::uint32_t endTick = 0;
+        friend bool operator==(const SourceRange&, const SourceRange&) = default;
+    };
+    struct AllImportedCandidates {
+        friend bool operator==(const AllImportedCandidates&, const AllImportedCandidates&) = default;
+    };
+    struct ExportEvents {
+        friend bool operator==(const ExportEvents&, const ExportEvents&) = default;
+    };
+    std::variant<AllImportedCandidates, ExportEvents, SourceRange> value;
+
+    static MIDI2NativeCandidateScope scopedToSourceRange(std::uint32_t startTick, std::uint32_t endTick) {
+        return {SourceRange{startTick, endTick}};
+    }
+    static MIDI2NativeCandidateScope allImportedCandidates() { return {AllImportedCandidates{}}; }
+    static MIDI2NativeCandidateScope scopedToExportEvents() { return {ExportEvents{}}; }
+    friend bool operator==(const MIDI2NativeCandidateScope&, const MIDI2NativeCandidateScope&) = default;
+};
+
+struct MIDI2NativeLoopPlanningContext {
+    std::uint32_t startTick = 0;
+    std::uint32_t endTick = 0;
+    std::uint32_t lengthTick = 0;
+    int repeatCount = 1;
+    bool tightenLoop = false;
+    friend bool operator==(const MIDI2NativeLoopPlanningContext&, const MIDI2NativeLoopPlanningContext&) = default;
+};
+
+struct MIDI2NativePreservationRequest {
+    MIDI2NativeReexportOperation operation = MIDI2NativeReexportOperation::fullMergedExport;
+    std::vector<MIDITrack> sourceTracks;  // the tracks the export represents
+    EventList events;                     // exactly the events that will be written
+    int transpose = 0;
+    std::optional<double> newBPM;
+    bool applyMixerSettings = false;
+    MIDI2NativeCandidateScope candidateScope = MIDI2NativeCandidateScope::allImportedCandidates();
+    std::string fallbackSourceLabel;
+    std::string nativeSourceLabel;
+    std::string debugLabel;
+    std::optional<MIDI2NativeLoopPlanningContext> loopContext;
+};
+
+struct MIDI2NativePreservationDecision {
+    MIDI2NativeReplacementPlan replacementPlan;
+    int matchedPackets = 0;
+    int nonmatchingPackets = 0;
+    // The candidates in scope, as positions in the song's packet inventory; absent when every
+    // stored candidate is in scope.
+    std::optional<std::vector<std::uint32_t>> candidateSnapshots;
+    int ambiguousPackets = 0;
+};
+
+// ---- Planning -----------------------------------------------------------------------------
+
+// The key of a stored candidate: its sequence tick and its packet down-converted to MIDI 1.0
+// bytes; nothing when its words are no valid packet or cannot be converted.
+std::optional<MIDI2NativeReplacementKey> midi2CandidateKey(const MIDI2NativePacketInventory& inventory,
+                                                           std::size_t position);
+
+struct MIDI2ScopedNativeCandidates {
+    std::vector<std::uint32_t> snapshots;  // positions in the inventory, grouped by key
+    int ambiguousPackets = 0;
+};
+MIDI2ScopedNativeCandidates midi2ScopedNativeCandidates(const MIDIFile& file, std::span<const MIDIEvent> events);
+
+MIDI2NativePreservationDecision midi2NativeReplacementPlan(
+    const MIDIFile& file, std::span<const MIDIEvent> events,
+    const std::optional<std::vector<std::uint32_t>>& candidateSnapshots);
+
+MIDI2NativePreservationDecision midi2NativePreservationDecision(const MIDIFile& file,
+                                                                const MIDI2NativePreservationRequest& request);
+
+MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& file,
+                                                              const MIDI2NativePreservationRequest& request,
+                                                              const MIDI2NativePreservationDecision& decision,
+                                                              int nativeReexportedPackets);
+
+MIDI2NativeLoopPacketClassification midi2NativeLoopPacketClassification(
+    const MIDIEventRelationshipSnapshot& relationship, std::uint32_t startTick, std::uint32_t endTick,
+    std::uint32_t lengthTick, int repeatCount, bool tightenLoop);
+
+std::optional<MIDI2NativeLoopDryRunPlan> midi2NativeLoopDryRunPlan(
+    const MIDI2NativeLoopPacketClassification& classification, const MIDIEventRelationshipSnapshot& relationship,
+    std::span<const MIDIEvent> exportedEvents);
+
+// ---- Writing ------------------------------------------------------------------------------
+
+// The packets of one event (none for events without a MIDI 2.0 form, such as track names).
+// A complete System Exclusive message becomes SysEx7 Data packets.
+std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event);
+
+struct MIDI2ClipData {
+    Bytes data;
+    int nativeReplacedPackets = 0;
+    std::vector<std::string> skippedEventItems;
+};
+
+// The clip of events (in any order; they are written in export order), with the native
+// packets of plan written in place of the events they match.
+MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                            MIDI2NativeReplacementPlan* plan);
+
+EventList singleTrackMIDI2ExportEvents(const MIDIFile& file, const MIDITrack& track, int transpose,
+                                       std::optional<double> newBPM);
+EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrack> tracks, int transpose,
+                                  std::optional<double> newBPM, bool applyMixerSettings);
+
+// ---- Entry points -------------------------------------------------------------------------
+
+MIDI2NativeReplacementExport buildSingleTrackMIDI2ClipWithNativeReplacement(const MIDIFile& file,
+                                                                            const MIDITrack& track, int transpose,
+                                                                            std::optional<double> newBPM);
+MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile& file,
+                                                                 const MIDI2NativePreservationRequest& request);
+// The request of a full merged export of tracks (what the merge does).
+MIDI2NativePreservationRequest midi2FullMergedExportRequest(const MIDIFile& file, std::span<const MIDITrack> tracks,
+                                                            int transpose, std::optional<double> newBPM,
+                                                            bool applyMixerSettings);
+MIDI2NativeReplacementExport buildSingleTrackLoopMIDI2ClipWithNativePlanning(
+    const MIDIFile& file, const MIDITrack& track, double loopStartSeconds, double loopEndSeconds, int repeatCount,
+    bool tightenLoop, int transpose, std::optional<double> newBPM);
+MIDI2NativeReplacementExport buildMergedLoopMIDI2ClipWithNativePlanning(
+    const MIDIFile& file, std::span<const MIDITrack> tracks, double loopStartSeconds, double loopEndSeconds,
+    int repeatCount, bool tightenLoop, int transpose, std::optional<double> newBPM, bool applyMixerSettings);
+
+// The report of an export, read back from the bytes written; nothing when they do not parse.
+// skippedEventItems are the export's own skipped events (MIDI2NativeReplacementExport).
+std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std::span<const std::uint8_t> data,
+                                                      const std::string& fileName, const std::string& formatLabel,
+                                                      int representedTrackCount,
+                                                      const std::optional<MIDI2NativeReexportEligibility>& eligibility,
+                                                      const std::vector<std::string>& skippedEventItems = {});
+
+}  // namespace orvane::midi

@@ -1,0 +1,97 @@
+// The report of a MIDI 2.0 export, read back from the bytes that were written.
+
+#include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2Export.h"
+
+namespace orvane::midi {
+namespace {
+
+// A SysEx7 Data packet (status complete, start, continue or end) as this program writes them.
+bool isSysEx7(const MIDI2UMPPacket& packet) {
+    return packet.messageType() == MIDI2UMPMessageType::data && (packet.statusField() >> 4) <= 0x3;
+}
+
+// The first packet of a System Exclusive message: complete in one packet, or its start.
+bool startsSystemExclusive(const MIDI2UMPPacket& packet) { return isSysEx7(packet) && (packet.statusField() >> 4) <= 0x1; }
+
+}  // namespace
+
+std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std::span<const std::uint8_t> data,
+                                                      const std::string& fileName, const std::string& formatLabel,
+                                                      int representedTrackCount,
+                                                      const std::optional<MIDI2NativeReexportEligibility>& eligibility,
+                                                      const std::vector<std::string>& skippedEventItems) {
+    MIDI2ClipFile clip;
+    try {
+        clip = MIDI2ClipFile::parse(data);
+    } catch (const MIDI2ClipFileError&) {
+        return std::nullopt;
+    }
+    MIDI2OperationReport report;
+    int systemExclusiveMessages = 0;
+    for (const MIDI2UMPPacket& packet : clip.packets) {
+        switch (packet.messageType()) {
+            case MIDI2UMPMessageType::utility:
+                if (((packet.word(0) >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
+                break;
+            case MIDI2UMPMessageType::midi1ChannelVoice:
+            case MIDI2UMPMessageType::midi2ChannelVoice: {
+                ++(packet.messageType() == MIDI2UMPMessageType::midi1ChannelVoice ? report.midi1ChannelVoicePackets
+                                                                                   : report.midi2ChannelVoicePackets);
+                report.groups.insert(packet.groupField());
+                report.channelsByGroup[packet.groupField()].insert(*packet.channel());
+                break;
+            }
+            case MIDI2UMPMessageType::stream:
+                break;
+            default:
+                if (packet.isFlexDataSetTempo()) {
+                    ++report.flexTempoPackets;
+                } else if (packet.isFlexDataSetTimeSignature()) {
+                    ++report.flexTimeSignaturePackets;
+                } else if (isSysEx7(packet)) {
+                    // System Exclusive messages of the song, written on purpose: not unsupported.
+                    if (startsSystemExclusive(packet)) ++systemExclusiveMessages;
+                } else {
+                    ++report.unsupportedPackets;
+                }
+                break;
+        }
+    }
+    const int nativeReexported = eligibility ? eligibility->nativeReexportedPackets : 0;
+    report.preservedItems = {
+        "Edited channel voice events from Orvane's current export snapshot",
+        "Mixer CC/program state emitted at the effective start of exported tracks",
+        "MIDI Clip Delta Clockstamp timing",
+    };
+    if (report.flexTempoPackets >= 1) report.preservedItems.emplace_back("Tempo override/source tempo as Flex Data Set Tempo");
+    if (report.flexTimeSignaturePackets >= 1) {
+        report.preservedItems.emplace_back("Source time signature as Flex Data Set Time Signature");
+    }
+    if (nativeReexported >= 1) {
+        report.preservedItems.push_back(std::to_string(nativeReexported) +
+                                        " exact-match native MIDI 2.0 packet(s) re-exported");
+    }
+    if (systemExclusiveMessages >= 1) {
+        report.preservedItems.push_back(std::to_string(systemExclusiveMessages) +
+                                        " System Exclusive message(s) as UMP SysEx7 Data packets");
+    }
+    report.convertedItems = {nativeReexported >= 1
+                                 ? "Non-native or nonmatching editable events written as MIDI 1.0-resolution UMP/MIDI "
+                                   "Clip data"
+                                 : "Current MIDI 1.0-resolution edit state written as UMP/MIDI Clip data"};
+    report.skippedItems = skippedEventItems;
+    const auto common = midi2SkippedItems(report.unsupportedPackets, report.midi2ChannelVoicePackets, eligibility);
+    report.skippedItems.insert(report.skippedItems.end(), common.begin(), common.end());
+
+    report.operation = MIDI2OperationReport::Operation::exported(fileName, formatLabel);
+    report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";
+    report.totalPackets = static_cast<int>(clip.packets.size());
+    report.tracks = representedTrackCount;
+    report.ticksPerQuarterNote = file.timeDivision;
+    report.midi2ChannelVoiceDownConverted = 0;
+    report.nativeReexportEligibility = eligibility;
+    return report;
+}
+
+}  // namespace orvane::midi

@@ -1,0 +1,323 @@
+// Whether the native MIDI 2.0 packets of an imported clip may be written back into an export:
+// the candidates in scope, their exact matches among the exported events, and the blockers.
+
+#include <algorithm>
+
+#include "midi/midi2/MIDI2Export.h"
+
+namespace orvane::midi {
+namespace {
+
+using Entry = MIDI2NativePacketInventory::Entry;
+
+bool isChannelStatus(std::uint8_t status) { return status >= 0x80 && status <= 0xEF; }
+
+bool isStoredCandidate(const Entry& entry) { return entry.action == MIDI2NativePacketAction::storedNativeCandidate; }
+
+// A stored candidate with everything a safe copy needs: sequence timing, group and channel.
+bool isUsableCandidate(const Entry& entry) {
+    return isStoredCandidate(entry) && entry.scope == MIDI2NativePacketScope::safelyScoped && entry.hasSequenceTick &&
+           entry.group != Entry::noValue && entry.channel != Entry::noValue;
+}
+
+std::vector<std::uint32_t> storedCandidatePositions(const MIDI2NativePacketInventory& inventory,
+                                                    bool (*accepts)(const Entry&)) {
+    std::vector<std::uint32_t> positions;
+    const auto entries = inventory.entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (accepts(entries[i])) positions.push_back(static_cast<std::uint32_t>(i));
+    }
+    return positions;
+}
+
+struct KeyedCandidates {
+    std::vector<std::uint32_t> positions;
+    std::vector<std::optional<MIDI2NativeReplacementKey>> keys;
+};
+
+KeyedCandidates keyed(const MIDI2NativePacketInventory& inventory, std::vector<std::uint32_t> positions) {
+    KeyedCandidates result;
+    result.keys.reserve(positions.size());
+    for (const std::uint32_t position : positions) result.keys.push_back(midi2CandidateKey(inventory, position));
+    result.positions = std::move(positions);
+    return result;
+}
+
+// How many events carry each candidate key (only the candidates' keys are counted).
+MIDI2NativeKeyCounts eventCountsOfKeys(const KeyedCandidates& candidates, std::span<const MIDIEvent> events) {
+    MIDI2NativeKeyCounts counts;
+    for (const auto& key : candidates.keys) {
+        if (key) counts.emplace(*key, 0);
+    }
+    if (counts.empty()) return counts;
+    for (const MIDIEvent& event : events) {
+        if (!isChannelStatus(event.status())) continue;
+        const auto found = counts.find(MIDI2NativeReplacementKey(event.tick, event.data()));
+        if (found != counts.end()) ++found->second;
+    }
+    return counts;
+}
+
+int countOf(const MIDI2NativeKeyCounts& counts, const MIDI2NativeReplacementKey& key) {
+    const auto found = counts.find(key);
+    return found == counts.end() ? 0 : found->second;
+}
+
+// The events of the tracks an export represents, optionally within a tick range.
+EventList sourceEvents(std::span<const MIDITrack> tracks, std::optional<MIDI2NativeCandidateScope::SourceRange> range) {
+    EventList events;
+    for (const MIDITrack& track : tracks) {
+        for (const MIDIEvent& event : track.events) {
+            if (!range || (event.tick >= range->startTick && event.tick < range->endTick)) events.push_back(event);
+        }
+    }
+    return events;
+}
+
+class EligibilityBuilder {
+public:
+    explicit EligibilityBuilder(MIDI2NativeReexportEligibility& eligibility) : eligibility_(eligibility) {}
+    void addBlocker(MIDI2NativeReexportBlocker category, std::string message) {
+        eligibility_.blockers.push_back(std::move(message));
+        if (std::find(eligibility_.blockerCategories.begin(), eligibility_.blockerCategories.end(), category) ==
+            eligibility_.blockerCategories.end()) {
+            eligibility_.blockerCategories.push_back(category);
+        }
+    }
+
+private:
+    MIDI2NativeReexportEligibility& eligibility_;
+};
+
+}  // namespace
+
+std::optional<MIDI2NativeReplacementKey> midi2CandidateKey(const MIDI2NativePacketInventory& inventory,
+                                                           std::size_t position) {
+    const Entry& entry = inventory.entries()[position];
+    if (!entry.hasSequenceTick) return std::nullopt;
+    try {
+        const MIDI2UMPPacket packet(inventory.words(entry));
+        const MIDI1ByteMessage bytes = packet.downConvertedMIDI1ChannelVoice().midi1ByteStream();
+        return MIDI2NativeReplacementKey(entry.sequenceTick, bytes.data());
+    } catch (const MIDI2UMPError&) {
+        return std::nullopt;
+    }
+}
+
+MIDI2ScopedNativeCandidates midi2ScopedNativeCandidates(const MIDIFile& file, std::span<const MIDIEvent> events) {
+    const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
+    const KeyedCandidates candidates = keyed(inventory, storedCandidatePositions(inventory, isUsableCandidate));
+    const MIDI2NativeKeyCounts eventCounts = eventCountsOfKeys(candidates, events);
+
+    // The candidates whose key the events carry, grouped by key in order of first appearance.
+    std::unordered_map<MIDI2NativeReplacementKey, std::size_t, MIDI2NativeReplacementKeyHash> groupOfKey;
+    std::vector<std::pair<int, std::vector<std::uint32_t>>> groups;  // (events with the key, candidates)
+    for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
+        const auto& key = candidates.keys[i];
+        if (!key) continue;
+        const int carriers = countOf(eventCounts, *key);
+        if (carriers == 0) continue;
+        const auto [found, inserted] = groupOfKey.try_emplace(*key, groups.size());
+        if (inserted) groups.emplace_back(carriers, std::vector<std::uint32_t>{});
+        groups[found->second].second.push_back(candidates.positions[i]);
+    }
+    MIDI2ScopedNativeCandidates result;
+    for (const auto& [carriers, positions] : groups) {
+        // More candidates than events of one key: which packet belongs to which event is unknown.
+        if (static_cast<int>(positions.size()) > carriers) {
+            result.ambiguousPackets += static_cast<int>(positions.size());
+        } else {
+            result.snapshots.insert(result.snapshots.end(), positions.begin(), positions.end());
+        }
+    }
+    return result;
+}
+
+MIDI2NativePreservationDecision midi2NativeReplacementPlan(
+    const MIDIFile& file, std::span<const MIDIEvent> events,
+    const std::optional<std::vector<std::uint32_t>>& candidateSnapshots) {
+    const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
+    const KeyedCandidates candidates =
+        keyed(inventory, candidateSnapshots ? *candidateSnapshots : storedCandidatePositions(inventory, isStoredCandidate));
+    const MIDI2NativeKeyCounts eventCounts = eventCountsOfKeys(candidates, events);
+
+    MIDI2NativePreservationDecision decision;
+    MIDI2NativeKeyCounts planned;
+    for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
+        const auto& key = candidates.keys[i];
+        if (!key || planned[*key] >= countOf(eventCounts, *key)) {
+            ++decision.nonmatchingPackets;
+            continue;
+        }
+        ++planned[*key];
+        const Entry& entry = inventory.entries()[candidates.positions[i]];
+        decision.replacementPlan.append(*key, MIDI2UMPPacket(inventory.words(entry)));
+        ++decision.matchedPackets;
+    }
+    decision.candidateSnapshots = candidateSnapshots;
+    return decision;
+}
+
+MIDI2NativePreservationDecision midi2NativePreservationDecision(const MIDIFile& file,
+                                                                const MIDI2NativePreservationRequest& request) {
+    const auto& scope = request.candidateScope.value;
+    if (std::holds_alternative<MIDI2NativeCandidateScope::AllImportedCandidates>(scope)) {
+        return midi2NativeReplacementPlan(file, request.events, std::nullopt);
+    }
+    std::optional<MIDI2NativeCandidateScope::SourceRange> range;
+    if (const auto* sourceRange = std::get_if<MIDI2NativeCandidateScope::SourceRange>(&scope)) range = *sourceRange;
+    const MIDI2ScopedNativeCandidates scoped =
+        midi2ScopedNativeCandidates(file, sourceEvents(request.sourceTracks, range));
+    MIDI2NativePreservationDecision decision = midi2NativeReplacementPlan(file, request.events, scoped.snapshots);
+    decision.ambiguousPackets = scoped.ambiguousPackets;
+    return decision;
+}
+
+MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& file,
+                                                              const MIDI2NativePreservationRequest& request,
+                                                              const MIDI2NativePreservationDecision& decision,
+                                                              int nativeReexportedPackets) {
+    using Blocker = MIDI2NativeReexportBlocker;
+    using Operation = MIDI2NativeReexportOperation;
+    const auto& loop = request.loopContext;
+    const bool isLoop = request.operation == Operation::loopExport;
+    const std::span<const MIDIEvent> exported[] = {request.events};
+    const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(
+        file, exported, loop ? loop->startTick : 0, loop ? std::optional<std::uint32_t>(loop->endTick) : std::nullopt,
+        RelationshipParts{false, isLoop && loop.has_value()});
+
+    const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
+    const std::vector<std::uint32_t> candidates =
+        decision.candidateSnapshots ? *decision.candidateSnapshots : storedCandidatePositions(inventory, isStoredCandidate);
+    MIDI2NativeReexportEligibility eligibility;
+    eligibility.operation = request.operation;
+    eligibility.candidatePackets = static_cast<int>(candidates.size());
+    for (const std::uint32_t position : candidates) {
+        const Entry& entry = inventory.entries()[position];
+        if (!isUsableCandidate(entry) || entry.wordCount == 0) continue;
+        ++eligibility.structurallyEligiblePackets;
+        if (entry.hasHighResolutionValue) ++eligibility.highResolutionEligiblePackets;
+    }
+    eligibility.unsafePackets = static_cast<int>(relationship.unsafeNativePackets.size());
+    eligibility.nativeReexportedPackets = nativeReexportedPackets;
+    if (isLoop && loop) {
+        eligibility.loopPacketClassification = midi2NativeLoopPacketClassification(
+            relationship, loop->startTick, loop->endTick, loop->lengthTick, loop->repeatCount, loop->tightenLoop);
+        eligibility.loopDryRunPlan =
+            midi2NativeLoopDryRunPlan(*eligibility.loopPacketClassification, relationship, request.events);
+    }
+
+    EligibilityBuilder blockers(eligibility);
+    if (!file.wasImportedFromMIDI2Clip) {
+        blockers.addBlocker(Blocker::noNativeInventory, "Source file has no MIDI 2.0 native packet inventory.");
+    }
+    if (request.operation == Operation::singleTrackExport || isLoop) {
+        blockers.addBlocker(Blocker::unsupportedOperation,
+                            "Native re-export is currently limited to full merged/all-track export or exact-match "
+                            "split export planning.");
+    }
+    if (isLoop && !loop) {
+        blockers.addBlocker(Blocker::loopTimingRewrite,
+                            "Loop export rewrites source timing, but no loop tick range was supplied to the native "
+                            "preservation planner.");
+    }
+    if (isLoop && loop) {
+        blockers.addBlocker(Blocker::loopTimingRewrite,
+                            "Loop export rebases source tick range " + std::to_string(loop->startTick) + "-" +
+                                std::to_string(loop->endTick) +
+                                " to tick 0, so native packet timing must be classified before re-export.");
+        if (!relationship.effectiveChannelStates.empty() || !relationship.tempoEventsAtOrBeforeStart.empty() ||
+            !relationship.nativeEffectiveStartCandidates.empty()) {
+            blockers.addBlocker(Blocker::effectiveStartState,
+                                "Loop export needs effective-start setup/tempo state at tick 0; native setup packets "
+                                "before the loop must be copied, moved, converted, or skipped deliberately.");
+        }
+        if (loop->repeatCount >= 2) {
+            blockers.addBlocker(Blocker::loopRepeat,
+                                "Loop export repeats the source range " + std::to_string(loop->repeatCount) +
+                                    " time(s); native packets must be classified as repeat-per-pass or copy-once "
+                                    "before native re-export is safe.");
+        }
+        if (loop->tightenLoop) {
+            blockers.addBlocker(Blocker::loopTimingRewrite,
+                                "Tighten-loop can trim or shift the effective source range, so native packet "
+                                "ownership must be revalidated before native re-export.");
+        }
+    }
+    if (request.transpose != 0) {
+        blockers.addBlocker(Blocker::transpose,
+                            "Transpose changes note meaning, so original native note packets cannot be copied safely "
+                            "yet.");
+    }
+    if (request.newBPM) {
+        blockers.addBlocker(Blocker::tempoOverride,
+                            "Tempo override changes timing semantics, so original native packet timing cannot be "
+                            "copied safely yet.");
+    }
+    if (request.applyMixerSettings) {
+        blockers.addBlocker(Blocker::mixerSettings,
+                            "Mixer export can overwrite channel state, so native controller/program packets need "
+                            "edit-aware replacement first.");
+    }
+    if (request.operation == Operation::splitExport && request.sourceTracks.size() != 1) {
+        blockers.addBlocker(Blocker::partialTrackExport, "Split native re-export expects exactly one exported track.");
+    }
+    if (request.operation == Operation::fullMergedExport &&
+        request.sourceTracks.size() != file.musicalTracks().size()) {
+        blockers.addBlocker(Blocker::partialTrackExport,
+                            "Export does not represent every musical track from the imported file.");
+    }
+    if (candidates.empty()) {
+        blockers.addBlocker(Blocker::noNativeCandidates, "No stored native MIDI 2.0 Channel Voice candidates were found.");
+    }
+    if (const int unsafe = eligibility.candidatePackets - eligibility.structurallyEligiblePackets; unsafe > 0) {
+        blockers.addBlocker(Blocker::unsafeNativeMetadata,
+                            std::to_string(unsafe) +
+                                " native candidate packet(s) are missing safe timing, group, channel, or scope "
+                                "metadata.");
+    }
+    if (decision.ambiguousPackets >= 1) {
+        blockers.addBlocker(Blocker::unsafeNativeMetadata, std::to_string(decision.ambiguousPackets) +
+                                                               " native candidate packet(s) have ambiguous split "
+                                                               "ownership.");
+    }
+    if (decision.nonmatchingPackets >= 1) {
+        blockers.addBlocker(Blocker::editedOrNonmatchingEvents,
+                            std::to_string(decision.nonmatchingPackets) +
+                                " native candidate packet(s) do not exactly match the current editable export events.");
+    }
+    if (nativeReexportedPackets == 0 && !candidates.empty()) {
+        blockers.addBlocker(Blocker::noExactMatchReplacements,
+                            "Native packet replacement writer found no exact-match packets to re-export.");
+    }
+
+    if (const auto& classification = eligibility.loopPacketClassification) {
+        eligibility.notes.push_back("Loop planner classified " +
+                                    std::to_string(classification->repeatPerPassCandidatePackets) +
+                                    " native packet candidate(s) as repeat-per-pass candidates.");
+        eligibility.notes.push_back("Loop planner classified " +
+                                    std::to_string(classification->copyOnceEffectiveStartCandidatePackets) +
+                                    " pre-loop native packet candidate(s) as copy-once/effective-start candidates.");
+    }
+    if (const auto& plan = eligibility.loopDryRunPlan) {
+        eligibility.notes.push_back(
+            "Loop dry-run writer planned " + std::to_string(plan->plannedOutputEvents()) +
+            " native output event(s), matched " + std::to_string(plan->replacementMatchedOutputEvents()) +
+            " editable replacement event(s), and found " +
+            std::to_string(plan->unmatchedOutputEvents() + plan->duplicateRiskOutputEvents()) +
+            " unresolved output event(s).");
+    }
+    if (eligibility.unsafePackets >= 1) {
+        eligibility.notes.push_back(std::to_string(eligibility.unsafePackets) +
+                                    " unsafe/unsupported native packet(s) would remain skipped and reported.");
+    }
+    if (!relationship.tempoEventsAtOrBeforeStart.empty()) {
+        eligibility.notes.emplace_back("Tempo effective-start state is available for export validation.");
+    }
+    eligibility.notes.emplace_back(
+        "Native re-export must replace, not duplicate, down-converted editable events before it can be enabled.");
+    eligibility.canReexportNativePackets = eligibility.blockerCategories.empty() && nativeReexportedPackets > 0;
+    return eligibility;
+}
+
+}  // namespace orvane::midi

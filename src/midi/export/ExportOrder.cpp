@@ -1,5 +1,6 @@
 #include "midi/export/ExportOrder.h"
 
+#include <iterator>
 #include <vector>
 
 
@@ -15,32 +16,57 @@ int exportRank(const MIDIEvent& event) noexcept {
     return 5;
 }
 
-EventList mergedInExportOrder(std::initializer_list<EventList*> pieces) {
+namespace {
+
+// The k-way merge of pieces already in export order; ties go to the earlier piece.
+EventList mergedPieces(std::span<EventList* const> pieces) {
     const ExportOrderLess less;
     std::size_t total = 0;
-    std::vector<EventList*> open;
-    open.reserve(pieces.size());
-    for (EventList* piece : pieces) {
-        sortNearlyOrdered(std::span<MIDIEvent>(*piece), less);
-        total += piece->size();
-        if (!piece->empty()) open.push_back(piece);
-    }
+    for (const EventList* piece : pieces) total += piece->size();
     EventList merged;
-    if (open.size() == 1) {
-        merged = std::move(*open.front());
-        return merged;
-    }
     reserveLarge(merged, total);
-    std::vector<std::size_t> next(open.size(), 0);
+    std::vector<std::size_t> next(pieces.size(), 0);
     for (;;) {
-        // The earliest head; on a tie the earlier piece, which keeps the merge stable.
-        std::size_t best = open.size();
-        for (std::size_t p = 0; p < open.size(); ++p) {
-            if (next[p] == open[p]->size()) continue;
-            if (best == open.size() || less((*open[p])[next[p]], (*open[best])[next[best]])) best = p;
+        std::size_t best = pieces.size();
+        for (std::size_t p = 0; p < pieces.size(); ++p) {
+            if (next[p] == pieces[p]->size()) continue;
+            if (best == pieces.size() || less((*pieces[p])[next[p]], (*pieces[best])[next[best]])) best = p;
         }
-        if (best == open.size()) break;
-        merged.push_back(std::move((*open[best])[next[best]++]));
+        if (best == pieces.size()) break;
+        merged.push_back(std::move((*pieces[best])[next[best]++]));
+    }
+    return merged;
+}
+
+}  // namespace
+
+EventList mergedInExportOrder(std::initializer_list<EventList*> pieces) {
+    const ExportOrderLess less;
+    const std::vector<EventList*> all(pieces);
+    std::size_t largest = 0;
+    std::size_t total = 0;
+    for (std::size_t p = 0; p < all.size(); ++p) {
+        sortNearlyOrdered(std::span<MIDIEvent>(*all[p]), less);
+        total += all[p]->size();
+        if (all[p]->size() > all[largest]->size()) largest = p;
+    }
+    if (all.empty()) return {};
+    // The largest piece (a track's body, a loop's repeats) stays where it is: the others
+    // (setup and end events, conductor events) are merged into it, which moves far fewer
+    // events than copying all into a new list.
+    EventList before = mergedPieces(std::span(all).first(largest));
+    EventList after = mergedPieces(std::span(all).subspan(largest + 1));
+    EventList merged = std::move(*all[largest]);
+    merged.reserve(total);
+    if (!before.empty()) {
+        merged.insert(merged.begin(), std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()));
+        std::inplace_merge(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(before.size()), merged.end(),
+                           less);
+    }
+    if (!after.empty()) {
+        const auto middle = static_cast<std::ptrdiff_t>(merged.size());
+        merged.insert(merged.end(), std::make_move_iterator(after.begin()), std::make_move_iterator(after.end()));
+        std::inplace_merge(merged.begin(), merged.begin() + middle, merged.end(), less);
     }
     return merged;
 }

@@ -74,7 +74,11 @@ class OpenNotes {
 public:
     void noteOn(const MIDIEvent& event) {
         const std::size_t key = index(event);
-        if (counts_[key]++ == 0) open_.push_back(key);
+        ++counts_[key];
+        if (!listed_[key]) {
+            listed_[key] = true;
+            open_.push_back(key);
+        }
     }
     // False for a note-off whose note is not open.
     bool noteOff(const MIDIEvent& event) {
@@ -88,6 +92,7 @@ public:
         std::sort(open_.begin(), open_.end());
         std::size_t closed = 0;
         for (const std::size_t key : open_) {
+            listed_[key] = false;
             for (; counts_[key] > 0; --counts_[key], ++closed) {
                 out.push_back(MIDIEvent(tick, {static_cast<std::uint8_t>(0x80 | (key >> 8)),
                                                static_cast<std::uint8_t>(key & 0xFF), 0}));
@@ -102,7 +107,8 @@ private:
         return (std::size_t{event.channel()} << 8) | event[1];
     }
     std::array<std::uint32_t, 16 * 256> counts_{};
-    std::vector<std::size_t> open_;
+    std::array<bool, 16 * 256> listed_{};  // whether the key is in open_
+    std::vector<std::size_t> open_;        // keys struck in this repeat
 };
 
 // The events of [startTick, endTick) ordered by tick (stably); no copy when events are
@@ -195,7 +201,9 @@ EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t
     const bool allNotesOff = channel && *channel >= 0 && *channel <= 15;
 
     EventList out;
-    reserveLarge(out, static_cast<std::size_t>(repeats) * (repeatSetupEvents.size() + section.size() + 1));
+    // A little room to spare, so that a builder can add a track's head and end without moving
+    // the list.
+    reserveLarge(out, static_cast<std::size_t>(repeats) * (repeatSetupEvents.size() + section.size() + 2) + 64);
     std::size_t copied = 0, setupEmitted = 0, unmatched = 0, boundaryNoteOffs = 0;
     OpenNotes open;
     for (int r = 0; r < repeats; ++r) {

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/MIDI2ReportOutput.h"
 #include "midi/model/MIDIFile.h"
 #include "support/TextFormat.h"
 
@@ -52,6 +54,13 @@ std::string timeSignatureText(const MIDIFile& file) {
 
 const char* yesNo(bool value) { return value ? "yes" : "no"; }
 
+// The import report of a MIDI 2.0 Clip, stamped with the file's name.
+std::optional<midi::MIDI2OperationReport> importReport(const std::string& path, const MIDIFile& file) {
+    auto report = file.midi2LastImportReport;
+    if (report) report->operation.fileName = std::filesystem::path(path).filename().string();
+    return report;
+}
+
 // Pads text with spaces to width characters (UTF-8 aware, so names and "—" line up).
 std::string padded(std::string_view text, std::size_t width) {
     std::size_t characters = 0;
@@ -77,7 +86,9 @@ std::string printText(const std::string& path, const MIDIFile& file, double dura
     out += "Time signature: " + timeSignatureText(file) + "\n";
     out += "Key: " + file.keySignature + "\n";
     out += formatString("Duration: %.3f s\n", durationSeconds);
-    if (summaries.empty()) return out;
+    const auto report = importReport(path, file);
+    const std::string reportSection = report ? "\nMIDI 2.0 Import Report\n" + reportText(*report) : std::string();
+    if (summaries.empty()) return out + reportSection;
     out += "\n  # " + padded("Name", 28) + " Ch  " + padded("Instrument", 30) + "   Events    Notes\n";
     for (const auto& summary : summaries) {
         const MIDITrack& track = *summary.track;
@@ -85,7 +96,7 @@ std::string printText(const std::string& path, const MIDIFile& file, double dura
         out += formatString("%3zu ", summary.row) + padded(track.name, 28) + " " + padded(channel, 3) + " " +
                padded(summary.instrument, 30) + formatString(" %8zu %8zu\n", track.events.size(), summary.noteOns);
     }
-    return out;
+    return out + reportSection;
 }
 
 std::string optionalNumber(bool present, double value) { return present ? jsonNumber(value) : "null"; }
@@ -106,7 +117,8 @@ std::string printJSON(const std::string& path, const MIDIFile& file, double dura
     out += ",\"timeSignature\":" + jsonString(timeSignatureText(file));
     out += ",\"key\":" + jsonString(file.keySignature);
     out += ",\"durationSeconds\":" + jsonNumber(durationSeconds);
-    // A MIDI 2.0 Clip import adds its report here.
+    const auto report = importReport(path, file);
+    out += ",\"midi2ImportReport\":" + (report ? reportJSON(*report) : std::string("null"));
     out += ",\"tracks\":[";
     for (const auto& summary : summaries) {
         const MIDITrack& track = *summary.track;

@@ -1,6 +1,7 @@
 // orvane-cli merge FILE -o OUT [...]: the chosen tracks (every track when fewer than two are
 // chosen) merged into one file with their mixer values, or their merged loop with --loop.
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,12 @@ int runMerge(std::span<const std::string> args) {
         std::vector<midi::MIDITrack> tracks;
         tracks.reserve(rows.size());
         for (const int row : rows) tracks.push_back(musical[static_cast<std::size_t>(row)]);
-        const midi::Bytes bytes = buildMergedFile(song, tracks, settings);
-        if (!writeOutput(path, bytes)) throw CommandFailure(exitFailure, "❌ Failed to write merged file.");
+        BuiltFile built = buildMergedFile(song, tracks, settings, std::filesystem::path(path).filename().string());
+        if (!writeOutput(path, built.bytes)) throw CommandFailure(exitFailure, "❌ Failed to write merged file.");
 
         std::vector<int> oneBased;
         for (const int row : rows) oneBased.push_back(row + 1);
-        printOutputs({{path, oneBased, bytes.size()}}, settings.json, true);
+        printOutputs({{path, oneBased, built.bytes.size(), std::move(built.report)}}, settings.json, true);
         return exitSuccess;
     });
 }

@@ -89,16 +89,18 @@ int runSplit(std::span<const std::string> args) {
         refuseToReplace(paths, settings.force);
 
         // The files are independent: build and write them on every core.
-        std::vector<std::optional<std::size_t>> sizes(rows.size());
+        std::vector<std::optional<OutputFile>> outputs(rows.size());
         forEachInParallel(rows.size(), [&](std::size_t i) {
-            const midi::Bytes bytes = buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])], settings);
-            if (writeOutput(paths[i], bytes)) sizes[i] = bytes.size();
+            BuiltFile built = buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])], settings, names[i]);
+            if (writeOutput(paths[i], built.bytes)) {
+                outputs[i] = OutputFile{paths[i], {rows[i] + 1}, built.bytes.size(), std::move(built.report)};
+            }
         });
         std::vector<OutputFile> written;
         std::size_t failures = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (sizes[i]) {
-                written.push_back({paths[i], {rows[i] + 1}, *sizes[i]});
+        for (auto& output : outputs) {
+            if (output) {
+                written.push_back(std::move(*output));
             } else {
                 ++failures;
             }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/ExportBuild.h"
+#include "cli/MIDI2ReportOutput.h"
 #include "midi/export/LoopSection.h"
 #include "support/AtomicFile.h"
 #include "support/TextFormat.h"
@@ -53,10 +54,7 @@ std::optional<LoopOptions> parseLoop(const Arguments& arguments) {
 midi::MIDIExportFormat parseFormat(const Arguments& arguments) {
     const std::string name = arguments.value("--format").value_or("mid");
     for (const auto format : {midi::MIDIExportFormat::standardMIDI, midi::MIDIExportFormat::midi2Clip}) {
-        if (name == midi::fileExtension(format)) {
-            requireAvailable(format);
-            return format;
-        }
+        if (name == midi::fileExtension(format)) return format;
     }
     throw CommandFailure(exitRejected, "--format must be mid or midi2");
 }
@@ -134,6 +132,7 @@ SongEdits parseSongEdits(const Arguments& arguments, const midi::MIDIFile& song)
 ExportSettings parseExportSettings(const Arguments& arguments, const midi::MIDIFile& song) {
     ExportSettings settings;
     settings.format = parseFormat(arguments);
+    requireWritable(song, settings.format);
     settings.loop = parseLoop(arguments);
     settings.edits = parseSongEdits(arguments, song);
     settings.force = arguments.has("--force");
@@ -175,13 +174,16 @@ void printOutputs(const std::vector<OutputFile>& outputs, bool json, bool listRo
             const std::string rows = joinedRows(output.rows, ",");
             out += "{\"file\":" + jsonString(output.path) + ",\"track\":" +
                    (listRows ? "[" + rows + "]" : rows) +
-                   ",\"bytes\":" + jsonNumber(static_cast<double>(output.bytes)) + "}";
+                   ",\"bytes\":" + jsonNumber(static_cast<double>(output.bytes));
+            if (output.report) out += ",\"report\":" + reportJSON(*output.report);
+            out += "}";
         }
         out += "]\n";
     } else {
         for (const auto& output : outputs) {
             out += "Wrote " + output.path + " (" + std::to_string(output.bytes) + " bytes, " +
                    (output.rows.size() == 1 ? "track " : "tracks ") + joinedRows(output.rows, ", ") + ")\n";
+            if (output.report) out += "\nMIDI 2.0 Export Report\n" + reportText(*output.report) + "\n";
         }
     }
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -23,6 +23,7 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "midi/export/ExportNaming.h"
+#include "midi/midi2/MIDI2Records.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::cli {
@@ -74,11 +75,13 @@ struct ExportSettings {
 // Everything above plus --loop, --repeat, --format, --force and --json.
 ExportSettings parseExportSettings(const Arguments& arguments, const midi::MIDIFile& song);
 
-// A file an export writes: where, its bytes and the 1-based rows it holds.
+// A file an export writes: where, its bytes, the 1-based rows it holds, and for a MIDI 2.0
+// Clip its export report.
 struct OutputFile {
     std::string path;
     std::vector<int> rows;
     std::size_t bytes = 0;
+    std::optional<midi::MIDI2OperationReport> report;
 };
 
 // Unless force is set, fails (exit 3) listing the paths that already exist.
@@ -88,9 +91,10 @@ void refuseToReplace(const std::vector<std::string>& paths, bool force);
 // the writer's message goes to standard error and the result is false.
 bool writeOutput(const std::string& path, const midi::Bytes& bytes);
 
-// Prints what was written: one line per file, or with json an array of
-// {"file", "track", "bytes"} where track is a row, or the array of rows for a file holding
-// several (listRows).
+// Prints what was written: one line per file (followed by its report, if any), or with json
+// an array of {"file", "track", "bytes"} (and "report" {"oneLineStatus", "detailText"} for a
+// MIDI 2.0 Clip) where track is a row, or the array of rows for a file holding several
+// (listRows).
 void printOutputs(const std::vector<OutputFile>& outputs, bool json, bool listRows);
 
 }  // namespace orvane::cli

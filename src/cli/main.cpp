@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
 
 namespace orvane::cli {
 namespace {
@@ -42,6 +43,10 @@ const std::vector<Command>& registeredCommands() { return commandTable(); }
 
 int main(int argc, char** argv) {
     using namespace orvane::cli;
+    // Standard output carries only results: MIDI 2.0 debug markers are written only when
+    // MIDI2_DEBUG_MARKERS asks for them, and then to standard error.
+    orvane::midi::MIDI2Diagnostics::setOutputStream(stderr);
+    orvane::midi::MIDI2Diagnostics::setEnabledWhenUnset(false);
     if (argc < 2) {
         printHelp(stderr);
         return exitRejected;

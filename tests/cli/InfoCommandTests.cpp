@@ -81,6 +81,7 @@ TEST_F(InfoCommand, PrintsTheSongAsJSON) {
                   "\",\"format\":1,\"timeDivision\":96,\"smpte\":false,\"explodedFromFormat0\":false,"
                   "\"importedFromMIDI2Clip\":false,\"trackCount\":3,\"tempoEventCount\":1,\"bpm\":150,"
                   "\"tempo\":\"150\",\"timeSignature\":\"4/4\",\"key\":\"F major\",\"durationSeconds\":1,"
+                  "\"midi2ImportReport\":null,"
                   "\"tracks\":[{\"row\":1,\"name\":\"Keys\",\"channel\":1,\"instrument\":\"Electric Piano 1\","
                   "\"program\":4,\"drumNote\":null,\"events\":6,\"notes\":1,\"volume\":99,\"pan\":64,"
                   "\"velocity\":90,\"reverb\":0},{\"row\":2,\"name\":\"Kick\",\"channel\":9,"

@@ -186,12 +186,9 @@ TEST_F(ExportCommand, EditsAreClampedWithTheApplicationsWarnings) {
     EXPECT_EQ((*firstNote)[1], 40 - 12);
 }
 
-TEST_F(ExportCommand, RejectsBadOptionsAndFormatsNotYetAvailable) {
+TEST_F(ExportCommand, RejectsBadOptions) {
     const fs::path song = write("song.mid", songBytes(2, 4));
     const std::string base = "split " + quoted(song) + " -o " + quoted(folder_ / "o");
-    const CommandResult midi2 = run(base + " --format midi2");
-    EXPECT_EQ(midi2.exitCode, 2);
-    EXPECT_NE(midi2.err.find("not yet available"), std::string::npos);
     EXPECT_EQ(run(base + " --format wav").exitCode, 2);
     EXPECT_EQ(run(base + " --loop 0 1 --repeat 0").exitCode, 2);
     EXPECT_EQ(run(base + " --loop 0 1 --repeat 1000").exitCode, 2);

@@ -1,4 +1,5 @@
-// orvane-cli play FILE [--from SECONDS] [--loop START END] [--soundfont SF2]: plays the song
+// orvane-cli play FILE [--tracks LIST] [--transpose N] [--tempo BPM] [--from SECONDS]
+// [--loop START END] [--soundfont SF2]: plays the song
 // through the General MIDI synthesizer, showing position / duration on one terminal line,
 // until it ends (or, with a loop, until Ctrl-C).
 
@@ -20,7 +21,8 @@ namespace {
 
 using playback::MIDIPlayerController;
 
-constexpr const char* usage = "play FILE [--from SECONDS] [--loop START END] [--soundfont SF2]";
+constexpr const char* usage =
+    "play FILE [--tracks LIST] [--transpose N] [--tempo BPM] [--from SECONDS] [--loop START END] [--soundfont SF2]";
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -96,7 +98,7 @@ std::optional<PlayRequest> readRequest(const Arguments& arguments) {
 }
 
 int runPlay(std::span<const std::string> args) {
-    const Arguments arguments(args, {{"--from", 1}, {"--loop", 2}, {"--soundfont", 1}});
+    const Arguments arguments(args, {{"--from", 1}, {"--loop", 2}, {"--soundfont", 1}, {"--tracks", 1}, {"--transpose", 1}, {"--tempo", 1}});
     const auto request = arguments.error().empty() ? readRequest(arguments) : std::nullopt;
     if (!arguments.error().empty() || arguments.positional().size() != 1 || !request) {
         const char* problem = !arguments.error().empty()           ? arguments.error().c_str()
@@ -119,7 +121,9 @@ int runPlay(std::span<const std::string> args) {
     };
 
     const InterruptFlag interruptFlag;
-    controller->playPrepared(input->stream, playback::PlaybackMode::fullSong(), request->from, request->loop, true);
+    const auto mode = arguments.has("--tracks") ? playback::PlaybackMode::selectedTracks()
+                                                : playback::PlaybackMode::fullSong();
+    controller->playPrepared(input->stream, mode, request->from, request->loop, true);
     if (controller->player() == nullptr) return exitFailure;  // the controller said why
     if (playback::FluidSynthPlayer::fellBackToSilentOutput()) {
         std::fprintf(stderr, "orvane-cli play: no audio device could be opened; playing silently in real time\n");

@@ -1,5 +1,6 @@
-// orvane-cli render FILE -o OUT.wav [--soundfont SF2] [--force]: the song through the General
-// MIDI synthesizer into a 44.1 kHz stereo 16-bit WAV file, faster than real time.
+// orvane-cli render FILE -o OUT.wav [--tracks LIST] [--transpose N] [--tempo BPM] [--soundfont SF2]
+// [--force]: the song through the General MIDI synthesizer into a 44.1 kHz stereo 16-bit WAV
+// file, faster than real time.
 
 #include <cstdio>
 #include <filesystem>
@@ -15,10 +16,11 @@
 namespace orvane::cli {
 namespace {
 
-constexpr const char* usage = "render FILE -o OUT.wav [--soundfont SF2] [--force]";
+constexpr const char* usage =
+    "render FILE -o OUT.wav [--tracks LIST] [--transpose N] [--tempo BPM] [--soundfont SF2] [--force]";
 
 int runRender(std::span<const std::string> args) {
-    const Arguments arguments(args, {{"-o", 1}, {"--soundfont", 1}, {"--force", 0}});
+    const Arguments arguments(args, {{"-o", 1}, {"--soundfont", 1}, {"--force", 0}, {"--tracks", 1}, {"--transpose", 1}, {"--tempo", 1}});
     if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
         const char* problem = !arguments.error().empty() ? arguments.error().c_str()
                               : arguments.positional().size() != 1 ? "expected one FILE"

@@ -1,12 +1,57 @@
 #include "cli/PlaybackInput.h"
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "cli/Command.h"
+#include "midi/export/TrackExport.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::cli {
+
+namespace {
+
+constexpr long long largestTranspose = 48;
+
+struct StreamSettings {
+    std::optional<std::set<int>> rows;
+    int transpose = 0;
+    std::optional<double> newBPM;
+};
+
+// The stream options, or the reason they are wrong.
+std::optional<StreamSettings> readStreamSettings(const Arguments& arguments, const midi::MIDIFile& song,
+                                                 std::string& problem) {
+    StreamSettings settings;
+    if (const auto list = arguments.value("--tracks")) {
+        auto parsed = parseTrackList(*list, song.musicalTracks().size());
+        if (!parsed.error.empty()) {
+            problem = parsed.error;
+            return std::nullopt;
+        }
+        settings.rows = std::move(parsed.rows);
+    }
+    if (const auto text = arguments.value("--transpose")) {
+        const auto semitones = parseInteger(*text);
+        if (!semitones || *semitones < -largestTranspose || *semitones > largestTranspose) {
+            problem = "--transpose needs whole semitones from -48 to 48";
+            return std::nullopt;
+        }
+        settings.transpose = static_cast<int>(*semitones);
+    }
+    if (const auto text = arguments.value("--tempo")) {
+        const auto bpm = parseNumber(*text);
+        if (!bpm || *bpm <= 0) {
+            problem = "--tempo needs a tempo in BPM greater than 0";
+            return std::nullopt;
+        }
+        settings.newBPM = *bpm;
+    }
+    return settings;
+}
+
+}  // namespace
 
 std::optional<PlaybackInput> loadPlaybackInput(const Arguments& arguments, std::string_view command, int& exitCode) {
     const std::string prefix = "orvane-cli " + std::string(command) + ": ";
@@ -24,8 +69,17 @@ std::optional<PlaybackInput> loadPlaybackInput(const Arguments& arguments, std::
         exitCode = exitRejected;
         return std::nullopt;
     }
+    std::string problem;
+    const auto settings = readStreamSettings(arguments, song, problem);
+    if (!settings) {
+        std::fprintf(stderr, "%s%s\n", prefix.c_str(), problem.c_str());
+        exitCode = exitRejected;
+        return std::nullopt;
+    }
     PlaybackInput input;
-    input.stream = std::move(*bytes);
+    input.stream = settings->rows
+                       ? midi::buildSelectedTracksMIDI(song, *settings->rows, settings->transpose, settings->newBPM)
+                       : midi::buildFormat1PlaybackMIDI(song, settings->transpose, settings->newBPM);
     if (const auto soundFont = arguments.value("--soundfont")) input.synthesizer.soundFont = *soundFont;
     return input;
 }

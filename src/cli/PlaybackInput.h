@@ -1,6 +1,9 @@
 #pragma once
 // What `play` and `render` share: reading the song named on the command line and building
-// the Standard MIDI File byte stream that the player plays, and the SoundFont option.
+// the Standard MIDI File byte stream that the player plays, as the window does: every musical
+// track, or the rows of --tracks, with --transpose and --tempo applied; and the SoundFont.
+//
+// Options read here: --tracks LIST, --transpose N, --tempo BPM, --soundfont SF2.
 
 #include <cstdint>
 #include <optional>
@@ -16,6 +19,7 @@ struct PlaybackInput {
     std::vector<std::uint8_t> stream;  // a complete Standard MIDI File
     playback::FluidSynthOptions synthesizer;
 };
+
 
 // Reads FILE (the one positional argument) and builds the stream. On failure, prints the
 // reason to standard error (prefixed with "orvane-cli " + command) and sets exitCode.

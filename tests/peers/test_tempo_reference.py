@@ -295,7 +295,7 @@ def compare(path):
 def main():
     peerlib.cli()
     with tempfile.TemporaryDirectory(prefix="orvane-tempo-peer-") as folder:
-        files = generated_files(folder) + rendered_files(folder, int(os.environ.get("ORVANE_TEMPO_SONGS", "4")))
+        files = generated_files(folder) + rendered_files(folder, int(os.environ.get("ORVANE_TEMPO_SONGS", "3")))
         differences = [d for d in (compare(path) for path in files) if d]
     for difference in differences:
         peerlib.fail(difference)

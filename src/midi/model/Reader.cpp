@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "midi/model/HugePages.h"
@@ -222,9 +224,14 @@ public:
         chunkIndex_ = chunkIndex;
         MIDITrack track;
         track.name = "Track " + std::to_string(chunkIndex + 1);
-        // Every event takes at least two bytes of the chunk (a delta and a data byte).
-        const std::size_t eventBound = chunk.size() / 2 + 1;
-        reserveLarge(track.events, eventBound);
+        // Every event takes at least two bytes of the chunk (a delta and a data byte). The
+        // bound is address space only: the pages that stay empty are never touched. Should the
+        // system refuse that much address space, the list grows as it goes instead.
+        try {
+            reserveLarge(track.events, chunk.size() / 2 + 1);
+        } catch (const std::bad_alloc&) {
+        } catch (const std::length_error&) {
+        }
         survey_ = TrackSurvey();
         hasConductorMeta_ = false;
         if (!readEvents(ChunkCursor(chunk), track)) return false;

@@ -74,9 +74,10 @@ private:
         auto completion = std::move(completion_);
         completion_ = nullptr;
         if (!completion) return;
-        auto record = record_;
-        auto deliver = [record, completion = std::move(completion)] {
-            ++record->completionsDelivered;
+        // Weakly: a kept completion lives in the record itself.
+        std::weak_ptr<FakePlayerRecord> weakRecord = record_;
+        auto deliver = [weakRecord, completion = std::move(completion)] {
+            if (auto record = weakRecord.lock()) ++record->completionsDelivered;
             completion();
         };
         if (timing_ == FakeMIDIFilePlayerFactory::CompletionTiming::held) {

@@ -20,8 +20,10 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "WAVE samples are read in place as little-endian");
 
-// Frames converted at a time.
-constexpr std::size_t chunkFrames = 4096;
+// Frames converted at a time: at most this many, and no more than fit in 64 KiB of samples
+// (a file may claim thousands of channels).
+constexpr std::size_t maximumChunkFrames = 4096;
+constexpr std::size_t chunkBytes = 64 * 1024;
 
 enum class SampleEncoding { unsigned8, signed16, signed24, signed32, float32, float64 };
 
@@ -196,6 +198,7 @@ public:
                                   const std::function<void(const PlanarChunk&)>& sink) override {
         const std::size_t channels = layout_.channels;
         const std::size_t bytesPerSample = layout_.blockAlign / channels;
+        const std::size_t chunkFrames = std::clamp<std::size_t>(chunkBytes / layout_.blockAlign, 1, maximumChunkFrames);
         std::vector<std::uint8_t> raw(chunkFrames * layout_.blockAlign + 1);
         std::vector<float> planar(chunkFrames * channels);
         std::vector<const float*> planes(channels);
@@ -228,7 +231,7 @@ private:
         const std::size_t channels = layout_.channels;
         if (layout_.encoding == SampleEncoding::signed16 && channels <= 2) {
             // The common case, in loops the compiler can vectorise.
-            std::int16_t values[2 * chunkFrames];
+            std::int16_t values[2 * maximumChunkFrames];
             std::memcpy(values, bytes, frames * channels * 2);
             constexpr float scale = 1.0f / (1 << 15);
             if (channels == 1) {

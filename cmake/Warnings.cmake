@@ -3,11 +3,13 @@ add_library(orvane_warnings INTERFACE)
 target_compile_options(orvane_warnings INTERFACE
   -Wall -Wextra -Wconversion -Wsign-conversion -Wshadow -Wnon-virtual-dtor -Wold-style-cast
   -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
-# With optimisation, g++ 12 reports null dereferences and buffer overflows inside libstdc++
-# (vector growth, std::copy) that cannot happen. The debug build, where these checks are
-# reliable, keeps them; optimised builds leave them out.
+# With optimisation, g++ 12 reports null dereferences, out-of-bounds accesses and buffer
+# overflows on paths that cannot run (inside libstdc++'s vector growth, std::copy, or the
+# heap branch of a small inline buffer). Optimised builds leave these three out; the dev
+# preset (debug, warnings as errors) is the warnings gate, and the asan preset checks the
+# same things at run time. Only the dev preset turns warnings into errors.
 target_compile_options(orvane_warnings INTERFACE
-  $<$<AND:$<CXX_COMPILER_ID:GNU>,$<NOT:$<CONFIG:Debug>>>:-Wno-null-dereference -Wno-stringop-overflow>)
+  $<$<AND:$<CXX_COMPILER_ID:GNU>,$<NOT:$<CONFIG:Debug>>>:-Wno-null-dereference -Wno-stringop-overflow -Wno-array-bounds>)
 if(ORVANE_WARNINGS_AS_ERRORS)
   target_compile_options(orvane_warnings INTERFACE -Werror)
 endif()

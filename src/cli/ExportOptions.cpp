@@ -91,7 +91,7 @@ const midi::MIDIFile& loadSong(const std::string& path) {
     if (!bytes) throw CommandFailure(exitFailure, "Could not read file.");
     // Standard output carries only results.
     midi::MIDIFile::setNormalizingNoticeStream(stderr);
-    auto* song = new midi::MIDIFile();
+    static midi::MIDIFile* const song = new midi::MIDIFile();
     if (!song->parse(*bytes)) throw CommandFailure(exitRejected, "Not a valid MIDI file.");
     return *song;
 }

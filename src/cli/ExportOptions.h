@@ -42,7 +42,8 @@ private:
 int runCommand(std::string_view command, const std::function<int()>& body);
 
 // Reads and parses a song (a Standard MIDI File or a MIDI 2.0 Clip). The song lives until the
-// process ends: freeing millions of events one by one would only cost time.
+// process ends: freeing millions of events one by one would only cost time. A process reads
+// one song.
 const midi::MIDIFile& loadSong(const std::string& path);
 
 // The user's edits of the song that every export and playback applies.

@@ -92,10 +92,9 @@ public:
         if (::renameat(directory_.get(), temporaryName_.c_str(), directory_.get(), name_.c_str()) != 0) {
             fail(FileWriteError::Stage::replace, errno);
         }
+        // The folder is not flushed: the new name reaches the disk with the file system's next
+        // commit, and until then a crash shows the old file, which is whole as well.
         temporaryName_.clear();
-        // The rename itself reaches the disk with the folder; a failure here changes nothing
-        // the user can see, so it is not reported.
-        ::fsync(directory_.get());
     }
 
 private:

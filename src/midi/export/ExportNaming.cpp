@@ -45,8 +45,9 @@ char32_t decodeAt(std::string_view text, std::size_t& at) noexcept {
     for (std::size_t i = 1; i < length; ++i) {
         if (!isContinuationByte(text[at + i])) length = 1;
     }
-    char32_t value = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) value = (value << 6) | (byte(at + i) & 0x3F);
+    const unsigned leadBits = length == 1 ? lead : lead & (0x7Fu >> length);
+    auto value = static_cast<char32_t>(leadBits);
+    for (std::size_t i = 1; i < length; ++i) value = (value << 6) | static_cast<char32_t>(byte(at + i) & 0x3Fu);
     at += length;
     return value;
 }

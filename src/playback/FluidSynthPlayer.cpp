@@ -91,8 +91,10 @@ public:
             holder_ = new_fluid_synth(holderSettings_.get());
             if (holder_ == nullptr) throw MIDIFilePlayerError("The synthesizer could not be set up.");
         }
+        // The new SoundFont is the top of the holder's stack (players' synthesizers renumber
+        // the fonts they are lent, so ids are not looked up).
         const int id = fluid_synth_sfload(holder_, key.c_str(), 0);
-        fluid_sfont_t* font = id == FLUID_FAILED ? nullptr : fluid_synth_get_sfont_by_id(holder_, id);
+        fluid_sfont_t* font = id == FLUID_FAILED ? nullptr : fluid_synth_get_sfont(holder_, 0);
         if (font == nullptr) {
             throw MIDIFilePlayerError("The SoundFont \u201C" + key + "\u201D could not be loaded.");
         }

@@ -10,6 +10,12 @@ namespace orvane::midi::smf {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Appends byte by byte (range inserts into short vectors trip optimised g++'s bounds warnings).
+template <class Range>
+void append(Bytes& out, const Range& bytes) {
+    for (const auto byte : bytes) out.push_back(static_cast<std::uint8_t>(byte));
+}
+
 inline void appendBigEndian(Bytes& out, std::uint32_t value, int width) {
     for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
@@ -24,11 +30,12 @@ inline Bytes header(std::uint16_t format, std::uint16_t trackCount, std::uint16_
 
 // A chunk with the given tag and body; declaredLength overrides the true length.
 inline Bytes chunk(std::string_view tag, const Bytes& body, std::int64_t declaredLength = -1) {
-    Bytes out(tag.begin(), tag.end());
+    Bytes out;
+    append(out, tag);
     appendBigEndian(out, static_cast<std::uint32_t>(declaredLength < 0 ? static_cast<std::int64_t>(body.size())
                                                                        : declaredLength),
                     4);
-    out.insert(out.end(), body.begin(), body.end());
+    append(out, body);
     return out;
 }
 
@@ -36,7 +43,7 @@ inline Bytes track(const Bytes& body) { return chunk("MTrk", body); }
 
 inline Bytes join(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    for (const Bytes& part : parts) append(out, part);
     return out;
 }
 
@@ -44,8 +51,7 @@ inline Bytes join(std::initializer_list<Bytes> parts) {
 inline Bytes file(std::uint16_t format, std::initializer_list<Bytes> bodies, std::uint16_t division = 480) {
     Bytes out = header(format, static_cast<std::uint16_t>(bodies.size()), division);
     for (const Bytes& body : bodies) {
-        const Bytes chunkBytes = track(body);
-        out.insert(out.end(), chunkBytes.begin(), chunkBytes.end());
+        append(out, track(body));
     }
     return out;
 }
@@ -64,7 +70,7 @@ inline Bytes program(std::uint8_t channel, std::uint8_t number, std::uint8_t del
 }
 inline Bytes trackName(std::string_view name) {
     Bytes out = {0x00, 0xFF, 0x03, static_cast<std::uint8_t>(name.size())};
-    out.insert(out.end(), name.begin(), name.end());
+    append(out, name);
     return out;
 }
 

@@ -139,12 +139,18 @@ private:
             release();
             std::memcpy(storage_.inlineBytes, copy, inlineCapacity);
         } else {
-            auto* block = new std::uint8_t[newBytes.size()];
-            std::memcpy(block, newBytes.data(), newBytes.size());
+            std::uint8_t* block = heapCopy(newBytes);
             release();
             storage_.heap = block;
         }
         size_ = static_cast<std::uint32_t>(newBytes.size());
+    }
+    // Kept out of line: long messages are rare, and inlined into callers that pass short
+    // fixed-size buffers this branch only confuses the optimiser's bounds warnings.
+    [[gnu::noinline]] static std::uint8_t* heapCopy(std::span<const std::uint8_t> bytes) {
+        auto* block = new std::uint8_t[bytes.size()];
+        std::memcpy(block, bytes.data(), bytes.size());
+        return block;
     }
 
     std::uint32_t size_ = 0;

@@ -76,8 +76,8 @@ BuiltFile buildMergedFile(const midi::MIDIFile& song, std::span<const midi::MIDI
             fileName, static_cast<int>(tracks.size()));
     }
     if (loop) {
-        return {midi::buildMergedLoopMIDI(song, tracks, loop->startSeconds, loop->endSeconds, loop->repeatCount,
-                                          false, edits.transpose, edits.newBPM, true),
+        return {midi::buildMergedLoopMIDI(song, tracks, loop->startSeconds, loop->endSeconds, loop->repeatCount, false,
+                                          edits.transpose, edits.newBPM, true),
                 std::nullopt};
     }
     return {midi::buildMergedMIDI(song, tracks, edits.transpose, edits.newBPM, true), std::nullopt};

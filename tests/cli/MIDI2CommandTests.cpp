@@ -31,17 +31,16 @@ struct CommandResult {
 class MIDI2Command : public ::testing::Test {
 protected:
     void SetUp() override {
-        directory_ = fs::temp_directory_path() /
-                     ("orvane-midi2-" + std::to_string(::getpid()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        directory_ = fs::temp_directory_path() / ("orvane-midi2-" + std::to_string(::getpid()) + "-" +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(directory_);
     }
     void TearDown() override { fs::remove_all(directory_); }
 
     fs::path write(const std::string& name, const Bytes& bytes) {
         const fs::path path = directory_ / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
@@ -80,28 +79,45 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 ClipWords nativeClip() {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0xC0, 0, 0x04000000)             // programs first
-        .dc(0).midi2(0, 0xC1, 0, 0x21000000)
-        .dc(0).timeSignature(3, 2, 8)                    // then meta events: time signature, tempo
-        .dc(0).tempo(60000000)
-        .dc(0).midi2(0, 0xB0, 7, 0xC8000000)             // then controllers
-        .dc(0).midi2(0, 0x90, 60, 0xC8140000)            // then everything else, track by track
-        .dc(0).midi2(0, 0x91, 36, 0xA0000000)
-        .dc(0).midi2(0, 0x99, 42, 0x80000000)
-        .dc(240).midi2(0, 0xE0, 0, 0x80001234)
-        .dc(0).midi2(0, 0x89, 42, 0)
-        .dc(240).midi2(0, 0x80, 60, 0)
-        .dc(0).midi2(0, 0x81, 36, 0x12340000)
-        .dc(0).midi2(0, 0x99, 42, 0x80000000)
-        .dc(480).midi2(0, 0x89, 42, 0)
+        .dc(0)
+        .midi2(0, 0xC0, 0, 0x04000000)  // programs first
+        .dc(0)
+        .midi2(0, 0xC1, 0, 0x21000000)
+        .dc(0)
+        .timeSignature(3, 2, 8)  // then meta events: time signature, tempo
+        .dc(0)
+        .tempo(60000000)
+        .dc(0)
+        .midi2(0, 0xB0, 7, 0xC8000000)  // then controllers
+        .dc(0)
+        .midi2(0, 0x90, 60, 0xC8140000)  // then everything else, track by track
+        .dc(0)
+        .midi2(0, 0x91, 36, 0xA0000000)
+        .dc(0)
+        .midi2(0, 0x99, 42, 0x80000000)
+        .dc(240)
+        .midi2(0, 0xE0, 0, 0x80001234)
+        .dc(0)
+        .midi2(0, 0x89, 42, 0)
+        .dc(240)
+        .midi2(0, 0x80, 60, 0)
+        .dc(0)
+        .midi2(0, 0x81, 36, 0x12340000)
+        .dc(0)
+        .midi2(0, 0x99, 42, 0x80000000)
+        .dc(480)
+        .midi2(0, 0x89, 42, 0)
         .footer();
     return clip;
 }
 
 // A song whose first track begins with a General MIDI reset.
 Bytes songWithSystemExclusive() {
-    return smf::file(1, {smf::join({smf::tempo(500000), {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
-                                    smf::program(0, 5), smf::noteOn(0, 60, 100), smf::noteOn(0, 60, 0, 0x60),
+    return smf::file(1, {smf::join({smf::tempo(500000),
+                                    {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
+                                    smf::program(0, 5),
+                                    smf::noteOn(0, 60, 100),
+                                    smf::noteOn(0, 60, 0, 0x60),
                                     smf::endOfTrack()}),
                          smf::join({smf::noteOn(1, 40, 90), smf::noteOn(1, 40, 0, 0x60), smf::endOfTrack()})});
 }
@@ -140,10 +156,10 @@ TEST_F(MIDI2Command, EveryEditFallsBackToMIDI1PacketsWithItsBlockers) {
               "Blocker categories: transpose active, edited or nonmatching events");
     EXPECT_EQ(blockers("split " + in("song.midi2") + " -o " + in("tempo") + " --format midi2 --tracks 2 --tempo 90"),
               "Blocker categories: tempo override active");
-    EXPECT_EQ(blockers("merge " + in("song.midi2") + " -o " + in("loop.midi2") +
-                       " --format midi2 --loop 0 0.5 --repeat 2"),
-              "Blocker categories: unsupported operation, loop timing rewrite, effective-start state required, "
-              "loop repeat required, mixer settings active");
+    EXPECT_EQ(
+        blockers("merge " + in("song.midi2") + " -o " + in("loop.midi2") + " --format midi2 --loop 0 0.5 --repeat 2"),
+        "Blocker categories: unsupported operation, loop timing rewrite, effective-start state required, "
+        "loop repeat required, mixer settings active");
     // An unedited split of one track writes that track's packets back.
     EXPECT_EQ(blockers("split " + in("song.midi2") + " -o " + in("plain") + " --format midi2 --tracks 2"),
               "Blocker categories: ");
@@ -176,18 +192,19 @@ TEST_F(MIDI2Command, InfoPrintsTheImportReport) {
     write("song.midi2", nativeClip().bytes());
     const CommandResult text = run("info " + in("song.midi2"));
     ASSERT_EQ(text.exitCode, 0) << text.err;
-    EXPECT_TRUE(has(text.out, "MIDI 2.0 Import Report\nMIDI 2.0 Clip imported. 3 tracks, 34 UMP packets.\n"
-                              "File: song.midi2\n"));
+    EXPECT_TRUE(has(text.out,
+                    "MIDI 2.0 Import Report\nMIDI 2.0 Clip imported. 3 tracks, 34 UMP packets.\n"
+                    "File: song.midi2\n"));
     EXPECT_TRUE(has(text.out, "- Stored as native UMP preservation candidates: 12\n"));
     const CommandResult json = run("info " + in("song.midi2") + " --json");
-    EXPECT_TRUE(has(json.out, "\"midi2ImportReport\":{\"oneLineStatus\":\"MIDI 2.0 Clip imported. 3 tracks, 34 UMP "
-                              "packets.\",\"detailText\":\"File: song.midi2\\nFile type: "));
+    EXPECT_TRUE(has(json.out,
+                    "\"midi2ImportReport\":{\"oneLineStatus\":\"MIDI 2.0 Clip imported. 3 tracks, 34 UMP "
+                    "packets.\",\"detailText\":\"File: song.midi2\\nFile type: "));
 }
 
 TEST_F(MIDI2Command, SongsTimedInSMPTEFramesAreNotWrittenAsClips) {
-    write("smpte.mid", smf::file(1, {smf::join({smf::noteOn(0, 60, 100), smf::noteOn(0, 60, 0, 0x28),
-                                                smf::endOfTrack()})},
-                                 0xE728));
+    write("smpte.mid",
+          smf::file(1, {smf::join({smf::noteOn(0, 60, 100), smf::noteOn(0, 60, 0, 0x28), smf::endOfTrack()})}, 0xE728));
     const CommandResult result = run("convert " + in("smpte.mid") + " -o " + in("smpte.midi2"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(has(result.err, "❌ Failed to generate MIDI 2.0 export."));

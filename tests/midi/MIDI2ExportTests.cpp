@@ -34,8 +34,8 @@ std::vector<Words> clipOf(std::initializer_list<MIDIEvent> events, std::uint16_t
 
 TEST(MIDI2ClipWriter, EveryEventIsPrecededByItsDeltaClockstamp) {
     EXPECT_EQ(clipOf({MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(0, {0x90, 64, 90}), MIDIEvent(480, {0x80, 60, 0})}),
-              (std::vector<Words>{{0x00400000}, {0x20903C64}, {0x00400000}, {0x2090405A}, {0x004001E0}, {0x20803C00},
-                                  {0x00400000}}));
+              (std::vector<Words>{
+                  {0x00400000}, {0x20903C64}, {0x00400000}, {0x2090405A}, {0x004001E0}, {0x20803C00}, {0x00400000}}));
 }
 
 TEST(MIDI2ClipWriter, GapsWiderThanTwentyBitsBecomeSeveralDeltaClockstamps) {
@@ -57,9 +57,10 @@ TEST(MIDI2ClipWriter, MetaEventsWithoutPacketsWriteNothingButTheEndOfTrackSetsTh
 }
 
 TEST(MIDI2ClipWriter, TempoAndTimeSignatureBecomeFlexData) {
-    EXPECT_EQ(clipOf({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}), MIDIEvent(0, {0xFF, 0x58, 0x04, 6, 3, 24, 8})}),
-              (std::vector<Words>{{0x00400000}, {0xD0100000, 50000000, 0, 0}, {0x00400000},
-                                  {0xD0100001, 0x06030800, 0, 0}, {0x00400000}}));
+    EXPECT_EQ(
+        clipOf({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}), MIDIEvent(0, {0xFF, 0x58, 0x04, 6, 3, 24, 8})}),
+        (std::vector<Words>{
+            {0x00400000}, {0xD0100000, 50000000, 0, 0}, {0x00400000}, {0xD0100001, 0x06030800, 0, 0}, {0x00400000}}));
     // A length in a padded variable-length form still reads as 3.
     EXPECT_EQ(clipOf({MIDIEvent(0, {0xFF, 0x51, 0x80, 0x03, 0x00, 0x00, 0x01})})[1], (Words{0xD0100000, 100, 0, 0}));
     // A tempo event with a wrong length is no tempo.
@@ -88,9 +89,10 @@ TEST(MIDI2ClipWriter, CompleteSystemExclusiveMessagesBecomeSysEx7Packets) {
     EXPECT_EQ(clipOf({MIDIEvent(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7})})[1], (Words{0x30047E7F, 0x09010000}));
     // Fourteen bytes: start (6), continue (6), end (2).
     const Bytes longMessage = {0xF0, 0x0F, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0xF7};
-    EXPECT_EQ(clipOf({MIDIEvent(5, longMessage)}),
-              (std::vector<Words>{{0x00400005}, {0x30160102, 0x03040506}, {0x30260708, 0x090A0B0C},
-                                  {0x30320D0E, 0x00000000}, {0x00400000}}));
+    EXPECT_EQ(
+        clipOf({MIDIEvent(5, longMessage)}),
+        (std::vector<Words>{
+            {0x00400005}, {0x30160102, 0x03040506}, {0x30260708, 0x090A0B0C}, {0x30320D0E, 0x00000000}, {0x00400000}}));
     // A whole message carried by an escape event.
     EXPECT_EQ(clipOf({MIDIEvent(0, {0xF7, 0x04, 0xF0, 0x43, 0x10, 0xF7})})[1], (Words{0x30024310, 0}));
     // Exactly six bytes fit one packet; an empty message is one packet of no bytes.
@@ -131,8 +133,15 @@ TEST(MIDI2ClipWriter, EventsAreWrittenInExportOrder) {
     // At tick 0 the program change goes before the note; at tick 100 list order holds.
     EXPECT_EQ(clipOf({MIDIEvent(100, {0x90, 62, 100}), MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(0, {0xC0, 5}),
                       MIDIEvent(100, {0xC0, 6})}),
-              (std::vector<Words>{{0x00400000}, {0x20C00500}, {0x00400000}, {0x20903C64}, {0x00400064}, {0x20903E64},
-                                  {0x00400000}, {0x20C00600}, {0x00400000}}));
+              (std::vector<Words>{{0x00400000},
+                                  {0x20C00500},
+                                  {0x00400000},
+                                  {0x20903C64},
+                                  {0x00400064},
+                                  {0x20903E64},
+                                  {0x00400000},
+                                  {0x20C00600},
+                                  {0x00400000}}));
 }
 
 // ---- Whole exports ----------------------------------------------------------------------------
@@ -158,13 +167,13 @@ TEST(MIDI2SplitExport, ASplitFileHasTheseExactBytes) {
     const Bytes expected = testing::clipBytes({
         0x00400000, 0x003001E0, 0x00400000, 0xF0200000, 0, 0, 0,  // header, 480 ticks per quarter note
         0x00400000, 0x20C00000,                                   // program 0
-        0x00400000, 0xD0100000, 50000000, 0, 0,                   // tempo
+        0x00400000, 0xD0100000, 50000000,   0,          0,        // tempo
         0x00400000, 0x20B00764,                                   // volume 100
         0x00400000, 0x20B00A40,                                   // pan 64
         0x00400000, 0x20B05B00,                                   // reverb 0
         0x00400000, 0x20903C64,                                   // note on
         0x004001E0, 0x20803C00,                                   // note off
-        0x00400000, 0xF0210000, 0, 0, 0,                          // end of clip
+        0x00400000, 0xF0210000, 0,          0,          0,        // end of clip
     });
     EXPECT_EQ(exported.data, expected);
     EXPECT_EQ(exported.eligibility.blockerCategories,

@@ -23,10 +23,14 @@ MIDIFile imported(const ClipWords& clip) {
 TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) {
     ClipWords clip;
     clip.header(96)
-        .dc(0).tempo(50000000)
-        .dc(0).timeSignature(3, 2, 8)
-        .dc(0).midi2(0, 0x90, 60, 0xFFFF0000)
-        .dc(96).midi2(0, 0x80, 60, 0x00000000)
+        .dc(0)
+        .tempo(50000000)
+        .dc(0)
+        .timeSignature(3, 2, 8)
+        .dc(0)
+        .midi2(0, 0x90, 60, 0xFFFF0000)
+        .dc(96)
+        .midi2(0, 0x80, 60, 0x00000000)
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_TRUE(file.wasImportedFromMIDI2Clip);
@@ -70,13 +74,20 @@ TEST(MIDI2Import, TheClipTempoIsTheSongsReferenceTempoAndTinyTempoValuesBecomeOn
 TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(1, 0x99, 38, 0x80000000)   // group 2, drums, one key
-        .dc(0).midi1(0, 0x90, 60, 100)
-        .dc(10).midi2(1, 0x99, 38, 0x80000000)
-        .dc(0).midi1(2, 0x93, 64, 90)           // group 3, channel 4
-        .dc(0).midi1(0, 0xC5, 40, 0)            // channel 6: a program change
-        .dc(0).midi1(0, 0x95, 70, 80)
-        .dc(0).midi1(0, 0x90, 62, 100)
+        .dc(0)
+        .midi2(1, 0x99, 38, 0x80000000)  // group 2, drums, one key
+        .dc(0)
+        .midi1(0, 0x90, 60, 100)
+        .dc(10)
+        .midi2(1, 0x99, 38, 0x80000000)
+        .dc(0)
+        .midi1(2, 0x93, 64, 90)  // group 3, channel 4
+        .dc(0)
+        .midi1(0, 0xC5, 40, 0)  // channel 6: a program change
+        .dc(0)
+        .midi1(0, 0x95, 70, 80)
+        .dc(0)
+        .midi1(0, 0x90, 62, 100)
         .footer();
     const MIDIFile file = imported(clip);
     ASSERT_EQ(file.tracks().size(), 4u);
@@ -95,9 +106,7 @@ TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
 
 TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
     ClipWords clip;
-    clip.dc(0).add({0x00300000 | 480})
-        .dc(100).midi2(0, 0x90, 60, 0x80000000)
-        .dc(50).midi1(0, 0x90, 62, 90);
+    clip.dc(0).add({0x00300000 | 480}).dc(100).midi2(0, 0x90, 60, 0x80000000).dc(50).midi1(0, 0x90, 62, 90);
     const MIDIFile file = imported(clip);
     ASSERT_EQ(file.tracks().size(), 1u);
     EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(0, {0x90, 60, 64}), MIDIEvent(0, {0x90, 62, 90})}));
@@ -117,9 +126,14 @@ TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
 
 TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPacket) {
     ClipWords clip;
-    clip.dc(0).add({0x00300000 | 480}).dc(1000).startOfClip()
-        .dc(20).midi2(0, 0x93, 60, 0xFFFF0000)
-        .dc(0).add({0x00000000})  // NOOP
+    clip.dc(0)
+        .add({0x00300000 | 480})
+        .dc(1000)
+        .startOfClip()
+        .dc(20)
+        .midi2(0, 0x93, 60, 0xFFFF0000)
+        .dc(0)
+        .add({0x00000000})  // NOOP
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(20, {0x93, 60, 127})}));
@@ -154,11 +168,16 @@ TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPac
 TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0x90, 60, 0xFE000000)   // velocity7 exactly: no extra bits
-        .dc(0).midi2(0, 0xB0, 7, 0xFE000000)
-        .dc(0).midi2(0, 0xB0, 7, 0xFE000001)
-        .dc(0).midi2(0, 0xC0, 0, 0x05000000)    // programs keep any non-zero word
-        .dc(0).midi2(0, 0xE0, 0, 0x80000000)
+        .dc(0)
+        .midi2(0, 0x90, 60, 0xFE000000)  // velocity7 exactly: no extra bits
+        .dc(0)
+        .midi2(0, 0xB0, 7, 0xFE000000)
+        .dc(0)
+        .midi2(0, 0xB0, 7, 0xFE000001)
+        .dc(0)
+        .midi2(0, 0xC0, 0, 0x05000000)  // programs keep any non-zero word
+        .dc(0)
+        .midi2(0, 0xE0, 0, 0x80000000)
         .footer();
     const auto snapshots = imported(clip).midi2NativePacketSnapshots.snapshots();
     const std::vector<bool> expected = {false, false, true, true, false};
@@ -170,15 +189,24 @@ TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
 TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0x25, 0, 0)              // registered controller: no MIDI 1.0 form here
-        .dc(0).midi1(0, 0x90, 60, 100)
-        .dc(0).add({0x10F80000})                 // timing clock
-        .dc(0).add({0x30010000, 0})              // SysEx7
-        .dc(0).add({0x60000000})                 // reserved
-        .dc(0).add({0xD0100002, 0, 0, 0})        // another Flex Data status
-        .dc(0).timeSignature(0, 2, 8)            // numerator 0
-        .dc(0).timeSignature(4, 8, 8)            // denominator 2^8
-        .dc(0).add({0xF0010000, 0, 0, 0})        // another Stream packet
+        .dc(0)
+        .midi2(0, 0x25, 0, 0)  // registered controller: no MIDI 1.0 form here
+        .dc(0)
+        .midi1(0, 0x90, 60, 100)
+        .dc(0)
+        .add({0x10F80000})  // timing clock
+        .dc(0)
+        .add({0x30010000, 0})  // SysEx7
+        .dc(0)
+        .add({0x60000000})  // reserved
+        .dc(0)
+        .add({0xD0100002, 0, 0, 0})  // another Flex Data status
+        .dc(0)
+        .timeSignature(0, 2, 8)  // numerator 0
+        .dc(0)
+        .timeSignature(4, 8, 8)  // denominator 2^8
+        .dc(0)
+        .add({0xF0010000, 0, 0, 0})  // another Stream packet
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 8);
@@ -202,7 +230,8 @@ TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
     EXPECT_EQ(report.midi2ChannelVoiceDownConverted, 0);
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 1 track, 24 UMP packets. 8 unsupported packet(s).");
     EXPECT_EQ(report.skippedItems.front(), "8 unsupported UMP packet(s) were skipped");
-    EXPECT_EQ(report.skippedItems[1], "Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
+    EXPECT_EQ(report.skippedItems[1],
+              "Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
 }
 
 TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
@@ -227,8 +256,9 @@ TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
     ClipWords truncated;
     truncated.header(480).dc(0).midi1(0, 0x90, 60, 100).add({0x40903C00});
     EXPECT_FALSE(file.parse(truncated.bytes()));
-    EXPECT_EQ(capture.lines().back(),
-              "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
+    EXPECT_EQ(
+        capture.lines().back(),
+        "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
 }
 
 TEST(MIDI2Import, DeltaClockstampsThatOverflowThirtyTwoBitsRejectTheClip) {
@@ -271,57 +301,63 @@ TEST(MIDI2Import, MillionsOfPacketsAreReadInFull) {
 TEST(MIDI2Import, TheImportReportDescribesTheClip) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).tempo(50000000)
-        .dc(0).midi1(0, 0xC0, 0, 0)
-        .dc(0).midi2(0, 0x90, 60, 0x80010000)
-        .dc(480).midi2(0, 0x80, 60, 0)
-        .dc(0).midi1(1, 0x99, 36, 100)
+        .dc(0)
+        .tempo(50000000)
+        .dc(0)
+        .midi1(0, 0xC0, 0, 0)
+        .dc(0)
+        .midi2(0, 0x90, 60, 0x80010000)
+        .dc(480)
+        .midi2(0, 0x80, 60, 0)
+        .dc(0)
+        .midi1(1, 0x99, 36, 100)
         .footer();
     const MIDIFile file = imported(clip);
     ASSERT_TRUE(file.midi2LastImportReport);
     const MIDI2OperationReport& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 2 tracks, 16 UMP packets.");
-    EXPECT_EQ(report.detailText(),
-              "File: Loaded MIDI 2.0 file\n"
-              "File type: MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)\n"
-              "Ticks per quarter note: 480\n"
-              "Tracks represented: 2\n"
-              "UMP packets: 16\n"
-              "Delta Clockstamp packets: 8\n"
-              "Groups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
-              "MIDI 1.0 Channel Voice packets: 2\n"
-              "MIDI 2.0 Channel Voice packets: 2\n"
-              "MIDI 2.0 Channel Voice down-converted: 2\n"
-              "Flex Data Set Tempo packets: 1\n"
-              "Flex Data Set Time Signature packets: 0\n"
-              "Unsupported/skipped packets: 0\n"
-              "\n"
-              "Native MIDI 2.0 preservation inventory:\n"
-              "- Original UMP packets inventoried: 16\n"
-              "- Imported into Orvane's editable model: 5\n"
-              "- Stored as native UMP preservation candidates: 2\n"
-              "- High-resolution native candidates: 1\n"
-              "- Down-converted into editable model: 2\n"
-              "- Skipped/unsupported native packets: 0\n"
-              "- Structural MIDI Clip packets: 11\n"
-              "- Global packets: 1\n"
-              "- Ambiguous packets: 0\n"
-              "- Native UMP re-export from this snapshot: not enabled yet\n"
-              "\n"
-              "Preserved:\n"
-              "- MIDI 1.0-resolution Channel Voice events carried inside UMP\n"
-              "- Delta Clockstamp timing and ticks-per-quarter-note\n"
-              "- Flex Data Set Tempo\n"
-              "- Track separation from UMP group/channel identity\n"
-              "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n"
-              "\n"
-              "Converted:\n"
-              "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing model\n"
-              "\n"
-              "Skipped or not yet preserved:\n"
-              "- Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export\n"
-              "- Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, MIDI-CI, "
-              "and live UMP I/O are not yet supported");
+    EXPECT_EQ(
+        report.detailText(),
+        "File: Loaded MIDI 2.0 file\n"
+        "File type: MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)\n"
+        "Ticks per quarter note: 480\n"
+        "Tracks represented: 2\n"
+        "UMP packets: 16\n"
+        "Delta Clockstamp packets: 8\n"
+        "Groups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
+        "MIDI 1.0 Channel Voice packets: 2\n"
+        "MIDI 2.0 Channel Voice packets: 2\n"
+        "MIDI 2.0 Channel Voice down-converted: 2\n"
+        "Flex Data Set Tempo packets: 1\n"
+        "Flex Data Set Time Signature packets: 0\n"
+        "Unsupported/skipped packets: 0\n"
+        "\n"
+        "Native MIDI 2.0 preservation inventory:\n"
+        "- Original UMP packets inventoried: 16\n"
+        "- Imported into Orvane's editable model: 5\n"
+        "- Stored as native UMP preservation candidates: 2\n"
+        "- High-resolution native candidates: 1\n"
+        "- Down-converted into editable model: 2\n"
+        "- Skipped/unsupported native packets: 0\n"
+        "- Structural MIDI Clip packets: 11\n"
+        "- Global packets: 1\n"
+        "- Ambiguous packets: 0\n"
+        "- Native UMP re-export from this snapshot: not enabled yet\n"
+        "\n"
+        "Preserved:\n"
+        "- MIDI 1.0-resolution Channel Voice events carried inside UMP\n"
+        "- Delta Clockstamp timing and ticks-per-quarter-note\n"
+        "- Flex Data Set Tempo\n"
+        "- Track separation from UMP group/channel identity\n"
+        "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n"
+        "\n"
+        "Converted:\n"
+        "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing model\n"
+        "\n"
+        "Skipped or not yet preserved:\n"
+        "- Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export\n"
+        "- Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, MIDI-CI, "
+        "and live UMP I/O are not yet supported");
 }
 
 TEST(MIDI2Import, ImportMarkersTraceEachStep) {
@@ -334,18 +370,19 @@ TEST(MIDI2Import, ImportMarkersTraceEachStep) {
     for (const auto& line : capture.lines()) {
         if (line.find("SMF2_IMPORT") != std::string::npos) importLines.push_back(line);
     }
-    EXPECT_EQ(importLines, (std::vector<std::string>{
-                               "[MIDI2] SMF2_IMPORT_BEGIN | bytes=64",
-                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
-                               "[MIDI2] SMF2_IMPORT_DCTPQ | ticksPerQuarterNote=96",
-                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
-                               "[MIDI2] SMF2_IMPORT_START_OF_CLIP | absoluteTick=0",
-                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=5 tick=5",
-                               "[MIDI2] SMF2_IMPORT_CHANNEL_EVENT | group=1 channel=2 tick=5 status=0x92 bytes=3",
-                               "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=5",
-                               "[MIDI2] SMF2_IMPORT_END_OF_CLIP | absoluteTick=5",
-                               "[MIDI2] SMF2_IMPORT_OK | tracks=1 channelPackets=1 deltaMessages=4 unsupported=0 tpq=96",
-                           }));
+    EXPECT_EQ(importLines,
+              (std::vector<std::string>{
+                  "[MIDI2] SMF2_IMPORT_BEGIN | bytes=64",
+                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
+                  "[MIDI2] SMF2_IMPORT_DCTPQ | ticksPerQuarterNote=96",
+                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
+                  "[MIDI2] SMF2_IMPORT_START_OF_CLIP | absoluteTick=0",
+                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=5 tick=5",
+                  "[MIDI2] SMF2_IMPORT_CHANNEL_EVENT | group=1 channel=2 tick=5 status=0x92 bytes=3",
+                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=5",
+                  "[MIDI2] SMF2_IMPORT_END_OF_CLIP | absoluteTick=5",
+                  "[MIDI2] SMF2_IMPORT_OK | tracks=1 channelPackets=1 deltaMessages=4 unsupported=0 tpq=96",
+              }));
 }
 
 }  // namespace

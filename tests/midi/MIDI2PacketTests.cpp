@@ -116,8 +116,10 @@ TEST(MIDI2UMPPacket, WrittenPacketsHaveTheirExactBytes) {
               (Bytes{0xD0, 0x10, 0x00, 0x01, 0x06, 0x03, 0x08, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(MIDI2UMPPacket::midi1ChannelVoice(1, 0x93, 60, 100).bigEndianData(), (Bytes{0x21, 0x93, 0x3C, 0x64}));
     EXPECT_EQ(MIDI2UMPPacket::system(0xF2, 0x10, 0x20).bigEndianData(), (Bytes{0x10, 0xF2, 0x10, 0x20}));
-    EXPECT_EQ(MIDI2UMPPacket::startOfClip().bigEndianData(), (Bytes{0xF0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(MIDI2UMPPacket::endOfClip().bigEndianData(), (Bytes{0xF0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MIDI2UMPPacket::startOfClip().bigEndianData(),
+              (Bytes{0xF0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MIDI2UMPPacket::endOfClip().bigEndianData(),
+              (Bytes{0xF0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     // SysEx7: status in bits 23..20, byte count in 19..16, then up to six bytes.
     const Bytes gmReset = {0x7E, 0x7F, 0x09, 0x01};
     EXPECT_EQ(MIDI2UMPPacket::systemExclusive7(0, 0x0, gmReset).bigEndianData(),
@@ -177,7 +179,9 @@ TEST(MIDI2UMPByteStream, DataByteCountsOfStatusBytes) {
 
 // ---- Conversion to MIDI 1.0 ---------------------------------------------------------------
 
-Bytes midi1Bytes(const MIDI2UMPPacket& packet) { return packet.downConvertedMIDI1ChannelVoice().midi1ByteStream().toBytes(); }
+Bytes midi1Bytes(const MIDI2UMPPacket& packet) {
+    return packet.downConvertedMIDI1ChannelVoice().midi1ByteStream().toBytes();
+}
 
 TEST(MIDI2DownConversion, NoteVelocitiesKeepTheirTopSevenBitsAndOnlyNoteOnIsRaisedToOne) {
     EXPECT_EQ(midi1Bytes({0x40923C00, 0x00000000}), (Bytes{0x92, 0x3C, 0x01}));
@@ -214,9 +218,12 @@ TEST(MIDI2DownConversion, KeepsGroupAndChannelAndPassesMIDI1PacketsThrough) {
 }
 
 TEST(MIDI2DownConversion, UnsupportedMessagesFailWithTheirTexts) {
-    auto error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x40250000, 0}).downConvertedMIDI1ChannelVoice(); });
+    auto error = thrownBy<MIDI2UMPError>([] {
+        (void)MIDI2UMPPacket({0x40250000, 0}).downConvertedMIDI1ChannelVoice();
+    });
     ASSERT_TRUE(error);
-    EXPECT_EQ(*error, MIDI2UMPError::unsupportedMessage("MIDI 2.0 Channel Voice status 0x25 is not yet down-converted."));
+    EXPECT_EQ(*error,
+              MIDI2UMPError::unsupportedMessage("MIDI 2.0 Channel Voice status 0x25 is not yet down-converted."));
     error = thrownBy<MIDI2UMPError>([] { (void)MIDI2UMPPacket({0x40F03C00, 0}).downConvertedMIDI1ChannelVoice(); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->description(), "MIDI 2.0 Channel Voice status 0xF0 is not yet down-converted.");
@@ -252,7 +259,8 @@ TEST(MIDI2Diagnostics, MarkersAreOffOnlyWhenTheVariableIsExactlyZero) {
     {
         MarkerCapture capture(nullptr);
         (void)MIDI2UMPPacket::utilityDeltaClockstamp(7);
-        EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[MIDI2] UMP_CREATE_UTILITY_DELTA_CLOCKSTAMP | ticksSinceLastEvent=7"}));
+        EXPECT_EQ(capture.lines(),
+                  (std::vector<std::string>{"[MIDI2] UMP_CREATE_UTILITY_DELTA_CLOCKSTAMP | ticksSinceLastEvent=7"}));
     }
     {
         MarkerCapture capture("0");

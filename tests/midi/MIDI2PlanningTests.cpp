@@ -28,12 +28,18 @@ MIDIFile importedClip(const ClipWords& clip) {
 ClipWords twoTrackClip() {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0x90, 60, velocityHighRes)
-        .dc(0).midi2(0, 0x91, 40, 0x80000000)
-        .dc(480).midi2(0, 0x80, 60, 0)
-        .dc(0).midi2(0, 0x81, 40, 0)
-        .dc(480).midi2(0, 0x90, 62, velocityHighRes)
-        .dc(480).midi2(0, 0x80, 62, 0)
+        .dc(0)
+        .midi2(0, 0x90, 60, velocityHighRes)
+        .dc(0)
+        .midi2(0, 0x91, 40, 0x80000000)
+        .dc(480)
+        .midi2(0, 0x80, 60, 0)
+        .dc(0)
+        .midi2(0, 0x81, 40, 0)
+        .dc(480)
+        .midi2(0, 0x90, 62, velocityHighRes)
+        .dc(480)
+        .midi2(0, 0x80, 62, 0)
         .footer();
     return clip;
 }
@@ -105,11 +111,12 @@ TEST(MIDI2NativePlanning, EditsTransposeTempoAndPartialMergesEachBlock) {
     EXPECT_EQ(fullMerge(file, false, 2).eligibility.blockerCategories,
               (std::vector<Blocker>{Blocker::transpose, Blocker::editedOrNonmatchingEvents,
                                     Blocker::noExactMatchReplacements}));
-    EXPECT_EQ(fullMerge(file, false, 0, 90.0).eligibility.blockerCategories, (std::vector<Blocker>{Blocker::tempoOverride}));
+    EXPECT_EQ(fullMerge(file, false, 0, 90.0).eligibility.blockerCategories,
+              (std::vector<Blocker>{Blocker::tempoOverride}));
 
     const std::vector<MIDITrack> first = {file.musicalTracks()[0]};
-    const auto partial = buildMIDI2ClipWithNativeReplacement(
-        file, midi2FullMergedExportRequest(file, first, 0, std::nullopt, false));
+    const auto partial =
+        buildMIDI2ClipWithNativeReplacement(file, midi2FullMergedExportRequest(file, first, 0, std::nullopt, false));
     EXPECT_EQ(partial.eligibility.blockerCategories,
               (std::vector<Blocker>{Blocker::partialTrackExport, Blocker::editedOrNonmatchingEvents}));
     EXPECT_EQ(partial.eligibility.blockers,
@@ -146,9 +153,12 @@ TEST(MIDI2NativePlanning, ASplitReexportsOnlyItsOwnTracksPackets) {
 TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0x90, 60, 0x80000000)
-        .dc(0).midi2(1, 0x90, 60, 0x80000000)  // same channel and note in group 2
-        .dc(480).midi2(0, 0x80, 60, 0)
+        .dc(0)
+        .midi2(0, 0x90, 60, 0x80000000)
+        .dc(0)
+        .midi2(1, 0x90, 60, 0x80000000)  // same channel and note in group 2
+        .dc(480)
+        .midi2(0, 0x80, 60, 0)
         .footer();
     const MIDIFile file = importedClip(clip);
     const auto scoped = midi2ScopedNativeCandidates(file, file.tracks()[0].events);
@@ -163,13 +173,15 @@ TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) 
 TEST(MIDI2NativePlanning, EqualKeysTakeTheirPacketsInListOrder) {
     ClipWords clip;
     clip.header(480)
-        .dc(0).midi2(0, 0x90, 60, 0xC8000000)
-        .dc(0).midi2(0, 0x90, 60, 0xC8010000)  // the same MIDI 1.0 bytes, other native words
+        .dc(0)
+        .midi2(0, 0x90, 60, 0xC8000000)
+        .dc(0)
+        .midi2(0, 0x90, 60, 0xC8010000)  // the same MIDI 1.0 bytes, other native words
         .footer();
     const MIDIFile file = importedClip(clip);
     const auto decision = midi2NativeReplacementPlan(file, file.tracks()[0].events, std::nullopt);
     EXPECT_EQ(decision.matchedPackets, 2);
-    const MIDI2NativeReplacementKey key(0, Bytes{0x90, 60, 100});
+    const auto key = *MIDI2NativeReplacementKey::of(0, Bytes{0x90, 60, 100});
     EXPECT_EQ(decision.replacementPlan.packets(key),
               (std::vector<MIDI2UMPPacket>{MIDI2UMPPacket({0x40903C00, 0xC8000000}),
                                            MIDI2UMPPacket({0x40903C00, 0xC8010000})}));
@@ -241,8 +253,9 @@ TEST(MIDI2LoopPlanning, PacketsInsideTheLoopRepeatEveryPassAndPreLoopStateIsCopi
     for (std::uint32_t pass = 0; pass < 4; ++pass) exported.emplace_back(480 + pass * 1920, Bytes{0x90, 60, 100});
     const auto plan = midi2NativeLoopDryRunPlan(classification, relationship, exported);
     ASSERT_TRUE(plan);
-    const auto note = std::find_if(plan->packetPlans.begin(), plan->packetPlans.end(),
-                                   [](const auto& p) { return p.sourceTick == 2400u && p.policy == MIDI2NativeLoopPacketPolicy::repeatPerPass; });
+    const auto note = std::find_if(plan->packetPlans.begin(), plan->packetPlans.end(), [](const auto& p) {
+        return p.sourceTick == 2400u && p.policy == MIDI2NativeLoopPacketPolicy::repeatPerPass;
+    });
     ASSERT_NE(note, plan->packetPlans.end());
     EXPECT_EQ(note->outputTicks, (std::vector<std::uint32_t>{480, 2400, 4320, 6240}));
     EXPECT_EQ(note->matchedOutputTicks, note->outputTicks);
@@ -251,9 +264,12 @@ TEST(MIDI2LoopPlanning, PacketsInsideTheLoopRepeatEveryPassAndPreLoopStateIsCopi
 TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass) {
     ClipWords clip;
     clip.header(480)
-        .dc(120).midi2(0, 0x90, 60, 0xC8000000)
-        .dc(0).midi2(1, 0x90, 60, 0xC8000000)  // the same bytes in group 2
-        .dc(120).midi2(0, 0x80, 60, 0)
+        .dc(120)
+        .midi2(0, 0x90, 60, 0xC8000000)
+        .dc(0)
+        .midi2(1, 0x90, 60, 0xC8000000)  // the same bytes in group 2
+        .dc(120)
+        .midi2(0, 0x80, 60, 0)
         .footer();
     const MIDIFile file = importedClip(clip);
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 0, 480);
@@ -315,7 +331,8 @@ TEST(MIDI2LoopPlanning, LoopExportsNameEveryLoopBlockerOnceByCategory) {
               "Tighten-loop can trim or shift the effective source range, so native packet ownership must be "
               "revalidated before native re-export.");
     ASSERT_GE(eligibility.notes.size(), 3u);
-    EXPECT_EQ(eligibility.notes[0], "Loop planner classified 8 native packet candidate(s) as repeat-per-pass candidates.");
+    EXPECT_EQ(eligibility.notes[0],
+              "Loop planner classified 8 native packet candidate(s) as repeat-per-pass candidates.");
     EXPECT_EQ(eligibility.notes[1],
               "Loop planner classified 9 pre-loop native packet candidate(s) as copy-once/effective-start candidates.");
     ASSERT_TRUE(eligibility.loopDryRunPlan);

@@ -32,10 +32,12 @@ TEST(MIDI2OperationReport, OneLineStatusUsesSingularAndPluralForms) {
     report.tracks = 3;
     report.totalPackets = 120;
     report.unsupportedPackets = 2;
-    EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 export report ready. 3 tracks, 120 UMP packets. 2 unsupported packet(s).");
+    EXPECT_EQ(report.oneLineStatus(),
+              "MIDI 2.0 export report ready. 3 tracks, 120 UMP packets. 2 unsupported packet(s).");
     report.tracks = 0;
     report.unsupportedPackets = 1;
-    EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 export report ready. 0 tracks, 120 UMP packets. 1 unsupported packet(s).");
+    EXPECT_EQ(report.oneLineStatus(),
+              "MIDI 2.0 export report ready. 0 tracks, 120 UMP packets. 1 unsupported packet(s).");
 }
 
 TEST(MIDI2OperationReport, DetailTextWithEmptyListsAndGroups) {
@@ -93,7 +95,8 @@ TEST(MIDI2OperationReport, EligibilityLinesWithAndWithoutBlockers) {
                                              "  - A note.",
                                          }));
     eligibility.canReexportNativePackets = false;
-    eligibility.blockerCategories = {MIDI2NativeReexportBlocker::loopTimingRewrite, MIDI2NativeReexportBlocker::loopRepeat};
+    eligibility.blockerCategories = {MIDI2NativeReexportBlocker::loopTimingRewrite,
+                                     MIDI2NativeReexportBlocker::loopRepeat};
     eligibility.blockers = {"First.", "Second.", "Third."};
     eligibility.loopPacketClassification = MIDI2NativeLoopPacketClassification{};
     eligibility.loopPacketClassification->lengthTick = 1;
@@ -148,8 +151,8 @@ TEST(MIDI2ExportReport, ReadsTheWrittenClipBack) {
                               MIDIEvent(20, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}),
                               MIDIEvent(30, {0xF7, 0x01, 0x05})};
     const MIDI2ClipData clip = midi2ClipData(file, events, "test", nullptr);
-    const auto report = midi2ExportReport(file, clip.data, "song.midi2", "MIDI 2.0", 1, std::nullopt,
-                                          clip.skippedEventItems);
+    const auto report =
+        midi2ExportReport(file, clip.data, "song.midi2", "MIDI 2.0", 1, std::nullopt, clip.skippedEventItems);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->unsupportedPackets, 1);
     EXPECT_EQ(report->midi1ChannelVoicePackets, 1);
@@ -158,7 +161,8 @@ TEST(MIDI2ExportReport, ReadsTheWrittenClipBack) {
     EXPECT_EQ(report->groups, (std::set<std::uint8_t>{0}));
     EXPECT_EQ(report->channelsByGroup.at(0), (std::set<std::uint8_t>{2}));
     EXPECT_EQ(report->ticksPerQuarterNote, 96);
-    EXPECT_EQ(report->oneLineStatus(), "MIDI 2.0 export report ready. 1 track, 14 UMP packets. 1 unsupported packet(s).");
+    EXPECT_EQ(report->oneLineStatus(),
+              "MIDI 2.0 export report ready. 1 track, 14 UMP packets. 1 unsupported packet(s).");
     EXPECT_EQ(report->preservedItems,
               (std::vector<std::string>{"Edited channel voice events from Orvane's current export snapshot",
                                         "Mixer CC/program state emitted at the effective start of exported tracks",
@@ -181,10 +185,9 @@ TEST(MIDI2ExportReport, NativeReexportChangesThePreservedAndConvertedItems) {
     MIDIFile file;
     ASSERT_TRUE(file.parse(clip.bytes()));
     const std::vector<MIDITrack> tracks = file.musicalTracks().copies();
-    const auto exported = buildMIDI2ClipWithNativeReplacement(
-        file, midi2FullMergedExportRequest(file, tracks, 0, std::nullopt, false));
-    const auto report =
-        midi2ExportReport(file, exported.data, "copy.midi2", "MIDI 2.0", 1, exported.eligibility, {});
+    const auto exported =
+        buildMIDI2ClipWithNativeReplacement(file, midi2FullMergedExportRequest(file, tracks, 0, std::nullopt, false));
+    const auto report = midi2ExportReport(file, exported.data, "copy.midi2", "MIDI 2.0", 1, exported.eligibility, {});
     ASSERT_TRUE(report);
     EXPECT_EQ(report->midi2ChannelVoicePackets, 2);
     EXPECT_EQ(report->preservedItems.back(), "2 exact-match native MIDI 2.0 packet(s) re-exported");

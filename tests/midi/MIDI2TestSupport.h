@@ -78,8 +78,8 @@ public:
     }
     ClipWords& tempo(std::uint32_t tenNanoseconds) { return add({0xD0100000, tenNanoseconds, 0, 0}); }
     ClipWords& timeSignature(std::uint8_t numerator, std::uint8_t exponent, std::uint8_t thirtySeconds) {
-        return add({0xD0100001, std::uint32_t{numerator} << 24 | std::uint32_t{exponent} << 16 |
-                                    std::uint32_t{thirtySeconds} << 8,
+        return add({0xD0100001,
+                    std::uint32_t{numerator} << 24 | std::uint32_t{exponent} << 16 | std::uint32_t{thirtySeconds} << 8,
                     0, 0});
     }
     [[nodiscard]] std::vector<std::uint8_t> bytes() const { return clipBytes(words); }

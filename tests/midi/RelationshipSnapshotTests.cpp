@@ -25,12 +25,12 @@ MIDIEventRelationshipSnapshot snapshotOf(const std::vector<MIDITrack>& tracks, s
 
 TEST(RelationshipSnapshot, OverlappingNotesOfOneKeyPairFirstInFirstOut) {
     const std::vector<MIDITrack> tracks = {trackWith({
-        MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(10, {0x90, 60, 90}),
-        MIDIEvent(20, {0x80, 60, 0}), MIDIEvent(30, {0x90, 60, 0}),
-        MIDIEvent(40, {0x80, 61, 0}),  // nothing pending: ignored
+        MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(10, {0x90, 60, 90}), MIDIEvent(20, {0x80, 60, 0}),
+        MIDIEvent(30, {0x90, 60, 0}), MIDIEvent(40, {0x80, 61, 0}),  // nothing pending: ignored
     })};
     const auto snapshot = snapshotOf(tracks, 0);
-    EXPECT_EQ(snapshot.noteRanges, (std::vector<MIDIResolvedNoteRange>{{0, 0, 60, 0, 20, 100}, {0, 0, 60, 10, 30, 90}}));
+    EXPECT_EQ(snapshot.noteRanges,
+              (std::vector<MIDIResolvedNoteRange>{{0, 0, 60, 0, 20, 100}, {0, 0, 60, 10, 30, 90}}));
     EXPECT_TRUE(snapshot.unresolvedNoteOns.empty());
 }
 
@@ -47,9 +47,12 @@ TEST(RelationshipSnapshot, ANoteOffListedBeforeItsNoteOnAtTheSameTickLeavesTheNo
 
 TEST(RelationshipSnapshot, ANoteEndingAtTheWindowStartStillOverlapsIt) {
     const std::vector<MIDITrack> tracks = {trackWith({
-        MIDIEvent(0, {0x90, 60, 100}), MIDIEvent(0, {0x90, 62, 100}),
-        MIDIEvent(479, {0x80, 62, 0}), MIDIEvent(480, {0x80, 60, 0}),
-        MIDIEvent(960, {0x90, 64, 100}), MIDIEvent(1000, {0x80, 64, 0}),
+        MIDIEvent(0, {0x90, 60, 100}),
+        MIDIEvent(0, {0x90, 62, 100}),
+        MIDIEvent(479, {0x80, 62, 0}),
+        MIDIEvent(480, {0x80, 60, 0}),
+        MIDIEvent(960, {0x90, 64, 100}),
+        MIDIEvent(1000, {0x80, 64, 0}),
     })};
     const auto snapshot = snapshotOf(tracks, 480, 960);
     ASSERT_EQ(snapshot.noteRanges.size(), 1u);
@@ -59,9 +62,13 @@ TEST(RelationshipSnapshot, ANoteEndingAtTheWindowStartStillOverlapsIt) {
 TEST(RelationshipSnapshot, ChannelStateCountsEventsAtTheStartTickButNotAfter) {
     const std::vector<MIDITrack> tracks = {trackWith({
         MIDIEvent(0, {0x93, 60, 100}),
-        MIDIEvent(10, {0xB1, 7, 90}), MIDIEvent(480, {0xB1, 7, 70}),
-        MIDIEvent(481, {0xC1, 5}), MIDIEvent(100, {0xC1, 3}),
-        MIDIEvent(200, {0xE1, 0x00, 0x40}), MIDIEvent(300, {0xD1, 33}), MIDIEvent(300, {0xA1, 60, 12}),
+        MIDIEvent(10, {0xB1, 7, 90}),
+        MIDIEvent(480, {0xB1, 7, 70}),
+        MIDIEvent(481, {0xC1, 5}),
+        MIDIEvent(100, {0xC1, 3}),
+        MIDIEvent(200, {0xE1, 0x00, 0x40}),
+        MIDIEvent(300, {0xD1, 33}),
+        MIDIEvent(300, {0xA1, 60, 12}),
     })};
     const auto snapshot = snapshotOf(tracks, 480);
     ASSERT_EQ(snapshot.effectiveChannelStates.size(), 2u);
@@ -91,13 +98,21 @@ TEST(RelationshipSnapshot, TempoEventsAroundTheWindowAndNoPacketsForAStandardFil
 
 TEST(RelationshipSnapshot, StoredPacketsAreSortedIntoRangeStartStateAndUnsafe) {
     ClipWords clip;
-    clip.dc(0).midi1(0, 0x90, 10, 100)  // before Start of Clip: ambiguous
-        .add({0x00300000 | 480}).dc(0).startOfClip()
-        .dc(0).midi2(0, 0xB0, 7, 0x80000000)      // 6: tick 0, start-state candidate
-        .dc(0).tempo(50000000)                    // 8: global, tick 0
-        .dc(960).midi2(0, 0x90, 60, 0x80000000)   // 10: tick 960 (its Delta Clockstamp sits at 0)
-        .dc(0).midi2(0, 0x25, 0, 0)               // 12: unsupported
-        .dc(960).midi2(0, 0x80, 60, 0)            // 14: tick 1920
+    clip.dc(0)
+        .midi1(0, 0x90, 10, 100)  // before Start of Clip: ambiguous
+        .add({0x00300000 | 480})
+        .dc(0)
+        .startOfClip()
+        .dc(0)
+        .midi2(0, 0xB0, 7, 0x80000000)  // 6: tick 0, start-state candidate
+        .dc(0)
+        .tempo(50000000)  // 8: global, tick 0
+        .dc(960)
+        .midi2(0, 0x90, 60, 0x80000000)  // 10: tick 960 (its Delta Clockstamp sits at 0)
+        .dc(0)
+        .midi2(0, 0x25, 0, 0)  // 12: unsupported
+        .dc(960)
+        .midi2(0, 0x80, 60, 0)  // 14: tick 1920
         .footer();
     MIDIFile file;
     ASSERT_TRUE(file.parse(clip.bytes()));

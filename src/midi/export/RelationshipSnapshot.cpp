@@ -37,7 +37,8 @@ public:
     void forEachPending(Visit&& visit) const {
         for (std::size_t index = 0; index < queues_.size(); ++index) {
             for (std::size_t i = heads_[index]; i < queues_[index].size(); ++i) {
-                visit(static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index & 0xFF), queues_[index][i]);
+                visit(static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index & 0xFF),
+                      queues_[index][i]);
             }
         }
     }
@@ -66,14 +67,15 @@ NoteRanges resolveNoteRanges(std::span<const std::span<const MIDIEvent>> trackEv
             } else if (event.isNoteOff()) {
                 // A note-off without a pending note-on is ignored.
                 if (const auto start = pending.pop(event.channel(), event[1])) {
-                    ranges.completed.push_back({index, event.channel(), event[1],
-                                                start->first, event.tick, start->second});
+                    ranges.completed.push_back(
+                        {index, event.channel(), event[1], start->first, event.tick, start->second});
                 }
             }
         }
-        pending.forEachPending([&](std::uint8_t channel, std::uint8_t note, std::pair<std::uint32_t, std::uint8_t> start) {
-            ranges.unresolved.push_back({index, channel, note, start.first, std::nullopt, start.second});
-        });
+        pending.forEachPending(
+            [&](std::uint8_t channel, std::uint8_t note, std::pair<std::uint32_t, std::uint8_t> start) {
+                ranges.unresolved.push_back({index, channel, note, start.first, std::nullopt, start.second});
+            });
     }
     std::stable_sort(ranges.completed.begin(), ranges.completed.end(), rangePrecedes);
     std::stable_sort(ranges.unresolved.begin(), ranges.unresolved.end(), rangePrecedes);
@@ -154,7 +156,8 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
     snapshot.effectiveChannelStates = relationshipEffectiveChannelStates(trackEvents, startTick);
     for (const MIDIEvent& tempo : file.tempoEvents) {
         if (tempo.tick <= startTick) snapshot.tempoEventsAtOrBeforeStart.push_back(tempo);
-        if (tempo.tick >= startTick && (!endTick || tempo.tick < *endTick)) snapshot.tempoEventsInRange.push_back(tempo);
+        if (tempo.tick >= startTick && (!endTick || tempo.tick < *endTick))
+            snapshot.tempoEventsInRange.push_back(tempo);
     }
 
     snapshot.nativeInventory = file.midi2NativePacketSnapshots;

@@ -29,7 +29,7 @@ struct MIDIChannelEffectiveState {
     std::uint8_t channel = 0;
     std::optional<std::uint8_t> program;
     std::map<std::uint8_t, std::uint8_t> controllers;  // last value of every controller seen
-    std::optional<std::uint16_t> pitchBend14;         // data1 | data2 << 7
+    std::optional<std::uint16_t> pitchBend14;          // data1 | data2 << 7
     std::optional<std::uint8_t> channelPressure;
     std::map<std::uint8_t, std::uint8_t> polyPressure;  // per key
     friend bool operator==(const MIDIChannelEffectiveState&, const MIDIChannelEffectiveState&) = default;
@@ -50,7 +50,8 @@ struct MIDIEventRelationshipSnapshot {
     std::vector<std::uint32_t> nativeEffectiveStartCandidates;
     std::vector<std::uint32_t> unsafeNativePackets;
 
-    [[nodiscard]] std::vector<MIDI2NativePacketSnapshot> nativeSnapshots(std::span<const std::uint32_t> positions) const;
+    [[nodiscard]] std::vector<MIDI2NativePacketSnapshot> nativeSnapshots(
+        std::span<const std::uint32_t> positions) const;
 };
 
 // The snapshot of the given tracks (the musical tracks when none are given) for the window

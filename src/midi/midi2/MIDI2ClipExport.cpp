@@ -2,7 +2,6 @@
 // the event lists of split, merge and loop exports, and the export entry points.
 
 #include <algorithm>
-#include <functional>
 #include <string_view>
 
 #include "midi/export/EventTransforms.h"
@@ -29,7 +28,7 @@ bool isChannelStatus(std::uint8_t status) { return status >= 0x80 && status <= 0
 
 // A variable-length quantity of at most four bytes at offset: its value and the offset after it.
 std::optional<std::pair<std::uint32_t, std::size_t>> readVarLen(std::span<const std::uint8_t> bytes,
-                                                                 std::size_t offset) {
+                                                                std::size_t offset) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < 4 && offset + i < bytes.size(); ++i) {
         const std::uint8_t byte = bytes[offset + i];
@@ -52,8 +51,8 @@ std::optional<std::span<const std::uint8_t>> metaPayload(std::span<const std::ui
 std::optional<MIDI2UMPPacket> midi2TempoPacket(std::span<const std::uint8_t> bytes) {
     const auto payload = metaPayload(bytes, 0x51, 3);
     if (!payload) return std::nullopt;
-    const std::uint32_t microseconds = std::uint32_t{(*payload)[0]} << 16 | std::uint32_t{(*payload)[1]} << 8 |
-                                       (*payload)[2];
+    const std::uint32_t microseconds =
+        std::uint32_t{(*payload)[0]} << 16 | std::uint32_t{(*payload)[1]} << 8 | (*payload)[2];
     return MIDI2UMPPacket::flexDataSetTempo(0, microseconds * 100);
 }
 
@@ -163,25 +162,40 @@ void requireTicksPerQuarterNote(const MIDIFile& file) {
 }
 
 // Merges lists that are each in export order into one, as if they were put one after another
-// and sorted stably: adjacent lists are merged pairwise, the earlier list winning ties.
+// and sorted stably: a heap of the lists' heads, the earlier list winning ties.
 EventList mergedLists(std::vector<EventList> lists) {
-    if (lists.empty()) return {};
     const ExportOrderLess less;
-    for (auto& list : lists) sortNearlyOrdered(std::span<MIDIEvent>(list), less);
-    while (lists.size() > 1) {
-        std::vector<EventList> next;
-        for (std::size_t i = 0; i + 1 < lists.size(); i += 2) {
-            EventList merged;
-            reserveLarge(merged, lists[i].size() + lists[i + 1].size());
-            std::merge(std::make_move_iterator(lists[i].begin()), std::make_move_iterator(lists[i].end()),
-                       std::make_move_iterator(lists[i + 1].begin()), std::make_move_iterator(lists[i + 1].end()),
-                       std::back_inserter(merged), less);
-            next.push_back(std::move(merged));
-        }
-        if (lists.size() % 2 == 1) next.push_back(std::move(lists.back()));
-        lists = std::move(next);
+    std::size_t total = 0;
+    for (auto& list : lists) {
+        sortNearlyOrdered(std::span<MIDIEvent>(list), less);
+        total += list.size();
     }
-    return std::move(lists.front());
+    EventList merged;
+    reserveLarge(merged, total);
+    std::vector<std::size_t> next(lists.size(), 0);
+    // True when list a's head goes after list b's.
+    const auto after = [&](std::size_t a, std::size_t b) {
+        const MIDIEvent& first = lists[a][next[a]];
+        const MIDIEvent& second = lists[b][next[b]];
+        if (less(second, first)) return true;
+        return !less(first, second) && a > b;
+    };
+    std::vector<std::size_t> heads;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        if (!lists[i].empty()) heads.push_back(i);
+    }
+    std::make_heap(heads.begin(), heads.end(), after);
+    while (!heads.empty()) {
+        std::pop_heap(heads.begin(), heads.end(), after);
+        const std::size_t list = heads.back();
+        merged.push_back(std::move(lists[list][next[list]++]));
+        if (next[list] < lists[list].size()) {
+            std::push_heap(heads.begin(), heads.end(), after);
+        } else {
+            heads.pop_back();
+        }
+    }
+    return merged;
 }
 
 std::string loopDebugRange(const LoopExportRange& range, int repeatCount) {
@@ -195,59 +209,20 @@ MIDI2NativePreservationRequest loopRequest(std::span<const MIDITrack> tracks, Ev
                                            const LoopExportRange& range, int repeatCount, bool tightenLoop) {
     MIDI2NativePreservationRequest request;
     request.operation = MIDI2NativeReexportOperation::loopExport;
-    request.sourceTracks.assign(tracks.begin(), tracks.end());
+    request.sourceTracks = tracks;
     request.events = std::move(events);
     request.transpose = transpose;
     request.newBPM = newBPM;
     request.applyMixerSettings = applyMixerSettings;
-    request.candidateScope = MIDI2NativeCandidateScope::scopedToSourceRange(range.bounds.startTick, range.bounds.endTick);
-    request.loopContext = MIDI2NativeLoopPlanningContext{range.bounds.startTick, range.bounds.endTick,
-                                                         range.bounds.length, clampedRepeatCount(repeatCount),
-                                                         tightenLoop};
+    request.candidateScope =
+        MIDI2NativeCandidateScope::scopedToSourceRange(range.bounds.startTick, range.bounds.endTick);
+    request.loopContext =
+        MIDI2NativeLoopPlanningContext{range.bounds.startTick, range.bounds.endTick, range.bounds.length,
+                                       clampedRepeatCount(repeatCount), tightenLoop};
     return request;
 }
 
 }  // namespace
-
-// ---- Keys and plans -------------------------------------------------------------------------
-
-std::size_t MIDI2NativeReplacementKeyHash::operator()(const MIDI2NativeReplacementKey& key) const noexcept {
-    const auto bytes = key.data();
-    std::size_t hash = std::hash<std::uint32_t>{}(key.tick()) * 0x9E3779B97F4A7C15ULL;
-    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3ULL;
-    return hash;
-}
-
-void MIDI2NativeReplacementPlan::append(const MIDI2NativeReplacementKey& key, const MIDI2UMPPacket& packet) {
-    const auto index = static_cast<std::uint32_t>(packets_.size());
-    packets_.push_back(packet);
-    next_.push_back(none);
-    const auto [found, inserted] = lists_.try_emplace(key, List{index, index});
-    if (!inserted) {
-        next_[found->second.tail] = index;
-        found->second.tail = index;
-    }
-}
-
-std::optional<MIDI2UMPPacket> MIDI2NativeReplacementPlan::takeFirst(const MIDI2NativeReplacementKey& key) {
-    const auto found = lists_.find(key);
-    if (found == lists_.end()) return std::nullopt;
-    const std::uint32_t index = found->second.head;
-    if (next_[index] == none) {
-        lists_.erase(found);  // the key disappears with its last packet
-    } else {
-        found->second.head = next_[index];
-    }
-    return packets_[index];
-}
-
-std::vector<MIDI2UMPPacket> MIDI2NativeReplacementPlan::packets(const MIDI2NativeReplacementKey& key) const {
-    std::vector<MIDI2UMPPacket> result;
-    const auto found = lists_.find(key);
-    if (found == lists_.end()) return result;
-    for (std::uint32_t index = found->second.head; index != none; index = next_[index]) result.push_back(packets_[index]);
-    return result;
-}
 
 // ---- Events to packets ----------------------------------------------------------------------
 
@@ -260,6 +235,7 @@ std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
 MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
                             MIDI2NativeReplacementPlan* plan) {
     MIDI2Diagnostics::MarkerScope markerScope;
+    const bool markers = MIDI2Diagnostics::markersEnabled();
     requireTicksPerQuarterNote(file);
     marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
     // The export lists come in export order already; anything else is sorted on a copy.
@@ -270,8 +246,8 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
         events = sorted;
     }
 
-    std::vector<MIDI2UMPPacket> packets;
-    reserveLarge(packets, 2 * events.size() + 16);
+    // Most events take a Delta Clockstamp and a one-word packet.
+    MIDI2ClipWriter clip(2 * events.size());
     std::vector<MIDI2UMPPacket> eventPackets;
     std::vector<std::uint32_t> skippedTicks;
     std::uint32_t lastTick = 0;
@@ -284,37 +260,41 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
         eventPackets.clear();
         std::optional<MIDI2UMPPacket> native;
         if (replacing && isChannelStatus(event.status())) {
-            native = plan->takeFirst(MIDI2NativeReplacementKey(event.tick, event.data()));
+            if (const auto key = MIDI2NativeReplacementKey::of(event.tick, event.data()))
+                native = plan->takeFirst(*key);
         }
         if (native) {
             eventPackets.push_back(*native);
             ++nativeReplaced;
-            marker("SMF2_NATIVE_REPLACE_PACKET", formatString("tick=%u status=0x%02X", event.tick, event.status()));
+            if (markers) {
+                MIDI2Diagnostics::marker("SMF2_NATIVE_REPLACE_PACKET",
+                                         formatString("tick=%u status=0x%02X", event.tick, event.status()));
+            }
         } else {
             const EventConversion conversion = appendEventPackets(eventPackets, event);
             if (conversion == EventConversion::skipped) skippedTicks.push_back(event.tick);
             if (conversion != EventConversion::written) continue;
         }
-        appendDeltaClockstamps(packets, event.tick > lastTick ? event.tick - lastTick : 0);
-        packets.insert(packets.end(), eventPackets.begin(), eventPackets.end());
+        clip.appendDeltaClockstamps(event.tick > lastTick ? event.tick - lastTick : 0);
+        for (const MIDI2UMPPacket& packet : eventPackets) clip.append(packet);
         ++converted;
         lastTick = event.tick;
     }
-    marker("SMF2_EXPORT_SEQUENCE_OK", "source=" + sourceLabel + " packets=" + std::to_string(packets.size()) +
+    const std::size_t sequencePackets = clip.sequencePackets();
+    marker("SMF2_EXPORT_SEQUENCE_OK", "source=" + sourceLabel + " packets=" + std::to_string(sequencePackets) +
                                           " convertedEvents=" + std::to_string(converted) +
                                           " skippedEvents=" + std::to_string(skippedTicks.size()) +
                                           " nativeReplaced=" + std::to_string(nativeReplaced));
 
-    const std::size_t sequencePackets = packets.size();
     // A clip lasts as long as the exported song: up to its end-of-track when that comes later
     // than the last event written.
     const std::uint32_t trailingTicks = endOfTrackTick > lastTick ? endOfTrackTick - lastTick : 0;
-    const MIDI2ClipFile clip = MIDI2ClipFile::withClipBoundaries(std::move(packets), file.timeDivision, trailingTicks);
+    clip.wrap(file.timeDivision, trailingTicks);
     std::string detail = "source=" + sourceLabel + " sequencePackets=" + std::to_string(sequencePackets) +
                          " tpq=" + std::to_string(file.timeDivision);
     if (plan != nullptr) detail += " nativeReplaced=" + std::to_string(nativeReplaced);
     marker("SMF2_EXPORT_OK", detail);
-    return {clip.data(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+    return {clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
 }
 
 // ---- Event lists ----------------------------------------------------------------------------
@@ -377,7 +357,7 @@ MIDI2NativeReplacementExport buildSingleTrackMIDI2ClipWithNativeReplacement(cons
                                                                             std::optional<double> newBPM) {
     MIDI2NativePreservationRequest request;
     request.operation = MIDI2NativeReexportOperation::splitExport;
-    request.sourceTracks = {track};
+    request.sourceTracks = std::span<const MIDITrack>(&track, 1);
     request.events = singleTrackMIDI2ExportEvents(file, track, transpose, newBPM);
     request.transpose = transpose;
     request.newBPM = newBPM;
@@ -394,7 +374,7 @@ MIDI2NativePreservationRequest midi2FullMergedExportRequest(const MIDIFile& file
                                                             bool applyMixerSettings) {
     MIDI2NativePreservationRequest request;
     request.operation = MIDI2NativeReexportOperation::fullMergedExport;
-    request.sourceTracks.assign(tracks.begin(), tracks.end());
+    request.sourceTracks = tracks;
     request.events = mergedMIDI2ExportEvents(file, tracks, transpose, newBPM, applyMixerSettings);
     request.transpose = transpose;
     request.newBPM = newBPM;
@@ -410,13 +390,14 @@ MIDI2NativeReplacementExport buildSingleTrackLoopMIDI2ClipWithNativePlanning(
     const MIDIFile& file, const MIDITrack& track, double loopStartSeconds, double loopEndSeconds, int repeatCount,
     bool tightenLoop, int transpose, std::optional<double> newBPM) {
     MIDI2Diagnostics::MarkerScope markerScope;
-    MIDIFile::logMIDIDiagnostic(formatString("Build single-track MIDI 2.0 loop export: track='%s', repeats=%d, "
-                                             "tighten=%s, transpose=%d, tempoOverride=%s",
-                                             track.name.c_str(), repeatCount, onOff(tightenLoop), transpose,
-                                             overrideText(newBPM).c_str()),
-                                "buildSingleTrackLoopMIDI2ClipWithNativePlanning(track:loopStartSeconds:loopEndSeconds:"
-                                "repeatCount:tightenLoop:transpose:newBPM:)");
-    const LoopExportRange range = loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    MIDIFile::logMIDIDiagnostic(
+        formatString("Build single-track MIDI 2.0 loop export: track='%s', repeats=%d, "
+                     "tighten=%s, transpose=%d, tempoOverride=%s",
+                     track.name.c_str(), repeatCount, onOff(tightenLoop), transpose, overrideText(newBPM).c_str()),
+        "buildSingleTrackLoopMIDI2ClipWithNativePlanning(track:loopStartSeconds:loopEndSeconds:"
+        "repeatCount:tightenLoop:transpose:newBPM:)");
+    const LoopExportRange range =
+        loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
     EventList events = singleTrackLoopEvents(file, track, range, repeatCount, tightenLoop, transpose, newBPM);
     const int repeats = clampedRepeatCount(repeatCount);
     marker("SMF2_EXPORT_SINGLE_TRACK_LOOP",
@@ -439,7 +420,8 @@ MIDI2NativeReplacementExport buildMergedLoopMIDI2ClipWithNativePlanning(
                                              overrideText(newBPM).c_str(), onOff(applyMixerSettings)),
                                 "buildMergedLoopMIDI2ClipWithNativePlanning(tracks:loopStartSeconds:loopEndSeconds:"
                                 "repeatCount:tightenLoop:transpose:newBPM:applyMixerSettings:)");
-    const LoopExportRange range = loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
+    const LoopExportRange range =
+        loopExportRange(file, loopStartSeconds, loopEndSeconds, repeatCount, tightenLoop, newBPM);
     const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
     std::vector<EventList> lists;
     lists.reserve(tracks.size() + 1);
@@ -452,9 +434,10 @@ MIDI2NativeReplacementExport buildMergedLoopMIDI2ClipWithNativePlanning(
 
     EventList events = mergedLists(std::move(lists));
     const int repeats = clampedRepeatCount(repeatCount);
-    marker("SMF2_EXPORT_MERGED_LOOP", "events=" + std::to_string(events.size()) + " repeats=" + std::to_string(repeats));
-    MIDI2NativePreservationRequest request = loopRequest(tracks, std::move(events), transpose, newBPM,
-                                                         applyMixerSettings, range, repeatCount, tightenLoop);
+    marker("SMF2_EXPORT_MERGED_LOOP",
+           "events=" + std::to_string(events.size()) + " repeats=" + std::to_string(repeats));
+    MIDI2NativePreservationRequest request =
+        loopRequest(tracks, std::move(events), transpose, newBPM, applyMixerSettings, range, repeatCount, tightenLoop);
     request.fallbackSourceLabel = "merged-loop";
     request.nativeSourceLabel = "merged-loop-native-replacement";
     request.debugLabel = "merged-loop tracks=" + std::to_string(tracks.size()) + loopDebugRange(range, repeats);

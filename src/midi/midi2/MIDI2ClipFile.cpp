@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "midi/midi2/MIDI2Diagnostics.h"
+#include "midi/model/HugePages.h"
 #include "support/TextFormat.h"
 
 namespace orvane::midi {
@@ -75,9 +76,11 @@ MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
     }
     const auto payload = data.subspan(signatureSize);
     if (payload.size() % 4 != 0) {
-        throw MIDI2ClipFileError::unalignedUMPWordData(static_cast<int>(std::min<std::size_t>(payload.size(), INT32_MAX)));
+        throw MIDI2ClipFileError::unalignedUMPWordData(
+            static_cast<int>(std::min<std::size_t>(payload.size(), INT32_MAX)));
     }
     MIDI2ClipWords result;
+    reserveLarge(result.words, payload.size() / 4);
     result.words.resize(payload.size() / 4);
     const std::uint8_t* bytes = payload.data();
     for (auto& word : result.words) {
@@ -108,36 +111,52 @@ MIDI2ClipFile MIDI2ClipFile::parse(std::span<const std::uint8_t> data) {
     return file;
 }
 
-void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t ticks) {
+namespace {
+
+constexpr std::size_t clipHeaderBytes = signatureSize + 4 * (3 + 4);  // DC, DCTPQ, DC, Start of Clip
+
+// Calls add(packet) for each Delta Clockstamp that covers ticks.
+template <typename Add>
+void forEachDeltaClockstamp(std::uint32_t ticks, Add&& add) {
     constexpr std::uint32_t largestDelta = 0xFFFFF;
     if (ticks == 0) {
-        packets.push_back(MIDI2UMPPacket::utilityDeltaClockstamp(0));
+        add(MIDI2UMPPacket::utilityDeltaClockstamp(0));
         return;
     }
     while (ticks > 0) {
         const std::uint32_t step = std::min(ticks, largestDelta);
-        packets.push_back(MIDI2UMPPacket::utilityDeltaClockstamp(step));
+        add(MIDI2UMPPacket::utilityDeltaClockstamp(step));
         ticks -= step;
     }
+}
+
+// DC 0, DCTPQ, DC 0, Start of Clip, after the wrapping marker.
+std::array<MIDI2UMPPacket, 4> clipHeader(std::size_t sequencePackets, std::uint16_t ticksPerQuarterNote) {
+    emitMarker("SMF2_WRAP_CLIP_BOUNDARIES", "sequencePackets=" + std::to_string(sequencePackets) +
+                                                " ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote));
+    return {MIDI2UMPPacket::utilityDeltaClockstamp(0), MIDI2UMPPacket::utilityDeltaClockstampTPQ(ticksPerQuarterNote),
+            MIDI2UMPPacket::utilityDeltaClockstamp(0), MIDI2UMPPacket::startOfClip()};
+}
+
+// Delta Clockstamps over trailingTicks (one DC 0 when there are none) and End of Clip.
+template <typename Add>
+void clipEnd(std::uint32_t trailingTicks, Add&& add) {
+    forEachDeltaClockstamp(trailingTicks, add);
+    add(MIDI2UMPPacket::endOfClip());
+}
+
+}  // namespace
+
+void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t ticks) {
+    forEachDeltaClockstamp(ticks, [&](const MIDI2UMPPacket& packet) { packets.push_back(packet); });
 }
 
 MIDI2ClipFile MIDI2ClipFile::withClipBoundaries(std::vector<MIDI2UMPPacket> sequencePackets,
                                                 std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks) {
     MIDI2Diagnostics::MarkerScope scope;
-    emitMarker("SMF2_WRAP_CLIP_BOUNDARIES", "sequencePackets=" + std::to_string(sequencePackets.size()) +
-                                                " ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote));
-    const std::array<MIDI2UMPPacket, 4> header = {
-        MIDI2UMPPacket::utilityDeltaClockstamp(0),
-        MIDI2UMPPacket::utilityDeltaClockstampTPQ(ticksPerQuarterNote),
-        MIDI2UMPPacket::utilityDeltaClockstamp(0),
-        MIDI2UMPPacket::startOfClip(),
-    };
-    // The sequence is wrapped in place: a writer that reserved room for the boundaries pays
-    // one move of its packets and no new allocation.
-    sequencePackets.reserve(sequencePackets.size() + header.size() + 2 + trailingTicks / 0xFFFFF);
+    const auto header = clipHeader(sequencePackets.size(), ticksPerQuarterNote);
     sequencePackets.insert(sequencePackets.begin(), header.begin(), header.end());
-    appendDeltaClockstamps(sequencePackets, trailingTicks);
-    sequencePackets.push_back(MIDI2UMPPacket::endOfClip());
+    clipEnd(trailingTicks, [&](const MIDI2UMPPacket& packet) { sequencePackets.push_back(packet); });
     return MIDI2ClipFile{std::move(sequencePackets)};
 }
 
@@ -147,11 +166,47 @@ Bytes MIDI2ClipFile::data() const {
     std::size_t wordTotal = 0;
     for (const auto& packet : packets) wordTotal += packet.wordCount();
     Bytes bytes;
-    bytes.reserve(signatureSize + 4 * wordTotal);
+    reserveLarge(bytes, signatureSize + 4 * wordTotal);
     bytes.insert(bytes.end(), magicBytes().begin(), magicBytes().end());
     for (const auto& packet : packets) packet.appendBigEndianData(bytes);
     emitMarker("SMF2_WRITE_OK", "bytes=" + std::to_string(bytes.size()));
     return bytes;
+}
+
+// ---- Streaming writer -------------------------------------------------------------------------
+
+MIDI2ClipWriter::MIDI2ClipWriter(std::size_t expectedWords) {
+    reserveLarge(bytes_, clipHeaderBytes + 4 * expectedWords + 64);
+    bytes_.resize(clipHeaderBytes);
+}
+
+void MIDI2ClipWriter::append(const MIDI2UMPPacket& packet) {
+    packet.appendBigEndianData(bytes_);
+    ++sequencePackets_;
+}
+
+void MIDI2ClipWriter::appendDeltaClockstamps(std::uint32_t ticks) {
+    forEachDeltaClockstamp(ticks, [&](const MIDI2UMPPacket& packet) { append(packet); });
+}
+
+void MIDI2ClipWriter::wrap(std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks) {
+    const auto header = clipHeader(sequencePackets_, ticksPerQuarterNote);
+    Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
+    for (const auto& packet : header) packet.appendBigEndianData(front);
+    std::copy(front.begin(), front.end(), bytes_.begin());
+    std::size_t endPackets = 0;
+    clipEnd(trailingTicks, [&](const MIDI2UMPPacket& packet) {
+        packet.appendBigEndianData(bytes_);
+        ++endPackets;
+    });
+    packets_ = header.size() + sequencePackets_ + endPackets;
+}
+
+Bytes MIDI2ClipWriter::take() {
+    MIDI2Diagnostics::MarkerScope scope;
+    emitMarker("SMF2_WRITE_BEGIN", "packets=" + std::to_string(packets_));
+    emitMarker("SMF2_WRITE_OK", "bytes=" + std::to_string(bytes_.size()));
+    return std::move(bytes_);
 }
 
 }  // namespace orvane::midi

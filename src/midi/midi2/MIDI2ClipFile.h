@@ -76,4 +76,25 @@ struct MIDI2ClipFile {
 // 0xFFFFF, so that gaps wider than the 20-bit field become several packets.
 void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t ticks);
 
+// Writes the bytes of a clip while its sequence is made, packet by packet, without keeping the
+// packets: room for the signature and clip header is kept at the front and filled by wrap().
+// The bytes and markers are those of MIDI2ClipFile::withClipBoundaries followed by data().
+class MIDI2ClipWriter {
+public:
+    // expectedWords: the sequence's likely size, reserved up front.
+    explicit MIDI2ClipWriter(std::size_t expectedWords);
+    void append(const MIDI2UMPPacket& packet);
+    void appendDeltaClockstamps(std::uint32_t ticks);
+    [[nodiscard]] std::size_t sequencePackets() const noexcept { return sequencePackets_; }
+    // Adds the clip header and, after trailingTicks, End of Clip.
+    void wrap(std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks);
+    // The file bytes.
+    [[nodiscard]] Bytes take();
+
+private:
+    Bytes bytes_;
+    std::size_t sequencePackets_ = 0;
+    std::size_t packets_ = 0;
+};
+
 }  // namespace orvane::midi

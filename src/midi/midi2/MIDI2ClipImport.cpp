@@ -25,24 +25,10 @@ constexpr std::size_t keyCount = 256;  // 16 groups x 16 channels
 
 std::size_t trackKey(std::uint8_t group, std::uint8_t channel) { return std::size_t{group} * 16 + channel; }
 
-void marker(bool enabled, std::string_view name, const std::string& detail) {
-    if (enabled) MIDI2Diagnostics::marker(name, detail);
-}
-
-// Packet types whose bits 27..24 are a group.
-bool hasGroupField(MIDI2UMPMessageType type) {
-    switch (type) {
-        case MIDI2UMPMessageType::system:
-        case MIDI2UMPMessageType::midi1ChannelVoice:
-        case MIDI2UMPMessageType::data:
-        case MIDI2UMPMessageType::midi2ChannelVoice:
-        case MIDI2UMPMessageType::extendedData:
-        case MIDI2UMPMessageType::flexData:
-        case MIDI2UMPMessageType::stream:
-            return true;
-        default:
-            return false;
-    }
+// Writes a marker when markers are on; the detail is composed only then.
+template <typename Detail>
+void marker(bool enabled, std::string_view name, Detail&& detail) {
+    if (enabled) MIDI2Diagnostics::marker(name, detail());
 }
 
 // True when the down-conversion to MIDI 1.0 drops bits of the packet's value.
@@ -72,8 +58,8 @@ MIDIEvent midi2TempoEvent(std::uint32_t tenNanoseconds, std::uint32_t tick) {
 
 // FF 58 04 with 24 MIDI clocks per metronome click.
 MIDIEvent midi2TimeSignatureEvent(const MIDI2TimeSignatureFields& fields, std::uint32_t tick) {
-    return MIDIEvent(tick, {0xFF, 0x58, 0x04, fields.numerator, fields.denominatorExponent, 24,
-                            fields.thirtySecondNotesPerQuarter});
+    return MIDIEvent(
+        tick, {0xFF, 0x58, 0x04, fields.numerator, fields.denominatorExponent, 24, fields.thirtySecondNotesPerQuarter});
 }
 
 struct ImportCounters {
@@ -114,8 +100,9 @@ public:
             MIDITrack& track = *slot;
             MIDIFile::updateTrackIdentityFromEvents(track);
             MIDIFile::setInitialMixerValues(track);
-            const bool hasProgramChange = std::any_of(track.events.begin(), track.events.end(),
-                                                      [](const MIDIEvent& event) { return (event.status() & 0xF0) == 0xC0; });
+            const bool hasProgramChange =
+                std::any_of(track.events.begin(), track.events.end(),
+                            [](const MIDIEvent& event) { return (event.status() & 0xF0) == 0xC0; });
             if (track.channel == 9 || hasProgramChange) {
                 track.name = MIDIFile::instrumentName(track.instrument, track.channel,
                                                       track.channel == 9 ? track.drumNote : std::nullopt);
@@ -206,7 +193,8 @@ std::vector<std::string> midi2ImportConvertedItems(int midi2ChannelVoicePackets,
 std::vector<std::string> importPreservedItems(const ImportCounters& counters, bool hasMusicalTrack,
                                               int nativeCandidatePackets) {
     std::vector<std::string> items;
-    if (counters.midi1ChannelVoice >= 1) items.emplace_back("MIDI 1.0-resolution Channel Voice events carried inside UMP");
+    if (counters.midi1ChannelVoice >= 1)
+        items.emplace_back("MIDI 1.0-resolution Channel Voice events carried inside UMP");
     if (counters.deltaClockstamps >= 1) items.emplace_back("Delta Clockstamp timing and ticks-per-quarter-note");
     if (counters.flexTempo >= 1) items.emplace_back("Flex Data Set Tempo");
     if (counters.flexTimeSignature >= 1) items.emplace_back("Flex Data Set Time Signature");
@@ -223,7 +211,7 @@ std::vector<std::string> importPreservedItems(const ImportCounters& counters, bo
 bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     MIDI2Diagnostics::MarkerScope markerScope;
     const bool markers = MIDI2Diagnostics::markersEnabled();
-    marker(markers, "SMF2_IMPORT_BEGIN", "bytes=" + std::to_string(data.size()));
+    marker(markers, "SMF2_IMPORT_BEGIN", [&] { return "bytes=" + std::to_string(data.size()); });
     format = 1;
     wasImportedFromMIDI2Clip = true;
 
@@ -231,7 +219,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     try {
         clip = MIDI2ClipFile::parseWords(data);
     } catch (const MIDI2ClipFileError& error) {
-        marker(markers, "SMF2_IMPORT_FAILED", error.description());
+        marker(markers, "SMF2_IMPORT_FAILED", [&] { return error.description(); });
         return false;
     }
 
@@ -253,21 +241,18 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
         const MIDI2UMPPacket packet(std::span<const std::uint32_t>(words).subspan(wordIndex, count));
 
         Entry entry;
-        entry.packetIndex = static_cast<std::uint32_t>(packetIndex);
         entry.absoluteTick = runningTick;
         entry.hasSequenceTick = insideSequence;
         entry.sequenceTick = runningTick - sequenceStart;
         entry.firstWord = static_cast<std::uint32_t>(wordIndex);
         entry.wordCount = static_cast<std::uint8_t>(count);
-        if (hasGroupField(type)) entry.group = packet.groupField();
-        if (const auto channel = packet.channel()) entry.channel = *channel;
         const std::uint32_t eventTick = insideSequence ? runningTick - sequenceStart : 0;
         const auto classify = [&entry](Scope scope, Action action, Reason reason) {
             entry.scope = scope;
             entry.action = action;
             entry.reason = reason;
         };
-        const auto skip = [&](Reason reason, const std::string& detail) {
+        const auto skip = [&](Reason reason, auto&& detail) {
             classify(Scope::unsupported, Action::skippedUnsupported, reason);
             ++counters.unsupported;
             marker(markers, "SMF2_IMPORT_UNSUPPORTED_PACKET", detail);
@@ -279,19 +264,20 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                 if (status == 0x4) {
                     const std::uint32_t delta = packet.word(0) & 0xFFFFF;
                     if (delta > std::numeric_limits<std::uint32_t>::max() - runningTick) {
-                        marker(markers, "SMF2_IMPORT_FAILED", "delta tick overflow");
+                        marker(markers, "SMF2_IMPORT_FAILED", [&] { return std::string("delta tick overflow"); });
                         return false;
                     }
                     runningTick += delta;
                     ++counters.deltaClockstamps;
                     marker(markers, "SMF2_IMPORT_DELTA_TICKS",
-                           "delta=" + std::to_string(delta) + " tick=" + std::to_string(runningTick));
+                           [&] { return "delta=" + std::to_string(delta) + " tick=" + std::to_string(runningTick); });
                     classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstamp);
                 } else if (status == 0x3) {
                     const auto ticksPerQuarterNote = static_cast<std::uint16_t>(packet.word(0) & 0xFFFF);
                     if (ticksPerQuarterNote != 0) {
                         timeDivision = ticksPerQuarterNote;
-                        marker(markers, "SMF2_IMPORT_DCTPQ", "ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote));
+                        marker(markers, "SMF2_IMPORT_DCTPQ",
+                               [&] { return "ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote); });
                     }
                     classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstampTicksPerQuarterNote);
                 } else {
@@ -306,13 +292,15 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                     sequenceStart = runningTick;
                     insideSequence = true;
                     entry.hasSequenceTick = false;
-                    marker(markers, "SMF2_IMPORT_START_OF_CLIP", "absoluteTick=" + std::to_string(runningTick));
+                    marker(markers, "SMF2_IMPORT_START_OF_CLIP",
+                           [&] { return "absoluteTick=" + std::to_string(runningTick); });
                     classify(Scope::structural, Action::structuralOnly, Reason::startOfClip);
                 } else if (packet == MIDI2UMPPacket::endOfClip()) {
-                    marker(markers, "SMF2_IMPORT_END_OF_CLIP", "absoluteTick=" + std::to_string(runningTick));
+                    marker(markers, "SMF2_IMPORT_END_OF_CLIP",
+                           [&] { return "absoluteTick=" + std::to_string(runningTick); });
                     classify(Scope::structural, Action::structuralOnly, Reason::endOfClip);
                 } else {
-                    skip(Reason::unsupportedStream, markers ? packet.description() : std::string());
+                    skip(Reason::unsupportedStream, [&] { return packet.description(); });
                 }
                 break;
             case MIDI2UMPMessageType::flexData:
@@ -320,7 +308,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                     tempoEvents.push_back(midi2TempoEvent(*tempo, eventTick));
                     lastTempo = *tempo;
                     ++counters.flexTempo;
-                    marker(markers, "SMF2_IMPORT_FLEX_SET_TEMPO", "tick=" + std::to_string(eventTick));
+                    marker(markers, "SMF2_IMPORT_FLEX_SET_TEMPO", [&] { return "tick=" + std::to_string(eventTick); });
                     classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTempo);
                 } else if (const auto signature = packet.flexDataSetTimeSignature();
                            signature && signature->numerator != 0 && signature->denominatorExponent <= 7) {
@@ -328,12 +316,13 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                     timeSignatureNumerator = signature->numerator;
                     timeSignatureDenominator = 1 << signature->denominatorExponent;
                     ++counters.flexTimeSignature;
-                    marker(markers, "SMF2_IMPORT_FLEX_SET_TIME_SIGNATURE",
-                           "tick=" + std::to_string(eventTick) + " " + std::to_string(timeSignatureNumerator) + "/" +
-                               std::to_string(timeSignatureDenominator));
+                    marker(markers, "SMF2_IMPORT_FLEX_SET_TIME_SIGNATURE", [&] {
+                        return "tick=" + std::to_string(eventTick) + " " + std::to_string(timeSignatureNumerator) +
+                               "/" + std::to_string(timeSignatureDenominator);
+                    });
                     classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTimeSignature);
                 } else {
-                    skip(Reason::unsupportedFlexData, markers ? packet.description() : std::string());
+                    skip(Reason::unsupportedFlexData, [&] { return packet.description(); });
                 }
                 break;
             case MIDI2UMPMessageType::midi1ChannelVoice: {
@@ -342,7 +331,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                 try {
                     bytes = packet.midi1ByteStream();
                 } catch (const MIDI2UMPError& error) {
-                    marker(markers, "SMF2_IMPORT_FAILED", error.description());
+                    marker(markers, "SMF2_IMPORT_FAILED", [&] { return error.description(); });
                     return false;
                 }
                 importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
@@ -360,7 +349,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                 try {
                     bytes = packet.downConvertedMIDI1ChannelVoice().midi1ByteStream();
                 } catch (const MIDI2UMPError& error) {
-                    skip(Reason::midi2NotDownConverted, error.description());
+                    skip(Reason::midi2NotDownConverted, [&] { return error.description(); });
                     break;
                 }
                 importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
@@ -376,7 +365,8 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                 break;
             }
             default:
-                skip(Reason::unsupportedMessageType, "type=" + std::string(midi2UMPMessageTypeName(type)));
+                skip(Reason::unsupportedMessageType,
+                     [&] { return "type=" + std::string(midi2UMPMessageTypeName(type)); });
                 break;
         }
         inventory.add(entry);
@@ -384,7 +374,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     }
 
     if (importedTracks.empty()) {
-        marker(markers, "SMF2_IMPORT_FAILED", "no importable channel voice packets");
+        marker(markers, "SMF2_IMPORT_FAILED", [&] { return std::string("no importable channel voice packets"); });
         return false;
     }
 
@@ -421,10 +411,12 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     midi2LastImportReport = std::move(report);
 
     originalTempoEvents = tempoEvents;
-    marker(markers, "SMF2_IMPORT_OK",
-           "tracks=" + std::to_string(tracks().size()) + " channelPackets=" + std::to_string(midi2ImportedPacketCount) +
+    marker(markers, "SMF2_IMPORT_OK", [&] {
+        return "tracks=" + std::to_string(tracks().size()) +
+               " channelPackets=" + std::to_string(midi2ImportedPacketCount) +
                " deltaMessages=" + std::to_string(counters.deltaClockstamps) +
-               " unsupported=" + std::to_string(counters.unsupported) + " tpq=" + std::to_string(timeDivision));
+               " unsupported=" + std::to_string(counters.unsupported) + " tpq=" + std::to_string(timeDivision);
+    });
     return true;
 }
 

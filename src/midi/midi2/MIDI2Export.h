@@ -11,7 +11,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -23,41 +22,66 @@
 namespace orvane::midi {
 
 // An event's tick and MIDI 1.0 bytes: equal keys mean the same message at the same time.
-struct MIDI2NativeReplacementKey {
-    MIDIEvent event;
+// Only short messages (one to three bytes) have a native packet, so a key packs into 64 bits
+// (the tick above the length and the bytes) and keys sort by tick first.
+class MIDI2NativeReplacementKey {
+public:
+    // The key of a message of one to three bytes; nothing for any other length.
+    static std::optional<MIDI2NativeReplacementKey> of(std::uint32_t tick, std::span<const std::uint8_t> data);
+    static MIDI2NativeReplacementKey of(std::uint32_t tick, const MIDI1ByteMessage& message);
 
-    MIDI2NativeReplacementKey(std::uint32_t tick, std::span<const std::uint8_t> data) : event(tick, data) {}
-    [[nodiscard]] std::uint32_t tick() const noexcept { return event.tick; }
-    [[nodiscard]] std::span<const std::uint8_t> data() const noexcept { return event.data(); }
-    friend bool operator==(const MIDI2NativeReplacementKey&, const MIDI2NativeReplacementKey&) = default;
+    [[nodiscard]] std::uint32_t tick() const noexcept { return static_cast<std::uint32_t>(packed_ >> 32); }
+    [[nodiscard]] MIDI1ByteMessage data() const noexcept;
+    [[nodiscard]] std::uint64_t packed() const noexcept { return packed_; }
+    friend auto operator<=>(const MIDI2NativeReplacementKey&, const MIDI2NativeReplacementKey&) = default;
+
+private:
+    explicit MIDI2NativeReplacementKey(std::uint64_t packed) : packed_(packed) {}
+    std::uint64_t packed_ = 0;
 };
 
-struct MIDI2NativeReplacementKeyHash {
-    std::size_t operator()(const MIDI2NativeReplacementKey& key) const noexcept;
-};
+// How many events carry each key: sorted keys with their counts.
+class MIDI2NativeKeyCounts {
+public:
+    MIDI2NativeKeyCounts() = default;
+    explicit MIDI2NativeKeyCounts(std::vector<MIDI2NativeReplacementKey> keys);
+    // The keys of the channel messages (status 0x80-0xEF) among events.
+    static MIDI2NativeKeyCounts ofChannelEvents(std::span<const MIDIEvent> events);
 
-// Counts per key.
-using MIDI2NativeKeyCounts = std::unordered_map<MIDI2NativeReplacementKey, int, MIDI2NativeReplacementKeyHash>;
+    // The position of key among the distinct keys, if it is there.
+    [[nodiscard]] std::optional<std::size_t> indexOf(MIDI2NativeReplacementKey key) const;
+    [[nodiscard]] int count(std::size_t index) const { return counts_[index]; }
+    [[nodiscard]] int count(MIDI2NativeReplacementKey key) const;
+    [[nodiscard]] std::size_t size() const noexcept { return keys_.size(); }
+
+private:
+    std::vector<MIDI2NativeReplacementKey> keys_;
+    std::vector<int> counts_;
+};
 
 // For each key, the native packets to write in place of the events with that key, in order.
 class MIDI2NativeReplacementPlan {
 public:
-    void append(const MIDI2NativeReplacementKey& key, const MIDI2UMPPacket& packet);
+    void append(MIDI2NativeReplacementKey key, const MIDI2UMPPacket& packet);
     // Removes and returns the first packet of the key's list, if any.
-    std::optional<MIDI2UMPPacket> takeFirst(const MIDI2NativeReplacementKey& key);
-    [[nodiscard]] std::vector<MIDI2UMPPacket> packets(const MIDI2NativeReplacementKey& key) const;
-    [[nodiscard]] std::size_t keyCount() const noexcept { return lists_.size(); }
-    [[nodiscard]] bool empty() const noexcept { return lists_.empty(); }
+    std::optional<MIDI2UMPPacket> takeFirst(MIDI2NativeReplacementKey key);
+    [[nodiscard]] std::vector<MIDI2UMPPacket> packets(MIDI2NativeReplacementKey key) const;
+    // Keys that still have packets.
+    [[nodiscard]] std::size_t keyCount() const;
+    [[nodiscard]] bool empty() const noexcept { return remaining_ == 0; }
 
 private:
-    struct List {
-        std::uint32_t head = 0;
-        std::uint32_t tail = 0;
+    struct Item {
+        MIDI2NativeReplacementKey key;
+        MIDI2UMPPacket packet;
     };
-    static constexpr std::uint32_t none = 0xFFFFFFFF;
-    std::unordered_map<MIDI2NativeReplacementKey, List, MIDI2NativeReplacementKeyHash> lists_;
-    std::vector<MIDI2UMPPacket> packets_;
-    std::vector<std::uint32_t> next_;
+    // The items of a key, sorted stably by key on first use (appends come in tick order, so
+    // this is usually a single pass).
+    std::pair<std::size_t, std::size_t> range(MIDI2NativeReplacementKey key) const;
+    mutable std::vector<Item> items_;
+    mutable bool sorted_ = true;
+    std::vector<std::uint32_t> taken_;  // per item: at the first item of a key, how many are taken
+    std::size_t remaining_ = 0;
 };
 
 struct MIDI2NativeReplacementExport {
@@ -102,8 +126,8 @@ struct MIDI2NativeLoopPlanningContext {
 
 struct MIDI2NativePreservationRequest {
     MIDI2NativeReexportOperation operation = MIDI2NativeReexportOperation::fullMergedExport;
-    std::vector<MIDITrack> sourceTracks;  // the tracks the export represents
-    EventList events;                     // exactly the events that will be written
+    std::span<const MIDITrack> sourceTracks;  // the tracks the export represents (they outlive the request)
+    EventList events;                         // exactly the events that will be written
     int transpose = 0;
     std::optional<double> newBPM;
     bool applyMixerSettings = false;

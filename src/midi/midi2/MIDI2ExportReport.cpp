@@ -12,7 +12,9 @@ bool isSysEx7(const MIDI2UMPPacket& packet) {
 }
 
 // The first packet of a System Exclusive message: complete in one packet, or its start.
-bool startsSystemExclusive(const MIDI2UMPPacket& packet) { return isSysEx7(packet) && (packet.statusField() >> 4) <= 0x1; }
+bool startsSystemExclusive(const MIDI2UMPPacket& packet) {
+    return isSysEx7(packet) && (packet.statusField() >> 4) <= 0x1;
+}
 
 }  // namespace
 
@@ -37,7 +39,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
             case MIDI2UMPMessageType::midi1ChannelVoice:
             case MIDI2UMPMessageType::midi2ChannelVoice: {
                 ++(packet.messageType() == MIDI2UMPMessageType::midi1ChannelVoice ? report.midi1ChannelVoicePackets
-                                                                                   : report.midi2ChannelVoicePackets);
+                                                                                  : report.midi2ChannelVoicePackets);
                 report.groups.insert(packet.groupField());
                 report.channelsByGroup[packet.groupField()].insert(*packet.channel());
                 break;
@@ -64,7 +66,8 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
         "Mixer CC/program state emitted at the effective start of exported tracks",
         "MIDI Clip Delta Clockstamp timing",
     };
-    if (report.flexTempoPackets >= 1) report.preservedItems.emplace_back("Tempo override/source tempo as Flex Data Set Tempo");
+    if (report.flexTempoPackets >= 1)
+        report.preservedItems.emplace_back("Tempo override/source tempo as Flex Data Set Tempo");
     if (report.flexTimeSignaturePackets >= 1) {
         report.preservedItems.emplace_back("Source time signature as Flex Data Set Time Signature");
     }

@@ -15,9 +15,10 @@ using Policy = MIDI2NativeLoopPacketPolicy;
 
 bool isStoredCandidate(const Entry& entry) { return entry.action == MIDI2NativePacketAction::storedNativeCandidate; }
 
-MIDI2NativeLoopPacketAction action(const Entry& entry, std::optional<std::uint32_t> outputTick, Policy policy,
-                                   std::string reason) {
-    return {static_cast<int>(entry.packetIndex), entry.optionalSequenceTick(), outputTick, policy, std::move(reason)};
+MIDI2NativeLoopPacketAction action(const MIDI2NativePacketInventory& inventory, std::size_t position,
+                                   std::optional<std::uint32_t> outputTick, Policy policy, std::string reason) {
+    return {inventory.packetIndex(position), inventory.entries()[position].optionalSequenceTick(), outputTick, policy,
+            std::move(reason)};
 }
 
 std::vector<std::uint32_t> outputTicksOf(const MIDI2NativeLoopPacketAction& packetAction, int repeatCount,
@@ -59,17 +60,17 @@ MIDI2NativeLoopPacketClassification midi2NativeLoopPacketClassification(
     result.tempoEffectiveStartEvents = static_cast<int>(relationship.tempoEventsAtOrBeforeStart.size());
     result.channelEffectiveStartStates = static_cast<int>(relationship.effectiveChannelStates.size());
 
-    std::unordered_set<std::uint32_t> claimed;
-    const auto claim = [&](const Entry& entry) { return claimed.insert(entry.packetIndex).second; };
+    std::unordered_set<int> claimed;
+    const auto claim = [&](std::size_t position) { return claimed.insert(inventory.packetIndex(position)).second; };
     for (const std::uint32_t position : relationship.nativeEffectiveStartCandidates) {
         const Entry& entry = entries[position];
         if (!isStoredCandidate(entry)) continue;
         ++result.effectiveStartCandidatePackets;
         if (entry.hasSequenceTick && entry.sequenceTick < startTick) {
             ++result.copyOnceEffectiveStartCandidatePackets;
-            if (claim(entry)) {
+            if (claim(position)) {
                 result.packetActions.push_back(
-                    action(entry, 0, Policy::copyOnceEffectiveStart,
+                    action(inventory, position, 0, Policy::copyOnceEffectiveStart,
                            "Pre-loop native setup/effective-start packet required before loop playback begins."));
             }
         }
@@ -81,21 +82,22 @@ MIDI2NativeLoopPacketClassification midi2NativeLoopPacketClassification(
         ++result.repeatPerPassCandidatePackets;
         const bool atStart = entry.sequenceTick == startTick;
         if (atStart) ++result.boundaryStartCandidatePackets;
-        if (!claim(entry)) continue;
+        if (!claim(position)) continue;
         if (atStart) {
             result.packetActions.push_back(
-                action(entry, 0, Policy::moveToLoopStart,
+                action(inventory, position, 0, Policy::moveToLoopStart,
                        "Native packet occurs exactly at the source loop start and rebases to output tick 0."));
         } else {
-            result.packetActions.push_back(action(entry, entry.sequenceTick - startTick, Policy::repeatPerPass,
+            result.packetActions.push_back(action(inventory, position, entry.sequenceTick - startTick,
+                                                  Policy::repeatPerPass,
                                                   "Native packet occurs inside the source loop range and must repeat "
                                                   "at the same loop-relative offset for each pass."));
         }
     }
     for (const std::uint32_t position : relationship.unsafeNativePackets) {
-        const Entry& entry = entries[position];
-        if (!claim(entry)) continue;
-        result.packetActions.push_back(action(entry, std::nullopt, Policy::skip, inventory.reason(position)));
+        if (!claim(position)) continue;
+        result.packetActions.push_back(
+            action(inventory, position, std::nullopt, Policy::skip, inventory.reason(position)));
     }
     std::stable_sort(result.packetActions.begin(), result.packetActions.end(),
                      [](const MIDI2NativeLoopPacketAction& a, const MIDI2NativeLoopPacketAction& b) {
@@ -112,41 +114,27 @@ std::optional<MIDI2NativeLoopDryRunPlan> midi2NativeLoopDryRunPlan(
     const auto entries = inventory.entries();
     // An imported clip's snapshot of packet i sits at position i; others are searched.
     const auto positionOf = [&](int packetIndex) -> std::optional<std::size_t> {
-        const auto index = static_cast<std::uint32_t>(packetIndex);
-        if (index < entries.size() && entries[index].packetIndex == index) return index;
-        const auto found = std::find_if(entries.begin(), entries.end(),
-                                        [index](const Entry& entry) { return entry.packetIndex == index; });
-        if (found == entries.end()) return std::nullopt;
-        return static_cast<std::size_t>(found - entries.begin());
+        const auto index = static_cast<std::size_t>(packetIndex);
+        if (packetIndex >= 0 && index < entries.size() && inventory.packetIndex(index) == packetIndex) return index;
+        for (std::size_t position = 0; position < entries.size(); ++position) {
+            if (inventory.packetIndex(position) == packetIndex) return position;
+        }
+        return std::nullopt;
     };
 
-    // The key of each action's packet, and how many exported events carry each output key.
+    // The key of each action's packet, and how many exported events carry each key.
     std::vector<std::optional<MIDI2NativeReplacementKey>> keys;
-    std::vector<std::vector<std::uint32_t>> outputTicks;
-    MIDI2NativeKeyCounts exported;
     for (const MIDI2NativeLoopPacketAction& packetAction : classification.packetActions) {
-        outputTicks.push_back(outputTicksOf(packetAction, classification.repeatCount, classification.lengthTick));
         std::optional<MIDI2NativeReplacementKey> key;
         const auto position = positionOf(packetAction.packetIndex);
         if (packetAction.policy != Policy::skip && position) {
-            const Entry& entry = entries[*position];
-            if (entry.group != Entry::noValue && entry.channel != Entry::noValue) {
+            if (inventory.group(*position) && inventory.channel(*position))
                 key = midi2CandidateKey(inventory, *position);
-            }
         }
-        if (key) {
-            for (const std::uint32_t tick : outputTicks.back()) exported.emplace(MIDI2NativeReplacementKey(tick, key->data()), 0);
-        }
-        keys.push_back(std::move(key));
+        keys.push_back(key);
     }
-    if (!exported.empty()) {
-        for (const MIDIEvent& event : exportedEvents) {
-            if (event.status() < 0x80 || event.status() > 0xEF) continue;
-            const auto found = exported.find(MIDI2NativeReplacementKey(event.tick, event.data()));
-            if (found != exported.end()) ++found->second;
-        }
-    }
-    MIDI2NativeKeyCounts planned;
+    const MIDI2NativeKeyCounts exported = MIDI2NativeKeyCounts::ofChannelEvents(exportedEvents);
+    std::vector<int> planned(exported.size(), 0);
 
     MIDI2NativeLoopDryRunPlan plan;
     plan.repeatCount = classification.repeatCount;
@@ -158,25 +146,19 @@ std::optional<MIDI2NativeLoopDryRunPlan> midi2NativeLoopDryRunPlan(
         packetPlan.policy = packetAction.policy;
         packetPlan.sourceTick = packetAction.sourceTick;
         packetPlan.reason = packetAction.reason;
-        packetPlan.outputTicks = std::move(outputTicks[i]);
+        packetPlan.outputTicks = outputTicksOf(packetAction, classification.repeatCount, classification.lengthTick);
         if (packetAction.policy != Policy::skip) {
             const auto& key = keys[i];
             for (const std::uint32_t tick : packetPlan.outputTicks) {
-                if (!key) {
+                const auto index =
+                    key ? exported.indexOf(MIDI2NativeReplacementKey::of(tick, key->data())) : std::nullopt;
+                if (!index) {
                     packetPlan.unmatchedOutputTicks.push_back(tick);
-                    continue;
-                }
-                const MIDI2NativeReplacementKey output(tick, key->data());
-                const int events = exported.at(output);
-                int& earlier = planned[output];
-                if (events == 0) {
-                    packetPlan.unmatchedOutputTicks.push_back(tick);
-                } else if (earlier < events) {
+                } else if (planned[*index]++ < exported.count(*index)) {
                     packetPlan.matchedOutputTicks.push_back(tick);
                 } else {
                     packetPlan.duplicateRiskOutputTicks.push_back(tick);
                 }
-                ++earlier;
             }
         }
         plan.packetPlans.push_back(std::move(packetPlan));

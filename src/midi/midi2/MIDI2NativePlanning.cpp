@@ -10,22 +10,24 @@ namespace {
 
 using Entry = MIDI2NativePacketInventory::Entry;
 
-bool isChannelStatus(std::uint8_t status) { return status >= 0x80 && status <= 0xEF; }
-
 bool isStoredCandidate(const Entry& entry) { return entry.action == MIDI2NativePacketAction::storedNativeCandidate; }
 
 // A stored candidate with everything a safe copy needs: sequence timing, group and channel.
-bool isUsableCandidate(const Entry& entry) {
+bool isUsableCandidate(const MIDI2NativePacketInventory& inventory, std::size_t position) {
+    const Entry& entry = inventory.entries()[position];
     return isStoredCandidate(entry) && entry.scope == MIDI2NativePacketScope::safelyScoped && entry.hasSequenceTick &&
-           entry.group != Entry::noValue && entry.channel != Entry::noValue;
+           inventory.group(position) && inventory.channel(position);
+}
+
+bool isStoredCandidateAt(const MIDI2NativePacketInventory& inventory, std::size_t position) {
+    return isStoredCandidate(inventory.entries()[position]);
 }
 
 std::vector<std::uint32_t> storedCandidatePositions(const MIDI2NativePacketInventory& inventory,
-                                                    bool (*accepts)(const Entry&)) {
+                                                    bool (*accepts)(const MIDI2NativePacketInventory&, std::size_t)) {
     std::vector<std::uint32_t> positions;
-    const auto entries = inventory.entries();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (accepts(entries[i])) positions.push_back(static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < inventory.size(); ++i) {
+        if (accepts(inventory, i)) positions.push_back(static_cast<std::uint32_t>(i));
     }
     return positions;
 }
@@ -41,26 +43,6 @@ KeyedCandidates keyed(const MIDI2NativePacketInventory& inventory, std::vector<s
     for (const std::uint32_t position : positions) result.keys.push_back(midi2CandidateKey(inventory, position));
     result.positions = std::move(positions);
     return result;
-}
-
-// How many events carry each candidate key (only the candidates' keys are counted).
-MIDI2NativeKeyCounts eventCountsOfKeys(const KeyedCandidates& candidates, std::span<const MIDIEvent> events) {
-    MIDI2NativeKeyCounts counts;
-    for (const auto& key : candidates.keys) {
-        if (key) counts.emplace(*key, 0);
-    }
-    if (counts.empty()) return counts;
-    for (const MIDIEvent& event : events) {
-        if (!isChannelStatus(event.status())) continue;
-        const auto found = counts.find(MIDI2NativeReplacementKey(event.tick, event.data()));
-        if (found != counts.end()) ++found->second;
-    }
-    return counts;
-}
-
-int countOf(const MIDI2NativeKeyCounts& counts, const MIDI2NativeReplacementKey& key) {
-    const auto found = counts.find(key);
-    return found == counts.end() ? 0 : found->second;
 }
 
 // The events of the tracks an export represents, optionally within a tick range.
@@ -97,8 +79,8 @@ std::optional<MIDI2NativeReplacementKey> midi2CandidateKey(const MIDI2NativePack
     if (!entry.hasSequenceTick) return std::nullopt;
     try {
         const MIDI2UMPPacket packet(inventory.words(entry));
-        const MIDI1ByteMessage bytes = packet.downConvertedMIDI1ChannelVoice().midi1ByteStream();
-        return MIDI2NativeReplacementKey(entry.sequenceTick, bytes.data());
+        return MIDI2NativeReplacementKey::of(entry.sequenceTick,
+                                             packet.downConvertedMIDI1ChannelVoice().midi1ByteStream());
     } catch (const MIDI2UMPError&) {
         return std::nullopt;
     }
@@ -107,27 +89,25 @@ std::optional<MIDI2NativeReplacementKey> midi2CandidateKey(const MIDI2NativePack
 MIDI2ScopedNativeCandidates midi2ScopedNativeCandidates(const MIDIFile& file, std::span<const MIDIEvent> events) {
     const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
     const KeyedCandidates candidates = keyed(inventory, storedCandidatePositions(inventory, isUsableCandidate));
-    const MIDI2NativeKeyCounts eventCounts = eventCountsOfKeys(candidates, events);
-
-    // The candidates whose key the events carry, grouped by key in order of first appearance.
-    std::unordered_map<MIDI2NativeReplacementKey, std::size_t, MIDI2NativeReplacementKeyHash> groupOfKey;
-    std::vector<std::pair<int, std::vector<std::uint32_t>>> groups;  // (events with the key, candidates)
-    for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
-        const auto& key = candidates.keys[i];
-        if (!key) continue;
-        const int carriers = countOf(eventCounts, *key);
-        if (carriers == 0) continue;
-        const auto [found, inserted] = groupOfKey.try_emplace(*key, groups.size());
-        if (inserted) groups.emplace_back(carriers, std::vector<std::uint32_t>{});
-        groups[found->second].second.push_back(candidates.positions[i]);
-    }
     MIDI2ScopedNativeCandidates result;
-    for (const auto& [carriers, positions] : groups) {
+    if (candidates.positions.empty()) return result;
+    const MIDI2NativeKeyCounts eventCounts = MIDI2NativeKeyCounts::ofChannelEvents(events);
+
+    // The candidates whose key the events carry, and how many share each key.
+    std::vector<std::optional<std::size_t>> keyIndex(candidates.positions.size());
+    std::vector<int> candidatesOfKey(eventCounts.size(), 0);
+    for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
+        if (!candidates.keys[i]) continue;
+        keyIndex[i] = eventCounts.indexOf(*candidates.keys[i]);
+        if (keyIndex[i]) ++candidatesOfKey[*keyIndex[i]];
+    }
+    for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
+        if (!keyIndex[i]) continue;
         // More candidates than events of one key: which packet belongs to which event is unknown.
-        if (static_cast<int>(positions.size()) > carriers) {
-            result.ambiguousPackets += static_cast<int>(positions.size());
+        if (candidatesOfKey[*keyIndex[i]] > eventCounts.count(*keyIndex[i])) {
+            ++result.ambiguousPackets;
         } else {
-            result.snapshots.insert(result.snapshots.end(), positions.begin(), positions.end());
+            result.snapshots.push_back(candidates.positions[i]);
         }
     }
     return result;
@@ -137,24 +117,25 @@ MIDI2NativePreservationDecision midi2NativeReplacementPlan(
     const MIDIFile& file, std::span<const MIDIEvent> events,
     const std::optional<std::vector<std::uint32_t>>& candidateSnapshots) {
     const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
-    const KeyedCandidates candidates =
-        keyed(inventory, candidateSnapshots ? *candidateSnapshots : storedCandidatePositions(inventory, isStoredCandidate));
-    const MIDI2NativeKeyCounts eventCounts = eventCountsOfKeys(candidates, events);
-
+    const KeyedCandidates candidates = keyed(
+        inventory, candidateSnapshots ? *candidateSnapshots : storedCandidatePositions(inventory, isStoredCandidateAt));
     MIDI2NativePreservationDecision decision;
-    MIDI2NativeKeyCounts planned;
+    decision.candidateSnapshots = candidateSnapshots;
+    if (candidates.positions.empty()) return decision;
+    const MIDI2NativeKeyCounts eventCounts = MIDI2NativeKeyCounts::ofChannelEvents(events);
+
+    std::vector<int> planned(eventCounts.size(), 0);
     for (std::size_t i = 0; i < candidates.positions.size(); ++i) {
-        const auto& key = candidates.keys[i];
-        if (!key || planned[*key] >= countOf(eventCounts, *key)) {
+        const auto index = candidates.keys[i] ? eventCounts.indexOf(*candidates.keys[i]) : std::nullopt;
+        if (!index || planned[*index] >= eventCounts.count(*index)) {
             ++decision.nonmatchingPackets;
             continue;
         }
-        ++planned[*key];
+        ++planned[*index];
         const Entry& entry = inventory.entries()[candidates.positions[i]];
-        decision.replacementPlan.append(*key, MIDI2UMPPacket(inventory.words(entry)));
+        decision.replacementPlan.append(*candidates.keys[i], MIDI2UMPPacket(inventory.words(entry)));
         ++decision.matchedPackets;
     }
-    decision.candidateSnapshots = candidateSnapshots;
     return decision;
 }
 
@@ -187,14 +168,15 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
         RelationshipParts{false, isLoop && loop.has_value()});
 
     const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
-    const std::vector<std::uint32_t> candidates =
-        decision.candidateSnapshots ? *decision.candidateSnapshots : storedCandidatePositions(inventory, isStoredCandidate);
+    const std::vector<std::uint32_t> candidates = decision.candidateSnapshots
+                                                      ? *decision.candidateSnapshots
+                                                      : storedCandidatePositions(inventory, isStoredCandidateAt);
     MIDI2NativeReexportEligibility eligibility;
     eligibility.operation = request.operation;
     eligibility.candidatePackets = static_cast<int>(candidates.size());
     for (const std::uint32_t position : candidates) {
         const Entry& entry = inventory.entries()[position];
-        if (!isUsableCandidate(entry) || entry.wordCount == 0) continue;
+        if (!isUsableCandidate(inventory, position) || entry.wordCount == 0) continue;
         ++eligibility.structurallyEligiblePackets;
         if (entry.hasHighResolutionValue) ++eligibility.highResolutionEligiblePackets;
     }
@@ -268,7 +250,8 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
                             "Export does not represent every musical track from the imported file.");
     }
     if (candidates.empty()) {
-        blockers.addBlocker(Blocker::noNativeCandidates, "No stored native MIDI 2.0 Channel Voice candidates were found.");
+        blockers.addBlocker(Blocker::noNativeCandidates,
+                            "No stored native MIDI 2.0 Channel Voice candidates were found.");
     }
     if (const int unsafe = eligibility.candidatePackets - eligibility.structurallyEligiblePackets; unsafe > 0) {
         blockers.addBlocker(Blocker::unsafeNativeMetadata,
@@ -300,12 +283,12 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
                                     " pre-loop native packet candidate(s) as copy-once/effective-start candidates.");
     }
     if (const auto& plan = eligibility.loopDryRunPlan) {
-        eligibility.notes.push_back(
-            "Loop dry-run writer planned " + std::to_string(plan->plannedOutputEvents()) +
-            " native output event(s), matched " + std::to_string(plan->replacementMatchedOutputEvents()) +
-            " editable replacement event(s), and found " +
-            std::to_string(plan->unmatchedOutputEvents() + plan->duplicateRiskOutputEvents()) +
-            " unresolved output event(s).");
+        eligibility.notes.push_back("Loop dry-run writer planned " + std::to_string(plan->plannedOutputEvents()) +
+                                    " native output event(s), matched " +
+                                    std::to_string(plan->replacementMatchedOutputEvents()) +
+                                    " editable replacement event(s), and found " +
+                                    std::to_string(plan->unmatchedOutputEvents() + plan->duplicateRiskOutputEvents()) +
+                                    " unresolved output event(s).");
     }
     if (eligibility.unsafePackets >= 1) {
         eligibility.notes.push_back(std::to_string(eligibility.unsafePackets) +

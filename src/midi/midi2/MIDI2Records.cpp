@@ -22,20 +22,11 @@ constexpr std::array<std::string_view, 5> actionNames = {
 constexpr std::array<std::string_view, 4> operationNames = {"full merged export", "single-track export", "split export",
                                                             "loop export"};
 constexpr std::array<std::string_view, 14> blockerNames = {
-    "no native inventory",
-    "unsupported operation",
-    "transpose active",
-    "tempo override active",
-    "mixer settings active",
-    "partial track export",
-    "no native candidates",
-    "unsafe native metadata",
-    "edited or nonmatching events",
-    "loop timing rewrite",
-    "loop repeat required",
-    "effective-start state required",
-    "writer disabled",
-    "no exact-match replacements",
+    "no native inventory",   "unsupported operation",       "transpose active",
+    "tempo override active", "mixer settings active",       "partial track export",
+    "no native candidates",  "unsafe native metadata",      "edited or nonmatching events",
+    "loop timing rewrite",   "loop repeat required",        "effective-start state required",
+    "writer disabled",       "no exact-match replacements",
 };
 constexpr std::array<std::string_view, 4> policyNames = {"copy once as effective-start state", "move to loop start",
                                                          "repeat per loop pass", "skip"};
@@ -76,15 +67,9 @@ std::string_view rawValue(MIDI2NativeLoopPacketPolicy policy) { return nameOf(po
 
 // ---- Inventory ----------------------------------------------------------------------------
 
-void MIDI2NativePacketInventory::Builder::reserve(std::size_t packetCount) { reserveLarge(entries_, packetCount); }
+static_assert(sizeof(MIDI2NativePacketInventory::Entry) == 20, "an inventory entry should stay compact");
 
-void MIDI2NativePacketInventory::Builder::add(const Entry& entry, std::span<const std::uint32_t> words) {
-    Entry stored = entry;
-    stored.firstWord = static_cast<std::uint32_t>(words_.size());
-    stored.wordCount = static_cast<std::uint8_t>(std::min<std::size_t>(words.size(), 0xFF));
-    words_.insert(words_.end(), words.begin(), words.begin() + stored.wordCount);
-    entries_.push_back(stored);
-}
+void MIDI2NativePacketInventory::Builder::reserve(std::size_t packetCount) { reserveLarge(entries_, packetCount); }
 
 MIDI2NativePacketInventory MIDI2NativePacketInventory::Builder::finish() {
     auto storage = std::make_shared<Builder>(std::move(*this));
@@ -99,20 +84,20 @@ MIDI2NativePacketInventory::MIDI2NativePacketInventory(std::span<const MIDI2Nati
     Builder builder;
     for (const auto& snapshot : snapshots) {
         Entry entry;
-        entry.packetIndex = static_cast<std::uint32_t>(snapshot.packetIndex);
         entry.absoluteTick = snapshot.absoluteTick;
         entry.hasSequenceTick = snapshot.sequenceTick.has_value();
         entry.sequenceTick = snapshot.sequenceTick.value_or(0);
-        entry.group = snapshot.group.value_or(Entry::noValue);
-        entry.channel = snapshot.channel.value_or(Entry::noValue);
+        entry.firstWord = static_cast<std::uint32_t>(builder.words_.size());
+        entry.wordCount = static_cast<std::uint8_t>(std::min<std::size_t>(snapshot.words.size(), 0xFF));
         entry.scope = snapshot.scope;
         entry.action = snapshot.action;
         entry.reason = MIDI2PacketReason::custom;
         entry.wasDownConverted = snapshot.wasDownConverted;
         entry.hasHighResolutionValue = snapshot.hasHighResolutionValue;
-        // A hand-built snapshot keeps its own texts.
-        builder.customTexts_[builder.entries_.size()] = snapshot.messageType + '\n' + snapshot.reason;
-        builder.add(entry, snapshot.words);
+        builder.words_.insert(builder.words_.end(), snapshot.words.begin(), snapshot.words.begin() + entry.wordCount);
+        builder.handBuilt_[builder.entries_.size()] = {snapshot.packetIndex, snapshot.group, snapshot.channel,
+                                                       snapshot.messageType, snapshot.reason};
+        builder.add(entry);
     }
     storage_ = std::make_shared<Builder>(std::move(builder));
 }
@@ -126,12 +111,53 @@ std::span<const std::uint32_t> MIDI2NativePacketInventory::words(const Entry& en
     return std::span<const std::uint32_t>(storage_->words_).subspan(entry.firstWord, entry.wordCount);
 }
 
-std::string MIDI2NativePacketInventory::reason(std::size_t index) const {
-    const Entry& entry = storage_->entries_[index];
+const MIDI2NativePacketInventory::Builder::HandBuilt* MIDI2NativePacketInventory::handBuilt(
+    std::size_t position) const {
+    if (storage_->handBuilt_.empty()) return nullptr;
+    const auto found = storage_->handBuilt_.find(position);
+    return found == storage_->handBuilt_.end() ? nullptr : &found->second;
+}
+
+int MIDI2NativePacketInventory::packetIndex(std::size_t position) const {
+    const auto* built = handBuilt(position);
+    return built != nullptr ? built->packetIndex : static_cast<int>(position);
+}
+
+std::optional<std::uint8_t> MIDI2NativePacketInventory::group(std::size_t position) const {
+    if (const auto* built = handBuilt(position)) return built->group;
+    const auto packetWords = words(storage_->entries_[position]);
+    if (packetWords.empty()) return std::nullopt;
+    switch (static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28)) {
+        case MIDI2UMPMessageType::system:
+        case MIDI2UMPMessageType::midi1ChannelVoice:
+        case MIDI2UMPMessageType::data:
+        case MIDI2UMPMessageType::midi2ChannelVoice:
+        case MIDI2UMPMessageType::extendedData:
+        case MIDI2UMPMessageType::flexData:
+        case MIDI2UMPMessageType::stream:
+            return static_cast<std::uint8_t>((packetWords[0] >> 24) & 0xF);
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::uint8_t> MIDI2NativePacketInventory::channel(std::size_t position) const {
+    if (const auto* built = handBuilt(position)) return built->channel;
+    const auto packetWords = words(storage_->entries_[position]);
+    if (packetWords.empty()) return std::nullopt;
+    const auto type = static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28);
+    if (type != MIDI2UMPMessageType::midi1ChannelVoice && type != MIDI2UMPMessageType::midi2ChannelVoice) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>((packetWords[0] >> 16) & 0xF);
+}
+
+std::string MIDI2NativePacketInventory::reason(std::size_t position) const {
+    const Entry& entry = storage_->entries_[position];
     switch (entry.reason) {
         case MIDI2PacketReason::custom: {
-            const std::string& texts = storage_->customTexts_.at(index);
-            return texts.substr(texts.find('\n') + 1);
+            const auto* built = handBuilt(position);
+            return built != nullptr ? built->reason : std::string();
         }
         case MIDI2PacketReason::midi2NotDownConverted: {
             const auto packetWords = words(entry);
@@ -143,19 +169,18 @@ std::string MIDI2NativePacketInventory::reason(std::size_t index) const {
     }
 }
 
-MIDI2NativePacketSnapshot MIDI2NativePacketInventory::operator[](std::size_t index) const {
-    const Entry& entry = storage_->entries_[index];
+MIDI2NativePacketSnapshot MIDI2NativePacketInventory::operator[](std::size_t position) const {
+    const Entry& entry = storage_->entries_[position];
     MIDI2NativePacketSnapshot snapshot;
-    snapshot.packetIndex = static_cast<int>(entry.packetIndex);
+    snapshot.packetIndex = packetIndex(position);
     snapshot.absoluteTick = entry.absoluteTick;
     snapshot.sequenceTick = entry.optionalSequenceTick();
-    snapshot.group = entry.optionalGroup();
-    snapshot.channel = entry.optionalChannel();
+    snapshot.group = group(position);
+    snapshot.channel = channel(position);
     const auto packetWords = words(entry);
     snapshot.words.assign(packetWords.begin(), packetWords.end());
-    if (entry.reason == MIDI2PacketReason::custom) {
-        const std::string& texts = storage_->customTexts_.at(index);
-        snapshot.messageType = texts.substr(0, texts.find('\n'));
+    if (const auto* built = handBuilt(position)) {
+        snapshot.messageType = built->messageType;
     } else if (!packetWords.empty()) {
         snapshot.messageType = midi2UMPMessageTypeName(static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28));
     }
@@ -163,7 +188,7 @@ MIDI2NativePacketSnapshot MIDI2NativePacketInventory::operator[](std::size_t ind
     snapshot.action = entry.action;
     snapshot.wasDownConverted = entry.wasDownConverted;
     snapshot.hasHighResolutionValue = entry.hasHighResolutionValue;
-    snapshot.reason = reason(index);
+    snapshot.reason = reason(position);
     return snapshot;
 }
 

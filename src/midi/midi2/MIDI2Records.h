@@ -32,12 +32,12 @@ std::string_view rawValue(MIDI2NativePacketAction action);
 
 // The record of one packet of an imported clip.
 struct MIDI2NativePacketSnapshot {
-    int packetIndex = 0;                      // position in the file's packet list, from 0
-    std::uint32_t absoluteTick = 0;           // sum of every Delta Clockstamp before it
+    int packetIndex = 0;                        // position in the file's packet list, from 0
+    std::uint32_t absoluteTick = 0;             // sum of every Delta Clockstamp before it
     std::optional<std::uint32_t> sequenceTick;  // relative to Start of Clip, inside the sequence only
     std::optional<std::uint8_t> group;
     std::optional<std::uint8_t> channel;
-    std::string messageType;                  // e.g. "midi2ChannelVoice"
+    std::string messageType;  // e.g. "midi2ChannelVoice"
     std::vector<std::uint32_t> words;
     MIDI2NativePacketScope scope = MIDI2NativePacketScope::unsupported;
     MIDI2NativePacketAction action = MIDI2NativePacketAction::skippedUnsupported;
@@ -69,19 +69,17 @@ enum class MIDI2PacketReason : std::uint8_t {
 };
 
 // The snapshots of every packet of an imported clip, stored compactly: a clip of millions of
-// packets keeps about 28 bytes per packet. Reading an element builds the snapshot value.
-// Copies share the (immutable) storage.
+// packets keeps 20 bytes per packet besides its words. The packet index, group and channel of
+// an imported packet follow from its position and words. Reading an element builds the
+// snapshot value. Copies share the (immutable) storage.
 class MIDI2NativePacketInventory {
 public:
     // What the planners read for each packet, without building a snapshot.
     struct Entry {
-        std::uint32_t packetIndex = 0;
         std::uint32_t absoluteTick = 0;
         std::uint32_t sequenceTick = 0;  // meaningful when hasSequenceTick
         std::uint32_t firstWord = 0;     // index into the word store
         std::uint8_t wordCount = 0;
-        std::uint8_t group = noValue;
-        std::uint8_t channel = noValue;
         MIDI2NativePacketScope scope = MIDI2NativePacketScope::unsupported;
         MIDI2NativePacketAction action = MIDI2NativePacketAction::skippedUnsupported;
         MIDI2PacketReason reason = MIDI2PacketReason::custom;
@@ -89,15 +87,8 @@ public:
         bool wasDownConverted = false;
         bool hasHighResolutionValue = false;
 
-        static constexpr std::uint8_t noValue = 0xFF;
         [[nodiscard]] std::optional<std::uint32_t> optionalSequenceTick() const {
             return hasSequenceTick ? std::optional<std::uint32_t>(sequenceTick) : std::nullopt;
-        }
-        [[nodiscard]] std::optional<std::uint8_t> optionalGroup() const {
-            return group == noValue ? std::nullopt : std::optional<std::uint8_t>(group);
-        }
-        [[nodiscard]] std::optional<std::uint8_t> optionalChannel() const {
-            return channel == noValue ? std::nullopt : std::optional<std::uint8_t>(channel);
         }
     };
 
@@ -109,15 +100,21 @@ public:
         // with their firstWord and wordCount.
         void adoptWords(std::vector<std::uint32_t> words) { words_ = std::move(words); }
         void add(const Entry& entry) { entries_.push_back(entry); }
-        // Adds an entry with words of its own, appended to the word store.
-        void add(const Entry& entry, std::span<const std::uint32_t> words);
         [[nodiscard]] MIDI2NativePacketInventory finish();
 
     private:
         friend class MIDI2NativePacketInventory;
+        // What a snapshot built by hand says beyond its entry.
+        struct HandBuilt {
+            int packetIndex = 0;
+            std::optional<std::uint8_t> group;
+            std::optional<std::uint8_t> channel;
+            std::string messageType;
+            std::string reason;
+        };
         std::vector<Entry> entries_;
         std::vector<std::uint32_t> words_;
-        std::map<std::size_t, std::string> customTexts_;
+        std::map<std::size_t, HandBuilt> handBuilt_;
     };
 
     MIDI2NativePacketInventory() = default;
@@ -126,18 +123,22 @@ public:
 
     [[nodiscard]] std::size_t size() const noexcept { return storage_ ? storage_->entries_.size() : 0; }
     [[nodiscard]] bool empty() const noexcept { return size() == 0; }
-    [[nodiscard]] MIDI2NativePacketSnapshot operator[](std::size_t index) const;
+    [[nodiscard]] MIDI2NativePacketSnapshot operator[](std::size_t position) const;
     [[nodiscard]] std::vector<MIDI2NativePacketSnapshot> snapshots() const;
 
     [[nodiscard]] std::span<const Entry> entries() const noexcept;
     [[nodiscard]] std::span<const std::uint32_t> words(const Entry& entry) const noexcept;
-    // The reason text of an entry.
-    [[nodiscard]] std::string reason(std::size_t index) const;
+    // The fields of the snapshot at position that the entry does not hold.
+    [[nodiscard]] int packetIndex(std::size_t position) const;
+    [[nodiscard]] std::optional<std::uint8_t> group(std::size_t position) const;
+    [[nodiscard]] std::optional<std::uint8_t> channel(std::size_t position) const;
+    [[nodiscard]] std::string reason(std::size_t position) const;
 
     friend bool operator==(const MIDI2NativePacketInventory& a, const MIDI2NativePacketInventory& b);
 
 private:
     explicit MIDI2NativePacketInventory(std::shared_ptr<const Builder> storage) : storage_(std::move(storage)) {}
+    [[nodiscard]] const Builder::HandBuilt* handBuilt(std::size_t position) const;
     std::shared_ptr<const Builder> storage_;
 };
 
@@ -210,12 +211,19 @@ struct MIDI2NativeLoopPacketClassification {
     std::vector<MIDI2NativeLoopPacketAction> packetActions;
 
     [[nodiscard]] int actionPackets(MIDI2NativeLoopPacketPolicy policy) const;
-    [[nodiscard]] int copyOnceActionPackets() const { return actionPackets(MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart); }
-    [[nodiscard]] int moveToLoopStartActionPackets() const { return actionPackets(MIDI2NativeLoopPacketPolicy::moveToLoopStart); }
-    [[nodiscard]] int repeatPerPassActionPackets() const { return actionPackets(MIDI2NativeLoopPacketPolicy::repeatPerPass); }
+    [[nodiscard]] int copyOnceActionPackets() const {
+        return actionPackets(MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart);
+    }
+    [[nodiscard]] int moveToLoopStartActionPackets() const {
+        return actionPackets(MIDI2NativeLoopPacketPolicy::moveToLoopStart);
+    }
+    [[nodiscard]] int repeatPerPassActionPackets() const {
+        return actionPackets(MIDI2NativeLoopPacketPolicy::repeatPerPass);
+    }
     [[nodiscard]] int skipActionPackets() const { return actionPackets(MIDI2NativeLoopPacketPolicy::skip); }
     [[nodiscard]] std::vector<std::string> reportLines() const;
-    friend bool operator==(const MIDI2NativeLoopPacketClassification&, const MIDI2NativeLoopPacketClassification&) = default;
+    friend bool operator==(const MIDI2NativeLoopPacketClassification&,
+                           const MIDI2NativeLoopPacketClassification&) = default;
 };
 
 struct MIDI2NativeLoopDryRunPacketPlan {
@@ -254,7 +262,7 @@ struct MIDI2NativeReexportEligibility {
     int nativeReexportedPackets = 0;
     bool canReexportNativePackets = false;
     std::vector<MIDI2NativeReexportBlocker> blockerCategories;  // each once, in order of first use
-    std::vector<std::string> blockers;                         // one message per raised blocker
+    std::vector<std::string> blockers;                          // one message per raised blocker
     std::vector<std::string> notes;
     std::optional<MIDI2NativeLoopPacketClassification> loopPacketClassification;
     std::optional<MIDI2NativeLoopDryRunPlan> loopDryRunPlan;

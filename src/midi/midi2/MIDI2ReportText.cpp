@@ -13,7 +13,9 @@ namespace {
 std::string number(long long value) { return std::to_string(value); }
 
 // "1 track", "2 tracks".
-std::string counted(long long count, const std::string& noun) { return number(count) + " " + noun + (count == 1 ? "" : "s"); }
+std::string counted(long long count, const std::string& noun) {
+    return number(count) + " " + noun + (count == 1 ? "" : "s");
+}
 
 std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
     std::string text;
@@ -48,17 +50,21 @@ std::vector<std::string> bulletLines(const std::vector<std::string>& items) {
 std::vector<std::string> midi2SkippedItems(int unsupportedPackets, int midi2ChannelVoicePackets,
                                            const std::optional<MIDI2NativeReexportEligibility>& eligibility) {
     std::vector<std::string> items;
-    if (unsupportedPackets >= 1) items.push_back(number(unsupportedPackets) + " unsupported UMP packet(s) were skipped");
+    if (unsupportedPackets >= 1)
+        items.push_back(number(unsupportedPackets) + " unsupported UMP packet(s) were skipped");
     if (midi2ChannelVoicePackets >= 1) {
         if (eligibility && eligibility->nativeReexportedPackets >= 1) {
-            items.emplace_back("Native MIDI 2.0 re-export is limited to exact-match full-song and non-loop split "
-                               "replacement packets");
+            items.emplace_back(
+                "Native MIDI 2.0 re-export is limited to exact-match full-song and non-loop split "
+                "replacement packets");
         } else {
-            items.emplace_back("Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
+            items.emplace_back(
+                "Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
         }
     }
-    items.emplace_back("Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, "
-                       "MIDI-CI, and live UMP I/O are not yet supported");
+    items.emplace_back(
+        "Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, "
+        "MIDI-CI, and live UMP I/O are not yet supported");
     return items;
 }
 
@@ -73,7 +79,8 @@ std::vector<std::string> MIDI2NativePreservationSummary::reportLines() const {
         "Structural MIDI Clip packets: " + number(structuralPackets),
         "Global packets: " + number(globalPackets),
         "Ambiguous packets: " + number(ambiguousPackets),
-        std::string("Native UMP re-export from this snapshot: ") + (nativeReexportEnabled ? "enabled" : "not enabled yet"),
+        std::string("Native UMP re-export from this snapshot: ") +
+            (nativeReexportEnabled ? "enabled" : "not enabled yet"),
     };
 }
 
@@ -85,7 +92,8 @@ std::vector<std::string> MIDI2NativeReexportEligibility::reportLines() const {
         "High-resolution eligible packets: " + number(highResolutionEligiblePackets),
         "Unsafe/unsupported native packets: " + number(unsafePackets),
         "Natively re-exported in this file: " + number(nativeReexportedPackets),
-        std::string("Native re-export status: ") + (canReexportNativePackets ? "eligible" : "not enabled for this export"),
+        std::string("Native re-export status: ") +
+            (canReexportNativePackets ? "eligible" : "not enabled for this export"),
     };
     std::vector<std::string> categories;
     for (const auto category : blockerCategories) categories.emplace_back(rawValue(category));
@@ -110,8 +118,9 @@ std::vector<std::string> MIDI2NativeReexportEligibility::reportLines() const {
 }
 
 int MIDI2NativeLoopPacketClassification::actionPackets(MIDI2NativeLoopPacketPolicy policy) const {
-    return static_cast<int>(std::count_if(packetActions.begin(), packetActions.end(),
-                                          [policy](const MIDI2NativeLoopPacketAction& action) { return action.policy == policy; }));
+    return static_cast<int>(
+        std::count_if(packetActions.begin(), packetActions.end(),
+                      [policy](const MIDI2NativeLoopPacketAction& action) { return action.policy == policy; }));
 }
 
 std::vector<std::string> MIDI2NativeLoopPacketClassification::reportLines() const {

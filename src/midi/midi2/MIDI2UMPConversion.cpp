@@ -31,7 +31,8 @@ std::string downConversionDetail(std::uint8_t status, std::uint8_t data1, std::u
         case 0xD:
             return formatString("status=0x%02X pressure7=%u", status, data1);
         default:
-            return formatString("status=0x%02X bend14=%u", status, static_cast<unsigned>(data1) | static_cast<unsigned>(data2) << 7);
+            return formatString("status=0x%02X bend14=%u", status,
+                                static_cast<unsigned>(data1) | static_cast<unsigned>(data2) << 7);
     }
 }
 
@@ -95,7 +96,8 @@ MIDI2UMPPacket MIDI2UMPPacket::downConvertMIDI2ChannelVoice() const {
     }
     MIDI2UMPPacket converted = midi1ChannelVoice(group, status, data1, data2);
     if (MIDI2Diagnostics::markersEnabled()) {
-        MIDI2Diagnostics::marker("UMP_DOWNCONVERT_MIDI2_TO_MIDI1_OK", downConversionDetail(status, data1, data2, value));
+        MIDI2Diagnostics::marker("UMP_DOWNCONVERT_MIDI2_TO_MIDI1_OK",
+                                 downConversionDetail(status, data1, data2, value));
     }
     return converted;
 }

@@ -9,24 +9,23 @@ namespace orvane::midi {
 namespace {
 
 constexpr std::array<MIDI2UMPMessageType, 16> messageTypes = {
-    MIDI2UMPMessageType::utility,         MIDI2UMPMessageType::system,
+    MIDI2UMPMessageType::utility,           MIDI2UMPMessageType::system,
     MIDI2UMPMessageType::midi1ChannelVoice, MIDI2UMPMessageType::data,
     MIDI2UMPMessageType::midi2ChannelVoice, MIDI2UMPMessageType::extendedData,
-    MIDI2UMPMessageType::reserved32Bit6,  MIDI2UMPMessageType::reserved32Bit7,
-    MIDI2UMPMessageType::reserved64Bit8,  MIDI2UMPMessageType::reserved64Bit9,
-    MIDI2UMPMessageType::reserved64BitA,  MIDI2UMPMessageType::reserved96BitB,
-    MIDI2UMPMessageType::reserved96BitC,  MIDI2UMPMessageType::flexData,
-    MIDI2UMPMessageType::reserved128BitE, MIDI2UMPMessageType::stream,
+    MIDI2UMPMessageType::reserved32Bit6,    MIDI2UMPMessageType::reserved32Bit7,
+    MIDI2UMPMessageType::reserved64Bit8,    MIDI2UMPMessageType::reserved64Bit9,
+    MIDI2UMPMessageType::reserved64BitA,    MIDI2UMPMessageType::reserved96BitB,
+    MIDI2UMPMessageType::reserved96BitC,    MIDI2UMPMessageType::flexData,
+    MIDI2UMPMessageType::reserved128BitE,   MIDI2UMPMessageType::stream,
 };
 
 // Words per packet, indexed by the type nibble.
 constexpr std::array<std::uint8_t, 16> wordCounts = {1, 1, 1, 2, 2, 4, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4};
 
 constexpr std::array<std::string_view, 16> typeNames = {
-    "utility",        "system",         "midi1ChannelVoice", "data",           "midi2ChannelVoice",
-    "extendedData",   "reserved32Bit6", "reserved32Bit7",    "reserved64Bit8", "reserved64Bit9",
-    "reserved64BitA", "reserved96BitB", "reserved96BitC",    "flexData",       "reserved128BitE",
-    "stream",
+    "utility",        "system",         "midi1ChannelVoice", "data",           "midi2ChannelVoice", "extendedData",
+    "reserved32Bit6", "reserved32Bit7", "reserved64Bit8",    "reserved64Bit9", "reserved64BitA",    "reserved96BitB",
+    "reserved96BitC", "flexData",       "reserved128BitE",   "stream",
 };
 
 constexpr std::uint32_t flexSetTempoWord0 = 0xD0100000;
@@ -40,10 +39,11 @@ std::uint32_t wordFromBigEndian(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 8 | static_cast<std::uint32_t>(bytes[3]);
 }
 
-void emitMIDI1ChannelVoiceMarker(std::string_view name, std::uint8_t group, std::uint8_t status,
-                                 std::uint8_t data1, std::uint8_t data2) {
+void emitMIDI1ChannelVoiceMarker(std::string_view name, std::uint8_t group, std::uint8_t status, std::uint8_t data1,
+                                 std::uint8_t data2) {
     if (!MIDI2Diagnostics::markersEnabled()) return;
-    MIDI2Diagnostics::marker(name, formatString("group=%u status=0x%02X data1=%u data2=%u", group, status, data1, data2));
+    MIDI2Diagnostics::marker(name,
+                             formatString("group=%u status=0x%02X data1=%u data2=%u", group, status, data1, data2));
 }
 
 }  // namespace
@@ -205,9 +205,9 @@ std::vector<MIDI2UMPPacket> MIDI2UMPPacket::packetsFromBigEndianData(std::span<c
 MIDI2UMPPacket MIDI2UMPPacket::flexDataSetTempo(std::uint8_t group, std::uint32_t tenNanosecondsPerQuarterNote) {
     if (group > 15) throw MIDI2UMPError::invalidGroup(group);
     if (MIDI2Diagnostics::markersEnabled()) {
-        MIDI2Diagnostics::marker("UMP_CREATE_FLEX_SET_TEMPO", "group=" + std::to_string(group) +
-                                                                   " tenNanosecondsPerQuarterNote=" +
-                                                                   std::to_string(tenNanosecondsPerQuarterNote));
+        MIDI2Diagnostics::marker("UMP_CREATE_FLEX_SET_TEMPO",
+                                 "group=" + std::to_string(group) +
+                                     " tenNanosecondsPerQuarterNote=" + std::to_string(tenNanosecondsPerQuarterNote));
     }
     const std::uint32_t word0 = flexSetTempoWord0 | static_cast<std::uint32_t>(group) << 24;
     const std::array<std::uint32_t, 4> words = {word0, tenNanosecondsPerQuarterNote, 0, 0};
@@ -261,8 +261,8 @@ MIDI2UMPPacket MIDI2UMPPacket::midi1ChannelVoice(std::uint8_t group, std::uint8_
 
 MIDI2UMPPacket MIDI2UMPPacket::system(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     emitMIDI1ChannelVoiceMarker("UMP_CREATE_SYSTEM", 0, status, data1, data2);
-    const std::uint32_t word = 0x10000000 | static_cast<std::uint32_t>(status) << 16 |
-                               static_cast<std::uint32_t>(data1) << 8 | data2;
+    const std::uint32_t word =
+        0x10000000 | static_cast<std::uint32_t>(status) << 16 | static_cast<std::uint32_t>(data1) << 8 | data2;
     return trusted({&word, 1});
 }
 
@@ -272,8 +272,8 @@ MIDI2UMPPacket MIDI2UMPPacket::systemExclusive7(std::uint8_t group, std::uint8_t
     const std::size_t count = std::min<std::size_t>(bytes.size(), payload.size());
     std::copy_n(bytes.begin(), count, payload.begin());
     if (MIDI2Diagnostics::markersEnabled()) {
-        MIDI2Diagnostics::marker("UMP_CREATE_SYSEX7", formatString("group=%u status=%u bytes=%zu", group & 0xF,
-                                                                  status & 0xF, count));
+        MIDI2Diagnostics::marker("UMP_CREATE_SYSEX7",
+                                 formatString("group=%u status=%u bytes=%zu", group & 0xF, status & 0xF, count));
     }
     const std::array<std::uint32_t, 2> words = {
         0x30000000 | static_cast<std::uint32_t>(group & 0xF) << 24 | static_cast<std::uint32_t>(status & 0xF) << 20 |

@@ -171,7 +171,9 @@ public:
         return static_cast<MIDI2UMPMessageType>(words_[0] >> 28);
     }
     // Bits 27..24 of word 0.
-    [[nodiscard]] std::uint8_t groupField() const noexcept { return static_cast<std::uint8_t>((words_[0] >> 24) & 0xF); }
+    [[nodiscard]] std::uint8_t groupField() const noexcept {
+        return static_cast<std::uint8_t>((words_[0] >> 24) & 0xF);
+    }
     // Bits 23..16 of word 0.
     [[nodiscard]] std::uint8_t statusField() const noexcept { return static_cast<std::uint8_t>(words_[0] >> 16); }
     // Bits 19..16 of word 0 for MIDI 1.0 and MIDI 2.0 Channel Voice packets.

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "midi/model/HugePages.h"
 #include "support/TextFormat.h"
 
 namespace orvane::cli {
@@ -105,12 +104,11 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) 
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     std::vector<std::uint8_t> bytes;
-    // A regular file is read straight into one buffer of its size (advised for huge pages,
-    // which makes large files much cheaper to bring in); anything else is read in pieces.
+    // A regular file is read straight into one buffer of its size; anything else is read in
+    // pieces.
     struct stat status {};
     if (::fstat(::fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
         const auto size = static_cast<std::size_t>(status.st_size);
-        midi::reserveLarge(bytes, size);
         bytes.resize(size);
         bytes.resize(std::fread(bytes.data(), 1, size, file));
     }

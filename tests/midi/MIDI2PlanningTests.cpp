@@ -95,6 +95,25 @@ TEST(MIDI2NativePlanning, AnUneditedFullMergeWritesEveryNativePacketBack) {
     EXPECT_EQ(exported.data, twoTrackClip().bytes());
 }
 
+TEST(MIDI2NativePlanning, UnsafePacketsAreCountedAndNamedInTheNotes) {
+    ClipWords clip;
+    clip.dc(0).midi1(0, 0x90, 30, 90)  // before Start of Clip: ambiguous
+        .add({0x00300000 | 480}).dc(0).startOfClip()
+        .dc(0).midi2(0, 0x90, 60, velocityHighRes)
+        .dc(0).add({0x10F80000})  // a System packet: skipped
+        .dc(480).midi2(0, 0x80, 60, 0)
+        .footer();
+    const MIDIFile file = importedClip(clip);
+    EXPECT_EQ(file.midi2NativePacketSnapshots.tally(), (MIDI2NativePacketInventory::Tally{2, 2}));
+    // The inventory worked out from the clip's words reads like one built from its snapshots.
+    const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
+    EXPECT_EQ(MIDI2NativePacketInventory(snapshots).snapshots(), snapshots);
+    EXPECT_EQ(MIDI2NativePacketInventory(snapshots).tally(), file.midi2NativePacketSnapshots.tally());
+    const auto exported = fullMerge(file);
+    EXPECT_EQ(exported.eligibility.unsafePackets, 2);
+    EXPECT_EQ(exported.eligibility.notes.front(), "2 unsafe/unsupported native packet(s) would remain skipped and reported.");
+}
+
 TEST(MIDI2NativePlanning, MixerValuesAloneBlockAndTheFileFallsBackToMIDI1Packets) {
     const MIDIFile file = importedClip(twoTrackClip());
     const auto exported = fullMerge(file, true);

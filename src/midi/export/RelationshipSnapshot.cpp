@@ -161,6 +161,7 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
     }
 
     snapshot.nativeInventory = file.midi2NativePacketSnapshots;
+    if (!parts.nativePacketLists) return snapshot;
     const auto entries = snapshot.nativeInventory.entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];

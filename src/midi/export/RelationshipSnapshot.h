@@ -65,6 +65,7 @@ MIDIEventRelationshipSnapshot relationshipSnapshot(const MIDIFile& file,
 struct RelationshipParts {
     bool noteRanges = true;
     bool nativePacketsInRange = true;
+    bool nativePacketLists = true;  // all three packet lists
 };
 
 // The same over bare event lists, one per track.

@@ -102,12 +102,10 @@ MIDI2ClipFile MIDI2ClipFile::parse(std::span<const std::uint8_t> data) {
     const MIDI2ClipWords clip = parseWords(data);
     MIDI2ClipFile file;
     file.packets.reserve(clip.packetCount);
-    for (std::size_t index = 0; index < clip.words.size();) {
-        const auto type = static_cast<MIDI2UMPMessageType>(clip.words[index] >> 28);
-        const auto count = static_cast<std::size_t>(midi2UMPWordCount(type));
-        file.packets.emplace_back(std::span<const std::uint32_t>(clip.words).subspan(index, count));
-        index += count;
-    }
+    forEachPacket(clip.words, [&](const MIDI2UMPPacket& packet, std::size_t) {
+        file.packets.push_back(packet);
+        return true;
+    });
     return file;
 }
 

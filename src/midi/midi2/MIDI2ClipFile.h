@@ -51,6 +51,19 @@ struct MIDI2ClipWords {
     std::size_t packetCount = 0;
 };
 
+// Calls visit(packet, index of its first word) for each packet of a framed word stream, in
+// order, while visit returns true.
+template <typename Visit>
+void forEachPacket(std::span<const std::uint32_t> words, Visit&& visit) {
+    for (std::size_t index = 0; index < words.size();) {
+        const auto count =
+            static_cast<std::size_t>(midi2UMPWordCount(static_cast<MIDI2UMPMessageType>(words[index] >> 28)));
+        if (count > words.size() - index) return;
+        if (!visit(MIDI2UMPPacket(words.subspan(index, count)), index)) return;
+        index += count;
+    }
+}
+
 struct MIDI2ClipFile {
     // Every packet of the file, clip boundaries included.
     std::vector<MIDI2UMPPacket> packets;

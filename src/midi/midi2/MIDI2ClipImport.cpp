@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <string>
 
 #include "midi/midi2/MIDI2ClipFile.h"
 #include "midi/midi2/MIDI2Diagnostics.h"
+#include "midi/midi2/MIDI2PacketWalker.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
 #include "midi/model/HugePages.h"
 #include "midi/model/MIDIFile.h"
@@ -29,24 +29,6 @@ std::size_t trackKey(std::uint8_t group, std::uint8_t channel) { return std::siz
 template <typename Detail>
 void marker(bool enabled, std::string_view name, Detail&& detail) {
     if (enabled) MIDI2Diagnostics::marker(name, detail());
-}
-
-// True when the down-conversion to MIDI 1.0 drops bits of the packet's value.
-bool midi2PacketHasHighResolutionValue(const MIDI2UMPPacket& packet) {
-    if (packet.messageType() != MIDI2UMPMessageType::midi2ChannelVoice || packet.wordCount() != 2) return false;
-    const std::uint32_t value = packet.word(1);
-    switch (packet.statusField() >> 4) {
-        case 0x8:
-        case 0x9:
-            return ((value >> 16) & 0x1FF) != 0;
-        case 0xA:
-        case 0xB:
-        case 0xD:
-        case 0xE:
-            return (value & 0x1FFFFFF) != 0;
-        default:
-            return value != 0;
-    }
 }
 
 // FF 51 03 and the microseconds per quarter note (at least 1).
@@ -156,32 +138,29 @@ std::array<std::size_t, keyCount> channelVoiceCounts(std::span<const std::uint32
     return counts;
 }
 
-MIDI2NativePreservationSummary midi2NativePreservationSummary(const MIDI2NativePacketInventory& inventory) {
-    MIDI2NativePreservationSummary summary;
-    summary.totalSnapshots = static_cast<int>(inventory.size());
-    for (const Entry& entry : inventory.entries()) {
-        switch (entry.action) {
-            case Action::storedNativeCandidate:
-                ++summary.nativeCandidatePackets;
-                if (entry.hasHighResolutionValue) ++summary.highResolutionCandidatePackets;
-                ++summary.editableModelPackets;
-                break;
-            case Action::importedToEditableModel:
-            case Action::downConvertedToEditableModel:
-                ++summary.editableModelPackets;
-                break;
-            case Action::skippedUnsupported:
-                ++summary.skippedUnsupportedPackets;
-                break;
-            case Action::structuralOnly:
-                break;
-        }
-        if (entry.wasDownConverted) ++summary.downConvertedPackets;
-        if (entry.scope == Scope::structural) ++summary.structuralPackets;
-        if (entry.scope == Scope::global) ++summary.globalPackets;
-        if (entry.scope == Scope::ambiguous) ++summary.ambiguousPackets;
+// Counts one packet's entry into the preservation summary.
+void addToSummary(MIDI2NativePreservationSummary& summary, const Entry& entry) {
+    ++summary.totalSnapshots;
+    switch (entry.action) {
+        case Action::storedNativeCandidate:
+            ++summary.nativeCandidatePackets;
+            if (entry.hasHighResolutionValue) ++summary.highResolutionCandidatePackets;
+            ++summary.editableModelPackets;
+            break;
+        case Action::importedToEditableModel:
+        case Action::downConvertedToEditableModel:
+            ++summary.editableModelPackets;
+            break;
+        case Action::skippedUnsupported:
+            ++summary.skippedUnsupportedPackets;
+            break;
+        case Action::structuralOnly:
+            break;
     }
-    return summary;
+    if (entry.wasDownConverted) ++summary.downConvertedPackets;
+    if (entry.scope == Scope::structural) ++summary.structuralPackets;
+    if (entry.scope == Scope::global) ++summary.globalPackets;
+    if (entry.scope == Scope::ambiguous) ++summary.ambiguousPackets;
 }
 
 std::vector<std::string> midi2ImportConvertedItems(int midi2ChannelVoicePackets, int downConverted) {
@@ -226,106 +205,72 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     const auto expectedEvents = channelVoiceCounts(clip.words);
     ImportedTracks importedTracks(expectedEvents);
     ImportCounters counters;
-    std::uint32_t runningTick = 0;
-    std::uint32_t sequenceStart = 0;
-    bool insideSequence = false;
+    MIDI2NativePreservationSummary summary;
+    MIDI2NativePacketInventory::Tally tally;
     std::optional<std::uint32_t> lastTempo;
-
-    MIDI2NativePacketInventory::Builder inventory;
-    inventory.reserve(clip.packetCount);
+    MIDI2PacketWalker walker;
     std::vector<std::uint32_t> words = std::move(clip.words);
-    std::size_t packetIndex = 0;
-    for (std::size_t wordIndex = 0; wordIndex < words.size(); ++packetIndex) {
+    for (std::size_t wordIndex = 0; wordIndex < words.size();) {
         const auto type = static_cast<MIDI2UMPMessageType>(words[wordIndex] >> 28);
         const auto count = static_cast<std::size_t>(midi2UMPWordCount(type));
         const MIDI2UMPPacket packet(std::span<const std::uint32_t>(words).subspan(wordIndex, count));
+        const auto entry = walker.next(packet, static_cast<std::uint32_t>(wordIndex));
+        wordIndex += count;
+        if (!entry) {
+            marker(markers, "SMF2_IMPORT_FAILED", [] { return std::string("delta tick overflow"); });
+            return false;
+        }
+        addToSummary(summary, *entry);
+        tally.add(*entry);
+        const std::uint32_t eventTick = entry->hasSequenceTick ? entry->sequenceTick : 0;
+        if (entry->action == Action::skippedUnsupported) ++counters.unsupported;
+        const auto unsupported = [&](auto&& detail) { marker(markers, "SMF2_IMPORT_UNSUPPORTED_PACKET", detail); };
 
-        Entry entry;
-        entry.absoluteTick = runningTick;
-        entry.hasSequenceTick = insideSequence;
-        entry.sequenceTick = runningTick - sequenceStart;
-        entry.firstWord = static_cast<std::uint32_t>(wordIndex);
-        entry.wordCount = static_cast<std::uint8_t>(count);
-        const std::uint32_t eventTick = insideSequence ? runningTick - sequenceStart : 0;
-        const auto classify = [&entry](Scope scope, Action action, Reason reason) {
-            entry.scope = scope;
-            entry.action = action;
-            entry.reason = reason;
-        };
-        const auto skip = [&](Reason reason, auto&& detail) {
-            classify(Scope::unsupported, Action::skippedUnsupported, reason);
-            ++counters.unsupported;
-            marker(markers, "SMF2_IMPORT_UNSUPPORTED_PACKET", detail);
-        };
-
-        switch (type) {
-            case MIDI2UMPMessageType::utility: {
-                const std::uint32_t status = (packet.word(0) >> 20) & 0xF;
-                if (status == 0x4) {
-                    const std::uint32_t delta = packet.word(0) & 0xFFFFF;
-                    if (delta > std::numeric_limits<std::uint32_t>::max() - runningTick) {
-                        marker(markers, "SMF2_IMPORT_FAILED", [&] { return std::string("delta tick overflow"); });
-                        return false;
-                    }
-                    runningTick += delta;
-                    ++counters.deltaClockstamps;
-                    marker(markers, "SMF2_IMPORT_DELTA_TICKS",
-                           [&] { return "delta=" + std::to_string(delta) + " tick=" + std::to_string(runningTick); });
-                    classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstamp);
-                } else if (status == 0x3) {
-                    const auto ticksPerQuarterNote = static_cast<std::uint16_t>(packet.word(0) & 0xFFFF);
-                    if (ticksPerQuarterNote != 0) {
-                        timeDivision = ticksPerQuarterNote;
-                        marker(markers, "SMF2_IMPORT_DCTPQ",
-                               [&] { return "ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote); });
-                    }
-                    classify(Scope::structural, Action::structuralOnly, Reason::deltaClockstampTicksPerQuarterNote);
-                } else {
-                    // NOOP, JR Clock and JR Timestamp carry nothing this song can keep.
-                    classify(Scope::unsupported, Action::skippedUnsupported, Reason::unsupportedUtility);
-                    ++counters.unsupported;
+        switch (entry->reason) {
+            case Reason::deltaClockstamp:
+                ++counters.deltaClockstamps;
+                marker(markers, "SMF2_IMPORT_DELTA_TICKS", [&] {
+                    return "delta=" + std::to_string(packet.word(0) & 0xFFFFF) +
+                           " tick=" + std::to_string(walker.runningTick());
+                });
+                break;
+            case Reason::deltaClockstampTicksPerQuarterNote:
+                if (const auto ticksPerQuarterNote = static_cast<std::uint16_t>(packet.word(0) & 0xFFFF)) {
+                    timeDivision = ticksPerQuarterNote;
+                    marker(markers, "SMF2_IMPORT_DCTPQ",
+                           [&] { return "ticksPerQuarterNote=" + std::to_string(ticksPerQuarterNote); });
                 }
+                break;
+            case Reason::startOfClip:
+                marker(markers, "SMF2_IMPORT_START_OF_CLIP",
+                       [&] { return "absoluteTick=" + std::to_string(walker.runningTick()); });
+                break;
+            case Reason::endOfClip:
+                marker(markers, "SMF2_IMPORT_END_OF_CLIP",
+                       [&] { return "absoluteTick=" + std::to_string(walker.runningTick()); });
+                break;
+            case Reason::flexSetTempo: {
+                const std::uint32_t tempo = packet.word(1);
+                tempoEvents.push_back(midi2TempoEvent(tempo, eventTick));
+                lastTempo = tempo;
+                ++counters.flexTempo;
+                marker(markers, "SMF2_IMPORT_FLEX_SET_TEMPO", [&] { return "tick=" + std::to_string(eventTick); });
                 break;
             }
-            case MIDI2UMPMessageType::stream:
-                if (packet == MIDI2UMPPacket::startOfClip()) {
-                    sequenceStart = runningTick;
-                    insideSequence = true;
-                    entry.hasSequenceTick = false;
-                    marker(markers, "SMF2_IMPORT_START_OF_CLIP",
-                           [&] { return "absoluteTick=" + std::to_string(runningTick); });
-                    classify(Scope::structural, Action::structuralOnly, Reason::startOfClip);
-                } else if (packet == MIDI2UMPPacket::endOfClip()) {
-                    marker(markers, "SMF2_IMPORT_END_OF_CLIP",
-                           [&] { return "absoluteTick=" + std::to_string(runningTick); });
-                    classify(Scope::structural, Action::structuralOnly, Reason::endOfClip);
-                } else {
-                    skip(Reason::unsupportedStream, [&] { return packet.description(); });
-                }
+            case Reason::flexSetTimeSignature: {
+                const MIDI2TimeSignatureFields signature = *packet.flexDataSetTimeSignature();
+                timeSignatureEvents.push_back(midi2TimeSignatureEvent(signature, eventTick));
+                timeSignatureNumerator = signature.numerator;
+                timeSignatureDenominator = 1 << signature.denominatorExponent;
+                ++counters.flexTimeSignature;
+                marker(markers, "SMF2_IMPORT_FLEX_SET_TIME_SIGNATURE", [&] {
+                    return "tick=" + std::to_string(eventTick) + " " + std::to_string(timeSignatureNumerator) + "/" +
+                           std::to_string(timeSignatureDenominator);
+                });
                 break;
-            case MIDI2UMPMessageType::flexData:
-                if (const auto tempo = packet.flexDataSetTempoTenNanosecondsPerQuarterNote()) {
-                    tempoEvents.push_back(midi2TempoEvent(*tempo, eventTick));
-                    lastTempo = *tempo;
-                    ++counters.flexTempo;
-                    marker(markers, "SMF2_IMPORT_FLEX_SET_TEMPO", [&] { return "tick=" + std::to_string(eventTick); });
-                    classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTempo);
-                } else if (const auto signature = packet.flexDataSetTimeSignature();
-                           signature && signature->numerator != 0 && signature->denominatorExponent <= 7) {
-                    timeSignatureEvents.push_back(midi2TimeSignatureEvent(*signature, eventTick));
-                    timeSignatureNumerator = signature->numerator;
-                    timeSignatureDenominator = 1 << signature->denominatorExponent;
-                    ++counters.flexTimeSignature;
-                    marker(markers, "SMF2_IMPORT_FLEX_SET_TIME_SIGNATURE", [&] {
-                        return "tick=" + std::to_string(eventTick) + " " + std::to_string(timeSignatureNumerator) +
-                               "/" + std::to_string(timeSignatureDenominator);
-                    });
-                    classify(Scope::global, Action::importedToEditableModel, Reason::flexSetTimeSignature);
-                } else {
-                    skip(Reason::unsupportedFlexData, [&] { return packet.description(); });
-                }
-                break;
-            case MIDI2UMPMessageType::midi1ChannelVoice: {
+            }
+            case Reason::midi1InsideSequence:
+            case Reason::midi1OutsideSequence: {
                 ++counters.midi1ChannelVoice;
                 MIDI1ByteMessage bytes;
                 try {
@@ -336,41 +281,35 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
                 }
                 importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
                 ++counters.channelEvents;
-                if (insideSequence) {
-                    classify(Scope::safelyScoped, Action::importedToEditableModel, Reason::midi1InsideSequence);
-                } else {
-                    classify(Scope::ambiguous, Action::importedToEditableModel, Reason::midi1OutsideSequence);
-                }
                 break;
             }
-            case MIDI2UMPMessageType::midi2ChannelVoice: {
+            case Reason::midi2InsideSequence:
+            case Reason::midi2OutsideSequence:
+            case Reason::midi2NotDownConverted: {
                 ++counters.midi2ChannelVoice;
                 MIDI1ByteMessage bytes;
                 try {
                     bytes = packet.downConvertedMIDI1ChannelVoice().midi1ByteStream();
                 } catch (const MIDI2UMPError& error) {
-                    skip(Reason::midi2NotDownConverted, [&] { return error.description(); });
+                    unsupported([&] { return error.description(); });
                     break;
                 }
                 importedTracks.append(bytes, eventTick, packet.groupField(), *packet.channel(), markers);
                 ++counters.channelEvents;
                 ++counters.downConverted;
-                entry.wasDownConverted = true;
-                entry.hasHighResolutionValue = midi2PacketHasHighResolutionValue(packet);
-                if (insideSequence) {
-                    classify(Scope::safelyScoped, Action::storedNativeCandidate, Reason::midi2InsideSequence);
-                } else {
-                    classify(Scope::ambiguous, Action::downConvertedToEditableModel, Reason::midi2OutsideSequence);
-                }
                 break;
             }
-            default:
-                skip(Reason::unsupportedMessageType,
-                     [&] { return "type=" + std::string(midi2UMPMessageTypeName(type)); });
+            case Reason::unsupportedStream:
+            case Reason::unsupportedFlexData:
+                unsupported([&] { return packet.description(); });
+                break;
+            case Reason::unsupportedMessageType:
+                unsupported([&] { return "type=" + std::string(midi2UMPMessageTypeName(type)); });
+                break;
+            case Reason::unsupportedUtility:  // skipped without a marker
+            case Reason::custom:
                 break;
         }
-        inventory.add(entry);
-        wordIndex += count;
     }
 
     if (importedTracks.empty()) {
@@ -387,10 +326,8 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
     // Standard MIDI File would be; tempo overrides scale from it.
     if (lastTempo) bpm = 60000000.0 / static_cast<double>(std::max<std::uint32_t>(*lastTempo / 100, 1));
 
-    const std::size_t packetCount = packetIndex;
-    inventory.adoptWords(std::move(words));
-    midi2NativePacketSnapshots = inventory.finish();
-    const MIDI2NativePreservationSummary summary = midi2NativePreservationSummary(midi2NativePacketSnapshots);
+    const std::size_t packetCount = clip.packetCount;
+    midi2NativePacketSnapshots = MIDI2NativePacketInventory::ofClipWords(std::move(words), packetCount, tally);
 
     report.operation = MIDI2OperationReport::Operation::imported("Loaded MIDI 2.0 file");
     report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";

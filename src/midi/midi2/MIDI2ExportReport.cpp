@@ -1,5 +1,7 @@
 // The report of a MIDI 2.0 export, read back from the bytes that were written.
 
+#include <array>
+
 #include "midi/midi2/MIDI2ClipFile.h"
 #include "midi/midi2/MIDI2Export.h"
 
@@ -23,15 +25,16 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                                                       int representedTrackCount,
                                                       const std::optional<MIDI2NativeReexportEligibility>& eligibility,
                                                       const std::vector<std::string>& skippedEventItems) {
-    MIDI2ClipFile clip;
+    MIDI2ClipWords clip;
     try {
-        clip = MIDI2ClipFile::parse(data);
+        clip = MIDI2ClipFile::parseWords(data);
     } catch (const MIDI2ClipFileError&) {
         return std::nullopt;
     }
     MIDI2OperationReport report;
     int systemExclusiveMessages = 0;
-    for (const MIDI2UMPPacket& packet : clip.packets) {
+    std::array<bool, 256> seen{};  // (group, channel) pairs with Channel Voice packets
+    forEachPacket(clip.words, [&](const MIDI2UMPPacket& packet, std::size_t) {
         switch (packet.messageType()) {
             case MIDI2UMPMessageType::utility:
                 if (((packet.word(0) >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
@@ -40,8 +43,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
             case MIDI2UMPMessageType::midi2ChannelVoice: {
                 ++(packet.messageType() == MIDI2UMPMessageType::midi1ChannelVoice ? report.midi1ChannelVoicePackets
                                                                                   : report.midi2ChannelVoicePackets);
-                report.groups.insert(packet.groupField());
-                report.channelsByGroup[packet.groupField()].insert(*packet.channel());
+                seen[std::size_t{packet.groupField()} * 16 + *packet.channel()] = true;
                 break;
             }
             case MIDI2UMPMessageType::stream:
@@ -59,6 +61,13 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                 }
                 break;
         }
+        return true;
+    });
+    for (std::size_t key = 0; key < seen.size(); ++key) {
+        if (!seen[key]) continue;
+        const auto group = static_cast<std::uint8_t>(key / 16);
+        report.groups.insert(group);
+        report.channelsByGroup[group].insert(static_cast<std::uint8_t>(key % 16));
     }
     const int nativeReexported = eligibility ? eligibility->nativeReexportedPackets : 0;
     report.preservedItems = {
@@ -89,7 +98,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
 
     report.operation = MIDI2OperationReport::Operation::exported(fileName, formatLabel);
     report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";
-    report.totalPackets = static_cast<int>(clip.packets.size());
+    report.totalPackets = static_cast<int>(clip.packetCount);
     report.tracks = representedTrackCount;
     report.ticksPerQuarterNote = file.timeDivision;
     report.midi2ChannelVoiceDownConverted = 0;

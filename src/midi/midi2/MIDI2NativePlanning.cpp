@@ -26,6 +26,7 @@ bool isStoredCandidateAt(const MIDI2NativePacketInventory& inventory, std::size_
 std::vector<std::uint32_t> storedCandidatePositions(const MIDI2NativePacketInventory& inventory,
                                                     bool (*accepts)(const MIDI2NativePacketInventory&, std::size_t)) {
     std::vector<std::uint32_t> positions;
+    if (inventory.tally().storedCandidates == 0) return positions;  // no entry can be accepted
     for (std::size_t i = 0; i < inventory.size(); ++i) {
         if (accepts(inventory, i)) positions.push_back(static_cast<std::uint32_t>(i));
     }
@@ -165,7 +166,7 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
     const std::span<const MIDIEvent> exported[] = {request.events};
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(
         file, exported, loop ? loop->startTick : 0, loop ? std::optional<std::uint32_t>(loop->endTick) : std::nullopt,
-        RelationshipParts{false, isLoop && loop.has_value()});
+        RelationshipParts{false, isLoop && loop.has_value(), isLoop && loop.has_value()});
 
     const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
     const std::vector<std::uint32_t> candidates = decision.candidateSnapshots
@@ -180,7 +181,9 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
         ++eligibility.structurallyEligiblePackets;
         if (entry.hasHighResolutionValue) ++eligibility.highResolutionEligiblePackets;
     }
-    eligibility.unsafePackets = static_cast<int>(relationship.unsafeNativePackets.size());
+    // Outside loops only the number of unsafe packets is read; the inventory keeps it.
+    eligibility.unsafePackets =
+        static_cast<int>(isLoop && loop ? relationship.unsafeNativePackets.size() : inventory.tally().unsafe);
     eligibility.nativeReexportedPackets = nativeReexportedPackets;
     if (isLoop && loop) {
         eligibility.loopPacketClassification = midi2NativeLoopPacketClassification(

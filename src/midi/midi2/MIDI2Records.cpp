@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <mutex>
 
+#include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2PacketWalker.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
 #include "midi/model/HugePages.h"
 
@@ -69,53 +72,94 @@ std::string_view rawValue(MIDI2NativeLoopPacketPolicy policy) { return nameOf(po
 
 static_assert(sizeof(MIDI2NativePacketInventory::Entry) == 20, "an inventory entry should stay compact");
 
-void MIDI2NativePacketInventory::Builder::reserve(std::size_t packetCount) { reserveLarge(entries_, packetCount); }
+void MIDI2NativePacketInventory::Tally::add(const Entry& entry) {
+    if (entry.action == MIDI2NativePacketAction::storedNativeCandidate) ++storedCandidates;
+    if (entry.action == MIDI2NativePacketAction::skippedUnsupported ||
+        entry.scope == MIDI2NativePacketScope::unsupported || entry.scope == MIDI2NativePacketScope::ambiguous) {
+        ++unsafe;
+    }
+}
 
-MIDI2NativePacketInventory MIDI2NativePacketInventory::Builder::finish() {
-    auto storage = std::make_shared<Builder>(std::move(*this));
-    *this = Builder();
-    return MIDI2NativePacketInventory(std::move(storage));
+struct MIDI2NativePacketInventory::Storage {
+    std::vector<std::uint32_t> words;
+    std::size_t packetCount = 0;
+    Tally tally;
+    std::map<std::size_t, HandBuilt> handBuilt;
+    // A clip's entries are worked out from its words on first use.
+    bool fromClip = false;
+    mutable std::vector<Entry> entries;
+    mutable std::once_flag entriesBuilt;
+
+    void buildEntries() const {
+        reserveLarge(entries, packetCount);
+        MIDI2PacketWalker walker;
+        forEachPacket(words, [&](const MIDI2UMPPacket& packet, std::size_t index) {
+            const auto entry = walker.next(packet, static_cast<std::uint32_t>(index));
+            if (entry) entries.push_back(*entry);
+            return entry.has_value();
+        });
+    }
+};
+
+MIDI2NativePacketInventory MIDI2NativePacketInventory::ofClipWords(std::vector<std::uint32_t> words,
+                                                                   std::size_t packetCount, Tally tally) {
+    auto storage = std::make_shared<Storage>();
+    storage->tally = tally;
+    storage->words = std::move(words);
+    storage->packetCount = packetCount;
+    storage->fromClip = true;
+    MIDI2NativePacketInventory inventory;
+    inventory.storage_ = std::move(storage);
+    return inventory;
 }
 
 MIDI2NativePacketInventory::MIDI2NativePacketInventory(std::initializer_list<MIDI2NativePacketSnapshot> snapshots)
     : MIDI2NativePacketInventory(std::span<const MIDI2NativePacketSnapshot>(snapshots.begin(), snapshots.size())) {}
 
 MIDI2NativePacketInventory::MIDI2NativePacketInventory(std::span<const MIDI2NativePacketSnapshot> snapshots) {
-    Builder builder;
+    auto storage = std::make_shared<Storage>();
     for (const auto& snapshot : snapshots) {
         Entry entry;
         entry.absoluteTick = snapshot.absoluteTick;
         entry.hasSequenceTick = snapshot.sequenceTick.has_value();
         entry.sequenceTick = snapshot.sequenceTick.value_or(0);
-        entry.firstWord = static_cast<std::uint32_t>(builder.words_.size());
+        entry.firstWord = static_cast<std::uint32_t>(storage->words.size());
         entry.wordCount = static_cast<std::uint8_t>(std::min<std::size_t>(snapshot.words.size(), 0xFF));
         entry.scope = snapshot.scope;
         entry.action = snapshot.action;
         entry.reason = MIDI2PacketReason::custom;
         entry.wasDownConverted = snapshot.wasDownConverted;
         entry.hasHighResolutionValue = snapshot.hasHighResolutionValue;
-        builder.words_.insert(builder.words_.end(), snapshot.words.begin(), snapshot.words.begin() + entry.wordCount);
-        builder.handBuilt_[builder.entries_.size()] = {snapshot.packetIndex, snapshot.group, snapshot.channel,
+        storage->words.insert(storage->words.end(), snapshot.words.begin(), snapshot.words.begin() + entry.wordCount);
+        storage->handBuilt[storage->entries.size()] = {snapshot.packetIndex, snapshot.group, snapshot.channel,
                                                        snapshot.messageType, snapshot.reason};
-        builder.add(entry);
+        storage->entries.push_back(entry);
+        storage->tally.add(entry);
     }
-    storage_ = std::make_shared<Builder>(std::move(builder));
+    storage->packetCount = storage->entries.size();
+    storage_ = std::move(storage);
 }
 
-std::span<const MIDI2NativePacketInventory::Entry> MIDI2NativePacketInventory::entries() const noexcept {
+std::size_t MIDI2NativePacketInventory::size() const noexcept { return storage_ ? storage_->packetCount : 0; }
+
+MIDI2NativePacketInventory::Tally MIDI2NativePacketInventory::tally() const noexcept {
+    return storage_ ? storage_->tally : Tally{};
+}
+
+std::span<const MIDI2NativePacketInventory::Entry> MIDI2NativePacketInventory::entries() const {
     if (!storage_) return {};
-    return storage_->entries_;
+    if (storage_->fromClip) std::call_once(storage_->entriesBuilt, [this] { storage_->buildEntries(); });
+    return storage_->entries;
 }
 
 std::span<const std::uint32_t> MIDI2NativePacketInventory::words(const Entry& entry) const noexcept {
-    return std::span<const std::uint32_t>(storage_->words_).subspan(entry.firstWord, entry.wordCount);
+    return std::span<const std::uint32_t>(storage_->words).subspan(entry.firstWord, entry.wordCount);
 }
 
-const MIDI2NativePacketInventory::Builder::HandBuilt* MIDI2NativePacketInventory::handBuilt(
-    std::size_t position) const {
-    if (storage_->handBuilt_.empty()) return nullptr;
-    const auto found = storage_->handBuilt_.find(position);
-    return found == storage_->handBuilt_.end() ? nullptr : &found->second;
+const MIDI2NativePacketInventory::HandBuilt* MIDI2NativePacketInventory::handBuilt(std::size_t position) const {
+    if (storage_->handBuilt.empty()) return nullptr;
+    const auto found = storage_->handBuilt.find(position);
+    return found == storage_->handBuilt.end() ? nullptr : &found->second;
 }
 
 int MIDI2NativePacketInventory::packetIndex(std::size_t position) const {
@@ -125,7 +169,7 @@ int MIDI2NativePacketInventory::packetIndex(std::size_t position) const {
 
 std::optional<std::uint8_t> MIDI2NativePacketInventory::group(std::size_t position) const {
     if (const auto* built = handBuilt(position)) return built->group;
-    const auto packetWords = words(storage_->entries_[position]);
+    const auto packetWords = words(entries()[position]);
     if (packetWords.empty()) return std::nullopt;
     switch (static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28)) {
         case MIDI2UMPMessageType::system:
@@ -143,7 +187,7 @@ std::optional<std::uint8_t> MIDI2NativePacketInventory::group(std::size_t positi
 
 std::optional<std::uint8_t> MIDI2NativePacketInventory::channel(std::size_t position) const {
     if (const auto* built = handBuilt(position)) return built->channel;
-    const auto packetWords = words(storage_->entries_[position]);
+    const auto packetWords = words(entries()[position]);
     if (packetWords.empty()) return std::nullopt;
     const auto type = static_cast<MIDI2UMPMessageType>(packetWords[0] >> 28);
     if (type != MIDI2UMPMessageType::midi1ChannelVoice && type != MIDI2UMPMessageType::midi2ChannelVoice) {
@@ -153,7 +197,7 @@ std::optional<std::uint8_t> MIDI2NativePacketInventory::channel(std::size_t posi
 }
 
 std::string MIDI2NativePacketInventory::reason(std::size_t position) const {
-    const Entry& entry = storage_->entries_[position];
+    const Entry& entry = entries()[position];
     switch (entry.reason) {
         case MIDI2PacketReason::custom: {
             const auto* built = handBuilt(position);
@@ -170,7 +214,7 @@ std::string MIDI2NativePacketInventory::reason(std::size_t position) const {
 }
 
 MIDI2NativePacketSnapshot MIDI2NativePacketInventory::operator[](std::size_t position) const {
-    const Entry& entry = storage_->entries_[position];
+    const Entry& entry = entries()[position];
     MIDI2NativePacketSnapshot snapshot;
     snapshot.packetIndex = packetIndex(position);
     snapshot.absoluteTick = entry.absoluteTick;

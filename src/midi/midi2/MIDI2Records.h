@@ -68,10 +68,10 @@ enum class MIDI2PacketReason : std::uint8_t {
     custom,  // a snapshot built by hand with its own text
 };
 
-// The snapshots of every packet of an imported clip, stored compactly: a clip of millions of
-// packets keeps 20 bytes per packet besides its words. The packet index, group and channel of
-// an imported packet follow from its position and words. Reading an element builds the
-// snapshot value. Copies share the (immutable) storage.
+// The snapshots of every packet of an imported clip, stored compactly: the clip's words, and
+// once they are read, 20 bytes per packet. The packet index, group and channel of an imported
+// packet follow from its position and words. Reading an element builds the snapshot value.
+// Copies share the (immutable) storage.
 class MIDI2NativePacketInventory {
 public:
     // What the planners read for each packet, without building a snapshot.
@@ -92,41 +92,31 @@ public:
         }
     };
 
-    // Collects the entries of one import, then hands them over as an inventory.
-    class Builder {
-    public:
-        void reserve(std::size_t packetCount);
-        // Takes over the words of a whole clip; entries added with add(entry) point into them
-        // with their firstWord and wordCount.
-        void adoptWords(std::vector<std::uint32_t> words) { words_ = std::move(words); }
-        void add(const Entry& entry) { entries_.push_back(entry); }
-        [[nodiscard]] MIDI2NativePacketInventory finish();
-
-    private:
-        friend class MIDI2NativePacketInventory;
-        // What a snapshot built by hand says beyond its entry.
-        struct HandBuilt {
-            int packetIndex = 0;
-            std::optional<std::uint8_t> group;
-            std::optional<std::uint8_t> channel;
-            std::string messageType;
-            std::string reason;
-        };
-        std::vector<Entry> entries_;
-        std::vector<std::uint32_t> words_;
-        std::map<std::size_t, HandBuilt> handBuilt_;
+    // Counts that exports read without walking the entries.
+    struct Tally {
+        std::size_t storedCandidates = 0;  // action storedNativeCandidate
+        std::size_t unsafe = 0;            // action skippedUnsupported, or scope unsupported or ambiguous
+        friend bool operator==(const Tally&, const Tally&) = default;
+        void add(const Entry& entry);
     };
+
+    // The inventory of an imported clip of packetCount packets: its words and their tally. The
+    // entries are worked out from the words the first time they are read (only exports of
+    // clips that hold native candidates or go into loops need them).
+    static MIDI2NativePacketInventory ofClipWords(std::vector<std::uint32_t> words, std::size_t packetCount,
+                                                  Tally tally);
 
     MIDI2NativePacketInventory() = default;
     MIDI2NativePacketInventory(std::initializer_list<MIDI2NativePacketSnapshot> snapshots);
     explicit MIDI2NativePacketInventory(std::span<const MIDI2NativePacketSnapshot> snapshots);
 
-    [[nodiscard]] std::size_t size() const noexcept { return storage_ ? storage_->entries_.size() : 0; }
+    [[nodiscard]] std::size_t size() const noexcept;
+    [[nodiscard]] Tally tally() const noexcept;
     [[nodiscard]] bool empty() const noexcept { return size() == 0; }
     [[nodiscard]] MIDI2NativePacketSnapshot operator[](std::size_t position) const;
     [[nodiscard]] std::vector<MIDI2NativePacketSnapshot> snapshots() const;
 
-    [[nodiscard]] std::span<const Entry> entries() const noexcept;
+    [[nodiscard]] std::span<const Entry> entries() const;
     [[nodiscard]] std::span<const std::uint32_t> words(const Entry& entry) const noexcept;
     // The fields of the snapshot at position that the entry does not hold.
     [[nodiscard]] int packetIndex(std::size_t position) const;
@@ -137,9 +127,17 @@ public:
     friend bool operator==(const MIDI2NativePacketInventory& a, const MIDI2NativePacketInventory& b);
 
 private:
-    explicit MIDI2NativePacketInventory(std::shared_ptr<const Builder> storage) : storage_(std::move(storage)) {}
-    [[nodiscard]] const Builder::HandBuilt* handBuilt(std::size_t position) const;
-    std::shared_ptr<const Builder> storage_;
+    // What a snapshot built by hand says beyond its entry.
+    struct HandBuilt {
+        int packetIndex = 0;
+        std::optional<std::uint8_t> group;
+        std::optional<std::uint8_t> channel;
+        std::string messageType;
+        std::string reason;
+    };
+    struct Storage;
+    [[nodiscard]] const HandBuilt* handBuilt(std::size_t position) const;
+    std::shared_ptr<const Storage> storage_;
 };
 
 // Counts over the inventory of one import.

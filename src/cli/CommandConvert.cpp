@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/ExportBuild.h"
+#include "app/ExportCore.h"
 #include "cli/ExportOptions.h"
 
 namespace orvane::cli {
@@ -40,10 +40,10 @@ int runConvert(std::span<const std::string> args) {
             throw CommandFailure(exitRejected, "OUT must end in .mid or .midi (MIDI 1.0) or .midi2 (MIDI 2.0)");
         }
         const midi::MIDIFile& song = loadSong(arguments.positional().front());
-        requireWritable(song, *format);
+        app::requireWritable(song, *format);
         refuseToReplace({path.string()}, arguments.has("--force"));
 
-        BuiltFile built = buildConvertedFile(song, *format, path.filename().string());
+        app::GeneratedFile built = app::buildConvertedFile(song, *format, path.filename().string());
         if (!writeOutput(path.string(), built.bytes)) {
             throw CommandFailure(exitFailure, "❌ Failed to write " + path.string() + ".");
         }

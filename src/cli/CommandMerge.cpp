@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/ExportBuild.h"
+#include "app/ExportCore.h"
 #include "cli/ExportOptions.h"
 
 namespace orvane::cli {
@@ -46,7 +46,9 @@ int runMerge(std::span<const std::string> args) {
         std::vector<midi::MIDITrack> tracks;
         tracks.reserve(rows.size());
         for (const int row : rows) tracks.push_back(musical[static_cast<std::size_t>(row)]);
-        BuiltFile built = buildMergedFile(song, tracks, settings, std::filesystem::path(path).filename().string());
+        app::GeneratedFile built =
+            app::buildMergedFile(song, tracks, settings.edits, settings.loop, settings.format,
+                                 std::filesystem::path(path).filename().string());
         if (!writeOutput(path, built.bytes)) throw CommandFailure(exitFailure, "❌ Failed to write merged file.");
 
         std::vector<int> oneBased;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/ExportBuild.h"
+#include "app/ExportCore.h"
 #include "cli/ExportOptions.h"
 
 namespace orvane::cli {
@@ -23,16 +23,6 @@ using midi::MIDITrack;
 constexpr std::string_view usage =
     "split FILE -o DIR [--tracks LIST] [--transpose N] [--tempo BPM] [--loop START END] [--repeat N] "
     "[--format mid|midi2] [--force] [--json]";
-
-// The fields file names are made of, without the events.
-MIDITrack identityOf(const MIDITrack& track) {
-    MIDITrack identity;
-    identity.name = track.name;
-    identity.channel = track.channel;
-    identity.instrument = track.instrument;
-    identity.drumNote = track.drumNote;
-    return identity;
-}
 
 // Calls work(i) for every i below count, on up to as many threads as there are cores.
 void forEachInParallel(std::size_t count, const std::function<void(std::size_t)>& work) {
@@ -73,10 +63,8 @@ int runSplit(std::span<const std::string> args) {
         const std::vector<int> rows = midi::rowsToExport(settings.edits.selectedRows, musical.size(), musical.size());
         if (rows.empty()) throw CommandFailure(exitRejected, "⚠️  No tracks to export.");
 
-        std::vector<MIDITrack> identities;
-        for (const int row : rows) identities.push_back(identityOf(musical[static_cast<std::size_t>(row)]));
         const auto repeatCount = settings.loop ? std::optional(settings.loop->repeatCount) : std::nullopt;
-        const auto names = midi::splitExportFileNames(identities, repeatCount, midi::fileExtension(settings.format));
+        const auto names = app::splitFileNames(song, rows, repeatCount, settings.format);
 
         const std::filesystem::path folder = *arguments.value("-o");
         std::error_code error;
@@ -91,7 +79,9 @@ int runSplit(std::span<const std::string> args) {
         // The files are independent: build and write them on every core.
         std::vector<std::optional<OutputFile>> outputs(rows.size());
         forEachInParallel(rows.size(), [&](std::size_t i) {
-            BuiltFile built = buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])], settings, names[i]);
+            app::GeneratedFile built = app::buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])],
+                                                           settings.edits, settings.loop, settings.format,
+                                                           names[i]);
             if (writeOutput(paths[i], built.bytes)) {
                 outputs[i] = OutputFile{paths[i], {rows[i] + 1}, built.bytes.size(), std::move(built.report)};
             }

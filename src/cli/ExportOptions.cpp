@@ -4,10 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "cli/ExportBuild.h"
 #include "cli/MIDI2ReportOutput.h"
 #include "midi/export/LoopSection.h"
-#include "support/AtomicFile.h"
 #include "support/TextFormat.h"
 
 namespace orvane::cli {
@@ -29,7 +27,7 @@ T requiredValue(const Arguments& arguments, std::string_view option, std::option
     return *value;
 }
 
-std::optional<LoopOptions> parseLoop(const Arguments& arguments) {
+std::optional<app::ExportLoop> parseLoop(const Arguments& arguments) {
     if (!arguments.has("--loop")) {
         if (arguments.has("--repeat")) throw CommandFailure(exitRejected, "--repeat needs --loop START END");
         return std::nullopt;
@@ -40,7 +38,7 @@ std::optional<LoopOptions> parseLoop(const Arguments& arguments) {
     if (!start || !end || *start < 0 || *end < 0) {
         throw CommandFailure(exitRejected, "--loop needs two times in seconds, 0 or more");
     }
-    LoopOptions loop{*start, *end, 1};
+    app::ExportLoop loop{*start, *end, 1, false};
     if (arguments.has("--repeat")) {
         const auto count = parseInteger(arguments.value("--repeat").value_or(""));
         if (!count || *count < 1 || *count > midi::maximumRepeatCount) {
@@ -73,6 +71,9 @@ std::string joinedRows(const std::vector<int>& rows, std::string_view separator)
 int runCommand(std::string_view command, const std::function<int()>& body) {
     try {
         return body();
+    } catch (const app::ExportGenerationError& error) {
+        std::fprintf(stderr, "❌ Failed to generate MIDI 2.0 export.\n%s\n", error.what());
+        return exitFailure;
     } catch (const CommandFailure& failure) {
         // The application's own warnings and errors are printed as they are.
         const std::string_view message = failure.what();
@@ -132,7 +133,7 @@ SongEdits parseSongEdits(const Arguments& arguments, const midi::MIDIFile& song)
 ExportSettings parseExportSettings(const Arguments& arguments, const midi::MIDIFile& song) {
     ExportSettings settings;
     settings.format = parseFormat(arguments);
-    requireWritable(song, settings.format);
+    app::requireWritable(song, settings.format);
     settings.loop = parseLoop(arguments);
     settings.edits = parseSongEdits(arguments, song);
     settings.force = arguments.has("--force");
@@ -156,13 +157,9 @@ void refuseToReplace(const std::vector<std::string>& paths, bool force) {
 }
 
 bool writeOutput(const std::string& path, const midi::Bytes& bytes) {
-    try {
-        writeFileAtomically(path, bytes);
-        return true;
-    } catch (const FileWriteError& error) {
-        warn(error.description());
-        return false;
-    }
+    const auto failure = app::writeGeneratedFile(path, bytes);
+    if (failure) warn(failure->description);
+    return !failure;
 }
 
 void printOutputs(const std::vector<OutputFile>& outputs, bool json, bool listRows) {

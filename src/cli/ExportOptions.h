@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ExportCore.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "midi/export/ExportNaming.h"
@@ -46,11 +47,9 @@ int runCommand(std::string_view command, const std::function<int()>& body);
 // one song.
 const midi::MIDIFile& loadSong(const std::string& path);
 
-// The user's edits of the song that every export and playback applies.
-struct SongEdits {
+// The user's edits of the song that every export and playback applies, and the chosen rows.
+struct SongEdits : app::ExportEdits {
     std::set<int> selectedRows;  // 0-based musical rows of --tracks; empty when not given
-    int transpose = 0;
-    std::optional<double> newBPM;
 };
 
 // --tracks, --transpose and --tempo. Out-of-range values are clamped with the application's
@@ -59,15 +58,9 @@ SongEdits parseSongEdits(const Arguments& arguments, const midi::MIDIFile& song)
 int clampedTranspose(long long semitones);          // warns when it clamps
 double clampedTempo(double bpm);                    // warns when it clamps
 
-struct LoopOptions {
-    double startSeconds = 0;
-    double endSeconds = 0;
-    int repeatCount = 1;
-};
-
 struct ExportSettings {
     SongEdits edits;
-    std::optional<LoopOptions> loop;
+    std::optional<app::ExportLoop> loop;  // the command line never tightens a loop
     midi::MIDIExportFormat format = midi::MIDIExportFormat::standardMIDI;
     bool force = false;
     bool json = false;

@@ -41,7 +41,17 @@ BetaDiagnostics& BetaDiagnostics::shared() {
     return instance;
 }
 
+void BetaDiagnostics::setObserver(std::function<void(std::string_view)> observer) {
+    const std::lock_guard lock(observerMutex_);
+    observer_ = std::move(observer);
+    hasObserver_.store(static_cast<bool>(observer_));
+}
+
 void BetaDiagnostics::log(std::string_view message) {
+    if (hasObserver_.load()) {
+        const std::lock_guard lock(observerMutex_);
+        if (observer_) observer_(message);
+    }
     if (!echoToStandardError_) {
         return;
     }

@@ -3,7 +3,10 @@
 // The log keeps nothing; with the environment variable ORVANE_LOG=stderr every message is
 // printed as one line on standard error.
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +21,11 @@ public:
     // Accepts one message. Safe to call from any thread.
     void log(std::string_view message);
 
-    // True when messages are printed somewhere; lets hot callers skip composing them.
-    [[nodiscard]] bool isEchoing() const { return echoToStandardError_; }
+    // True when messages go somewhere; lets hot callers skip composing them.
+    [[nodiscard]] bool isEchoing() const { return echoToStandardError_ || hasObserver_.load(); }
+    // Also hands every message to observer, on the thread that logs it (tests read the log
+    // this way); an empty function removes it.
+    void setObserver(std::function<void(std::string_view)> observer);
 
     const std::string supportEmail = "beta@orvane.invalid";
     const std::string consentAskedKey = "OrvaneBetaLogConsentAsked";
@@ -38,6 +44,9 @@ private:
     BetaDiagnostics();
     std::vector<std::string> entries_;
     bool echoToStandardError_ = false;
+    std::mutex observerMutex_;
+    std::function<void(std::string_view)> observer_;
+    std::atomic<bool> hasObserver_{false};
 };
 
 // "[source] message" on the shared log.

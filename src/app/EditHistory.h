@@ -1,8 +1,8 @@
 #pragma once
 // The song edits that can be taken back: each step records the state before and after one
 // edit, so that undo and redo replay it through the same paths as the edit itself. The history
-// is bounded: at least 100 steps are kept, and the oldest are dropped beyond a memory budget,
-// so that undoing the drum mapping of a huge track cannot exhaust memory.
+// is bounded: up to 500 steps, fewer when they hold more than a memory budget (the oldest go
+// first), so that the drum mappings of a huge track cannot exhaust memory.
 
 #include <cstddef>
 #include <cstdint>
@@ -62,7 +62,7 @@ struct EditStep {
 
 class EditHistory {
 public:
-    static constexpr std::size_t minimumSteps = 100;
+    static constexpr std::size_t maximumSteps = 500;
     static constexpr std::size_t memoryBudget = std::size_t{64} << 20;
 
     // A new step clears the steps that were undone.

@@ -196,6 +196,7 @@ private:
 
     // ---- Loading (MainDocument.cpp) ---------------------------------------------------
     void resetDocumentState();
+    void refreshAfterFailedLoad();
     void buildTrackRows();
     void showLoadStatus(const std::string& fileName);
     [[nodiscard]] std::string dropZoneInfo() const;
@@ -230,8 +231,8 @@ private:
     void reloadMainPlaybackAfterSelectionChangeIfNeeded();
     void reloadPlaybackAfterMixerSettingsChangeIfNeeded();
     bool reloadLoopPlaybackFromStartIfNeeded();
-    void reloadPlaybackKeepingPosition(const PlaybackRequest& request, std::string_view logPlaying,
-                                       std::string_view logPaused);
+    void reloadPlaybackKeepingPosition(const PlaybackRequest& request, std::string_view reason,
+                                       std::string_view logPlaying, std::string_view logPaused);
 
     // ---- Transport (MainTransport.cpp) -------------------------------------------------
     void setTransportPosition(double position, std::optional<double> duration);
@@ -258,9 +259,15 @@ private:
     [[nodiscard]] std::vector<PreviewTrack> loopPreviewTracks(const std::vector<int>& rows) const;
     std::optional<std::pair<double, double>> currentLoopSeconds();
     [[nodiscard]] std::vector<int> exportRows() const;
-    void continueSplit(std::shared_ptr<ExportFlow> flow);
-    void writeSplit(std::shared_ptr<ExportFlow> flow, std::vector<GeneratedFile> files);
-    void continueMerge(std::shared_ptr<ExportFlow> flow);
+    bool flowIsCurrent(const ExportFlow& flow);
+    void splitChoseLoopOptions(std::shared_ptr<ExportFlow> flow, std::optional<LoopExportOptions> options);
+    void splitChoseFormat(std::shared_ptr<ExportFlow> flow, std::optional<midi::MIDIExportFormat> format);
+    void splitChoseFolder(std::shared_ptr<ExportFlow> flow, std::optional<std::filesystem::path> folder);
+    void splitAnsweredReplace(std::shared_ptr<ExportFlow> flow, int button);
+    void finishSplit(const ExportFlow& flow, const std::vector<WriteFailure>& failures);
+    void mergeChoseLoopOptions(std::shared_ptr<ExportFlow> flow, std::optional<LoopExportOptions> options);
+    void mergeChoseFormat(std::shared_ptr<ExportFlow> flow, std::optional<midi::MIDIExportFormat> format);
+    void mergeChoseFile(std::shared_ptr<ExportFlow> flow, std::optional<std::filesystem::path> file);
     void showMIDI2OperationReport(const midi::MIDI2OperationReport& report);
     void showMIDI2OperationReports(const std::vector<midi::MIDI2OperationReport>& reports);
     void updateExportUI();
@@ -343,6 +350,7 @@ private:
     std::shared_ptr<playback::MIDIPlayerController> player_;
     EditHistory history_;
     bool mixerGestureOpen_ = false;
+    bool mixerGestureStepRecorded_ = false;
 
     // Flows.
     bool waitingForUser_ = false;

@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
+#include "app/PlaybackRequest.h"
 #include "cli/Command.h"
-#include "midi/export/TrackExport.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::cli {
@@ -77,9 +77,11 @@ std::optional<PlaybackInput> loadPlaybackInput(const Arguments& arguments, std::
         return std::nullopt;
     }
     PlaybackInput input;
-    input.stream = settings->rows
-                       ? midi::buildSelectedTracksMIDI(song, *settings->rows, settings->transpose, settings->newBPM)
-                       : midi::buildFormat1PlaybackMIDI(song, settings->transpose, settings->newBPM);
+    // The window's rule: no rows or every row plays the whole song, else the chosen rows.
+    const std::size_t rowCount = song.musicalTracks().size();
+    const app::PlaybackRequest request =
+        settings->rows ? app::requestFromSelection(*settings->rows, rowCount) : app::PlaybackRequest::fullSong();
+    input.stream = app::buildPlaybackStream(song, request, settings->transpose, settings->newBPM).value_or(midi::Bytes{});
     if (const auto soundFont = arguments.value("--soundfont")) input.synthesizer.soundFont = *soundFont;
     return input;
 }

@@ -446,6 +446,33 @@ void MainViewController::mergeChoseFile(std::shared_ptr<ExportFlow> flow, std::o
     modal_.revealInFileManager(*file);
 }
 
+// ---- Dragging rows out ---------------------------------------------------------------------
+
+std::vector<std::filesystem::path> MainViewController::writeFilesForDrag(const std::vector<int>& rows,
+                                                                         const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> written;
+    if (!midiFile_) return written;
+    reconcileMixerUIToMIDIModel("drag-export-before-track-snapshot");
+    const midi::MusicalTrackList musical = midiFile_->musicalTracks();
+    std::vector<int> valid;
+    for (const int row : rows) {
+        if (row >= 0 && static_cast<std::size_t>(row) < musical.size()) valid.push_back(row);
+    }
+    const auto format = midi::MIDIExportFormat::standardMIDI;
+    const auto names = splitFileNames(*midiFile_, valid, std::nullopt, format);
+    for (std::size_t i = 0; i < valid.size() && i < names.size(); ++i) {
+        const GeneratedFile file = buildSplitFile(*midiFile_, musical[static_cast<std::size_t>(valid[i])],
+                                                  {transposeOffset_, overrideBPM_}, std::nullopt, format, names[i]);
+        if (const auto failure = writeGeneratedFile(folder / file.fileName, file.bytes)) {
+            appLog("Could not write " + failure->fileName + " for a drag: " + failure->description);
+            continue;
+        }
+        written.push_back(folder / file.fileName);
+    }
+    appLog("Wrote " + std::to_string(written.size()) + " file(s) for a drag to " + folder.string());
+    return written;
+}
+
 // ---- MIDI 2.0 reports ----------------------------------------------------------------------
 
 void MainViewController::showMIDI2OperationReport(const midi::MIDI2OperationReport& report) {

@@ -105,6 +105,10 @@ public:
     // ---- Split and merge ----------------------------------------------------------------
     void splitTracks();
     void mergeAction();
+    // Rows dragged out of the table: their split files (MIDI 1.0, with the current edits) are
+    // written into folder; the paths written, for the drag to offer.
+    std::vector<std::filesystem::path> writeFilesForDrag(const std::vector<int>& rows,
+                                                         const std::filesystem::path& folder);
 
     // ---- Song edits ---------------------------------------------------------------------
     void changeTempoAction();

@@ -112,6 +112,14 @@ private:
     std::map<std::string, fluid_sfont_t*> fonts_;
 };
 
+}  // namespace
+
+void preloadSoundFont(const FluidSynthOptions& options) {
+    (void)SoundFontLibrary::shared().load(locateSoundFont(options.soundFont));
+}
+
+namespace {
+
 // Deleting a synthesizer deletes the SoundFonts on its stack; the shared one is taken off
 // first.
 struct SynthDeleter {

@@ -55,6 +55,11 @@ private:
 
 MIDIFilePlayerFactory makeFluidSynthPlayerFactory(FluidSynthOptions options);
 
+// Reads the SoundFont the options name (or the default one) now, so that the first player
+// starts without waiting for it. Safe from any thread; throws MIDIFilePlayerError when the
+// SoundFont is missing or unreadable.
+void preloadSoundFont(const FluidSynthOptions& options);
+
 // A Standard MIDI File rendered as a 16-bit stereo WAV file: the song's length plus a short
 // release tail, at the options' sample rate.
 struct RenderedWAV {

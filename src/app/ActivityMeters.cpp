@@ -71,6 +71,24 @@ std::size_t keyOf(const midi::MIDIEvent& event) {
     return std::size_t{event[1] & 0x7Fu} + 128 * std::size_t{event.channel()};
 }
 
+// Ticks to seconds, remembering the last conversion.
+class LastConversion {
+public:
+    explicit LastConversion(const midi::TempoMap& map) : map_(map) {}
+    double seconds(double tick) {
+        if (tick != tick_) {
+            tick_ = tick;
+            seconds_ = map_.ticksToSeconds(static_cast<std::uint32_t>(tick));
+        }
+        return seconds_;
+    }
+
+private:
+    const midi::TempoMap& map_;
+    double tick_ = -1;
+    double seconds_ = 0;
+};
+
 MIDIActivityTrack activityOf(const midi::MIDITrack& track, const midi::TempoMap& map, PendingNotes& pending) {
     MIDIActivityTrack activity;
     std::vector<MIDIActivityNote>& notes = activity.notes;
@@ -92,19 +110,16 @@ MIDIActivityTrack activityOf(const midi::MIDITrack& track, const midi::TempoMap&
     pending.drain([&](std::uint32_t note) { notes[note].endTime = static_cast<double>(lastTick); });
 
     // Notes come in tick order and time only grows with the tick, so they stay sorted by
-    // time. Chords share a start tick: the last conversion is reused.
+    // time. The notes of a chord share their start and often their end: each keeps the last
+    // conversion.
     midi::reserveLarge(activity.startTimes, notes.size());
+    LastConversion start(map);
+    LastConversion end(map);
     std::uint64_t velocitySum = 0;
-    double lastStartTick = -1;
-    double lastStartSeconds = 0;
     for (MIDIActivityNote& note : notes) {
-        if (note.time != lastStartTick) {
-            lastStartTick = note.time;
-            lastStartSeconds = map.ticksToSeconds(static_cast<std::uint32_t>(note.time));
-        }
         const double endTick = std::max(note.endTime, note.time);
-        note.endTime = endTick == note.time ? lastStartSeconds : map.ticksToSeconds(static_cast<std::uint32_t>(endTick));
-        note.time = lastStartSeconds;
+        note.time = start.seconds(note.time);
+        note.endTime = end.seconds(endTick);
         activity.startTimes.push_back(note.time);
         velocitySum += note.velocity;
     }
@@ -113,6 +128,23 @@ MIDIActivityTrack activityOf(const midi::MIDITrack& track, const midi::TempoMap&
         activity.baselineVelocity = static_cast<int>(std::clamp(std::lround(mean), 1L, 127L));
     }
     return activity;
+}
+
+// The index of the first of starts[from, count) later than value (count when there is none).
+// Galloping from `from`: the answer is usually a few notes away, so this touches a few
+// neighbouring entries instead of bisecting the whole song.
+std::size_t firstStartAfter(const std::vector<double>& starts, std::size_t from, std::size_t count, double value) {
+    std::size_t low = from;
+    std::size_t high = from;
+    for (std::size_t step = 1; high < count && starts[high] <= value; step *= 2) {
+        low = high + 1;
+        high = from + step;
+    }
+    high = std::min(high, count);
+    const auto first = starts.begin();
+    return static_cast<std::size_t>(
+        std::upper_bound(first + static_cast<std::ptrdiff_t>(low), first + static_cast<std::ptrdiff_t>(high), value) -
+        first);
 }
 
 // The segment colour of a lit or held segment; absent for the system red.
@@ -152,8 +184,11 @@ double activityLevel(const MIDIActivityTrack& activity, const midi::MIDITrack& t
         const double releaseAge = std::max(t - note.endTime, 0.0);
         if (releaseAge > releaseWindow) break;
         if (t > note.endTime) {
-            const auto next = std::upper_bound(starts.begin(), startsEnd, note.endTime + retriggerEpsilon);
-            if (next != startsEnd && *next - note.endTime <= retriggerWindow && t < *next + attackSeconds) continue;
+            // Every later start is at or after this note's own start.
+            const std::size_t next = firstStartAfter(starts, index + 1, count, note.endTime + retriggerEpsilon);
+            if (next < count && starts[next] - note.endTime <= retriggerWindow && t < starts[next] + attackSeconds) {
+                continue;
+            }
         }
         const double attack = std::clamp((t - note.time) / attackSeconds, 0.0, 1.0);
         const double velocity = std::min(note.velocity * velocityScale, 127.0);

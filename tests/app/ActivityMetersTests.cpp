@@ -56,12 +56,18 @@ TEST(ActivityLevel, ShortAttackThenExponentialRelease) {
 }
 
 TEST(ActivityLevel, RetriggeredNoteHidesTheReleasedOne) {
-    // 50 ms notes; the next starts 0.1 s after a release, then one 0.2 s after.
-    const midi::MIDIFile file = song({loudTrack({noteOn(0, 0, 60, 127), noteOff(48, 0, 60), noteOn(144, 0, 60, 127),
-                                                 noteOff(192, 0, 60), noteOn(384, 0, 60, 127), noteOff(432, 0, 60)})});
+    // A 50 ms chord of 12 notes; one note starts 0.1 s after its release, another 0.2 s later.
+    midi::EventList events;
+    for (int key = 60; key < 72; ++key) events.push_back(noteOn(0, 0, key, 127));
+    for (int key = 60; key < 72; ++key) events.push_back(noteOff(48, 0, key));
+    for (const std::uint32_t start : {144u, 384u}) {
+        events.push_back(noteOn(start, 0, 60, 127));
+        events.push_back(noteOff(start + 48, 0, 60));
+    }
+    const midi::MIDIFile file = song({loudTrack(events)});
     const auto activity = buildActivityTracks(file, std::nullopt);
     const midi::MIDITrack& loud = file.musicalTracks()[0];
-    // At 0.17 s only the new note's attack counts, not the first note's tail (0.46).
+    // At 0.17 s only the new note's attack counts, not the chord's tail (0.46).
     EXPECT_NEAR(activityLevel(activity[0], loud, 0.17), 0.02 / 0.055, 1e-9);
     // 0.2 s is no retrigger: the tail of the note released at 0.2 s still shows at 0.405 s.
     EXPECT_NEAR(activityLevel(activity[0], loud, 0.405), std::exp(-6.5 * 0.205), 1e-9);

@@ -12,10 +12,8 @@ using namespace midi::testing;
 
 TEST(PromptPanel, HeightsAndTrimmedResults) {
     PromptRequest request;
-    request.message = "Enter a repeat count from 1 to 999.";
     EXPECT_EQ(promptPanelContentHeight(request), 188);
-    EXPECT_EQ(promptResult(request, ModalResponse::ok, "ignored", true),
-              (PromptResult{ModalResponse::ok, std::nullopt, false}));
+    EXPECT_EQ(promptResult(request, ModalResponse::ok, "ignored", true), (PromptResult{ModalResponse::ok, std::nullopt, false}));
     request.checkboxTitle = "Tighten";
     EXPECT_EQ(promptPanelContentHeight(request), 218);
     request.inputValue = "4";
@@ -23,47 +21,30 @@ TEST(PromptPanel, HeightsAndTrimmedResults) {
     request.checkboxTitle.reset();
     EXPECT_EQ(promptPanelContentHeight(request), 230);
     EXPECT_EQ(promptResult(request, ModalResponse::cancel, " \t12\r\n", false).input, "12");
-    EXPECT_EQ(promptResult(request, ModalResponse::ok, std::nullopt, false).input, "");
     EXPECT_EQ(trimmedText("\xC2\xA0 two  words\xE2\x80\xA8 "), "two  words");
-    EXPECT_EQ(trimmedText(" \n "), "");
 }
 
-TEST(TrackTable, RowsOfEveryKindOfTrack) {
-    const TrackRow piano = makeTrackRow(track("Piano", 0, {noteOn(0, 0, 60)}, 0), 9);
-    EXPECT_EQ(piano, (TrackRow{10, "Piano", "1", "Acoustic Grand Piano", 1, false, 1, false}));
-    EXPECT_EQ(makeTrackRow(track("x", -1, {}), 0).channel, "—");
-    midi::MIDITrack drums = track("Drums", 9, {}, 8);
-    EXPECT_EQ(instrumentText(drums), "Drums - Drum Kit 9");
-    drums.instrument = 0;
-    EXPECT_EQ(instrumentText(drums), "Drums - Standard Kit");
-    drums.drumNote = 36;
-    EXPECT_EQ(instrumentText(drums), "Drums - Bass Drum 1");
-    drums.drumNote = 20;
-    EXPECT_EQ(instrumentText(drums), "Drums - Drum Note 20");
-}
-
-TEST(TrackTable, CellsColoursAndAudition) {
-    TrackRow row{3, "Lead", "2", "Square Lead", 1234, false, 2, false};
-    EXPECT_EQ(cellText(row, TrackColumn::num), "3");
-    EXPECT_EQ(cellText(row, TrackColumn::events), "1234");
-    EXPECT_EQ(cellText(row, TrackColumn::audition), "");
+TEST(TrackTable, RowsCellsAndAudition) {
+    TrackRow row = makeTrackRow(track("Piano", 0, {noteOn(0, 0, 60)}, 0), 9);
+    EXPECT_EQ(row, (TrackRow{10, "Piano", "1", "Acoustic Grand Piano", 1, false, 1, false}));
     EXPECT_EQ(rowTextColor(row), ColorRole::label);
     row.selected = true;
     EXPECT_EQ(rowTextColor(row), ColorRole::accent);
+    EXPECT_EQ(cellText(makeTrackRow(track("x", -1, {}), 0), TrackColumn::channel), "—");
+    midi::MIDITrack drums = track("Drums", 9, {}, 8);
+    EXPECT_EQ(instrumentText(drums), "Drums - Drum Kit 9");
+    drums.drumNote = 36;
+    EXPECT_EQ(instrumentText(drums), "Drums - Bass Drum 1");
     EXPECT_EQ(auditionButtonLook(1, 1), (AuditionButtonLook{"■", true, true}));
     EXPECT_EQ(auditionButtonLook(0, 1), (AuditionButtonLook{"▶", false, false}));
-    EXPECT_EQ(auditionButtonLook(0, std::nullopt).title, "▶");
 }
 
 TEST(WindowLayout, HeightFollowsTheTrackCount) {
     EXPECT_EQ(windowLayout(0), (WindowLayout{65, 44, 319, true}));
-    EXPECT_EQ(windowLayout(1), (WindowLayout{65, 16, 291, true}));
     EXPECT_EQ(windowLayout(4), (WindowLayout{137, 40, 387, true}));
     EXPECT_EQ(windowLayout(30), (WindowLayout{521, 248, 979, true}));
-    EXPECT_EQ(windowLayout(21).tableHeight, 521);
     EXPECT_GT(windowLayout(SIZE_MAX).windowHeight, 0);
     EXPECT_EQ(fittedWindowHeight(979, 800), 800);
-    EXPECT_EQ(fittedWindowHeight(387, 800), 387);
     EXPECT_EQ(fittedWindowHeight(387, 0), 387);
 }
 

@@ -18,15 +18,6 @@ namespace {
 
 constexpr int ticksPerIteration = 1000;
 
-const midi::MIDIFile& parsedStressSong() {
-    static const auto file = [] {
-        auto parsed = std::make_unique<midi::MIDIFile>();
-        (void)parsed->parse(stressSong(1));
-        return parsed;
-    }();
-    return *file;
-}
-
 std::size_t activityBytes(const std::vector<app::MIDIActivityTrack>& activity) {
     std::size_t bytes = 0;
     for (const auto& track : activity) {

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,6 +51,16 @@ inline const Bytes& stressSong(int format) {
     static const Bytes format0 = load(0);
     static const Bytes format1 = load(1);
     return format == 0 ? format0 : format1;
+}
+
+// The Format 1 stress song read once.
+inline const midi::MIDIFile& parsedStressSong() {
+    static const auto file = [] {
+        auto parsed = std::make_unique<midi::MIDIFile>();
+        (void)parsed->parse(stressSong(1));
+        return parsed;
+    }();
+    return *file;
 }
 
 // The baseline most benchmarks compare with: the same bytes copied into a fresh buffer. The

@@ -12,15 +12,6 @@
 namespace orvane::bench {
 namespace {
 
-const midi::MIDIFile& parsedStressSong() {
-    static const auto file = [] {
-        auto parsed = std::make_unique<midi::MIDIFile>();
-        (void)parsed->parse(stressSong(1));
-        return parsed;
-    }();
-    return *file;
-}
-
 const std::vector<midi::MIDITrack>& musicalTracks() {
     static const std::vector<midi::MIDITrack> tracks = parsedStressSong().musicalTracks().copies();
     return tracks;

@@ -10,15 +10,6 @@
 namespace orvane::bench {
 namespace {
 
-const midi::MIDIFile& parsedStressSong() {
-    static const auto file = [] {
-        auto parsed = std::make_unique<midi::MIDIFile>();
-        (void)parsed->parse(stressSong(1));
-        return parsed;
-    }();
-    return *file;
-}
-
 void BM_BuildTrackChunks(benchmark::State& state) {
     const midi::MIDIFile& file = parsedStressSong();
     const Bytes& source = stressSong(1);

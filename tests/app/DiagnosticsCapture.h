@@ -1,0 +1,36 @@
+#pragma once
+// Collects the diagnostics log's messages while the object lives.
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/Diagnostics.h"
+
+namespace orvane::app::testing {
+
+class DiagnosticsCapture {
+public:
+    DiagnosticsCapture() {
+        BetaDiagnostics::shared().setObserver([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    ~DiagnosticsCapture() { BetaDiagnostics::shared().setObserver({}); }
+    DiagnosticsCapture(const DiagnosticsCapture&) = delete;
+    DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
+
+    // The lines that start with prefix.
+    [[nodiscard]] std::vector<std::string> starting(std::string_view prefix) const {
+        std::vector<std::string> found;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(found),
+                     [prefix](const std::string& line) { return line.starts_with(prefix); });
+        return found;
+    }
+    [[nodiscard]] bool contains(std::string_view line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::vector<std::string> lines;
+};
+
+}  // namespace orvane::app::testing

@@ -119,6 +119,17 @@ struct LoopTimelineGeometry {
     // The blocks drawn for a lane's notes: one per grid cell a note overlaps.
     [[nodiscard]] std::vector<Rect> noteCellBlocks(const LoopTimelineLane& lane, std::span<const GridCell> cells,
                                                    const Rect& row) const;
+
+    // The column a grid cell fills over the plot: at least one point wide.
+    [[nodiscard]] Rect cellColumn(const GridCell& cell) const noexcept;
+    // The label area of lane i: its colour dot, the box of its title and the title's size.
+    struct LaneLabel {
+        Rect dot;
+        Rect title;
+        double fontSize = 12;
+        friend bool operator==(const LaneLabel&, const LaneLabel&) = default;
+    };
+    [[nodiscard]] LaneLabel laneLabel(std::size_t lane, std::size_t laneCount) const noexcept;
 };
 // The marker a press grabs (within 16 points of its line, inside the plot grown by 16).
 [[nodiscard]] std::optional<LoopMarker> loopDialogMarkerAt(const LoopTimelineGeometry& geometry, double x, double y,

@@ -19,16 +19,12 @@ public:
     DiagnosticsCapture(const DiagnosticsCapture&) = delete;
     DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
 
-    // The lines that start with prefix.
     [[nodiscard]] std::vector<std::string> starting(std::string_view prefix) const {
         std::vector<std::string> found;
-        std::copy_if(lines.begin(), lines.end(), std::back_inserter(found),
-                     [prefix](const std::string& line) { return line.starts_with(prefix); });
+        for (const auto& line : lines) if (line.starts_with(prefix)) found.push_back(line);
         return found;
     }
-    [[nodiscard]] bool contains(std::string_view line) const {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
+    [[nodiscard]] bool contains(std::string_view line) const { return std::ranges::find(lines, line) != lines.end(); }
 
     std::vector<std::string> lines;
 };

@@ -4,10 +4,12 @@
 // the detected tempo with its alternatives and corrections (or the failure) and hands an
 // accepted tempo to its opener. Callbacks that arrive after clean-up are ignored.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +60,36 @@ struct TempoCorrectionButton {
 [[nodiscard]] std::string songLengthText(double seconds);
 // The detection note under the result.
 [[nodiscard]] std::string detectionNote(const tempo::OrvaneBeatDetectionResult& result);
+
+// The waveform preview as lines to draw in a view of width x height points (origin at the top
+// left): a rounded frame, a centre line, and one vertical line per slice, clipped to the
+// revealed part of the frame. Nothing is drawn when the frame is empty.
+struct WaveformDrawing {
+    struct Rect {
+        double x = 0, y = 0, width = 0, height = 0;
+        friend bool operator==(const Rect&, const Rect&) = default;
+    };
+    struct Line {
+        double x = 0;
+        double top = 0;     // the positive peak
+        double bottom = 0;  // the negative peak
+        friend bool operator==(const Line&, const Line&) = default;
+    };
+    static constexpr double cornerRadius = 7;
+    static constexpr double frameLineWidth = 0.75;
+    static constexpr double centreLineWidth = 0.5;
+
+    bool visible = false;  // false: the frame is empty and nothing is drawn
+    Rect frame;
+    double centreY = 0, centreStartX = 0, centreEndX = 0;
+    // The slice lines are clipped to [frame.x, frame.x + clipWidth]; 0 draws none.
+    double clipWidth = 0;
+    double lineWidth = 0;  // with round caps
+    std::vector<Line> lines;  // only those that reach into the clip
+    friend bool operator==(const WaveformDrawing&, const WaveformDrawing&) = default;
+};
+[[nodiscard]] WaveformDrawing waveformLines(std::span<const tempo::OrvaneWaveformSlice> slices, double reveal,
+                                            double width, double height);
 
 class BeatDetectionController : public std::enable_shared_from_this<BeatDetectionController> {
 public:
@@ -110,6 +142,16 @@ private:
     void startDetection();
     void cleanupAudioState(std::string_view reason);
     void changed();
+    void requestClose();
+    // Whether a forwarded callback of start `serial` may act; logs the first late one.
+    bool acceptCallback(std::uint64_t serial, const std::function<std::string()>& description);
+    void receiveProgress(std::uint64_t serial, double fraction, const std::string& message);
+    void receiveWaveform(std::uint64_t serial, std::vector<tempo::OrvaneWaveformSlice> slices);
+    void receiveResult(std::uint64_t serial, tempo::OrvaneBeatDetectionResult result);
+    void receiveFailure(std::uint64_t serial, const std::string& description);
+    void finishRevealBeforeReport(bool failed);
+    void revealResult();
+    void revealFailure();
 
     RunLoop& runLoop_;
     tempo::AudioFileOpener open_;
@@ -124,6 +166,7 @@ private:
     std::string lastLoggedProgressMessage_;
     bool loggedLateCallback_ = false;
     std::uint64_t startSerial_ = 0;  // tells the callbacks of one start from another's
+    TimerHandle reportTimer_;        // the delayed report after the reveal
     BeatDetectionState state_;
 };
 

@@ -119,6 +119,17 @@ struct LoopTimelineGeometry {
     // The blocks drawn for a lane's notes: one per grid cell a note overlaps.
     [[nodiscard]] std::vector<Rect> noteCellBlocks(const LoopTimelineLane& lane, std::span<const GridCell> cells,
                                                    const Rect& row) const;
+
+    // The column a grid cell fills over the plot: at least one point wide.
+    [[nodiscard]] Rect cellColumn(const GridCell& cell) const noexcept;
+    // The label area of lane i: its colour dot, the box of its title and the title's size.
+    struct LaneLabel {
+        Rect dot;
+        Rect title;
+        double fontSize = 12;
+        friend bool operator==(const LaneLabel&, const LaneLabel&) = default;
+    };
+    [[nodiscard]] LaneLabel laneLabel(std::size_t lane, std::size_t laneCount) const noexcept;
 };
 // The marker a press grabs (within 16 points of its line, inside the plot grown by 16).
 [[nodiscard]] std::optional<LoopMarker> loopDialogMarkerAt(const LoopTimelineGeometry& geometry, double x, double y,
@@ -182,7 +193,11 @@ public:
     void repeatStepperChanged(int value);
     void moveMarker(LoopMarker marker, double seconds);
     void confirm();  // Return / OK
-    void cancel();   // Escape / Cancel / closing the window
+    void cancel();   // Escape / Cancel: the answer is nothing and the window is asked to close
+    // The window closes by any means: the answer is nothing (when none was given yet).
+    void windowWillClose();
+    // Closes the dialog from outside (the document changed): as cancel().
+    void close();
 
     [[nodiscard]] const LoopExportDialogState& state() const noexcept { return state_; }
     [[nodiscard]] bool isPreviewPlaying() const noexcept { return isPreviewPlaying_; }
@@ -193,8 +208,16 @@ public:
 private:
     LoopExportDialog(RunLoop& runLoop, playback::MIDIFilePlayerFactory makePlayer, Settings settings);
     // Implementation details are the implementer's.
-    void finish(std::optional<LoopExportOptions> answer);
+    void finish(std::optional<LoopExportOptions> answer, bool askWindowToClose);
     void changed();
+    void wirePreviewPlayer();
+    void startPreview();
+    void stopPreview(bool resetProgress);
+    void previewProgressed(double playerPosition);
+    void previewPaused(double playerPosition);
+    void previewEnded();
+    void updateLabels();
+    void setError(std::string text);
 
     RunLoop& runLoop_;
     Settings settings_;
@@ -206,6 +229,8 @@ private:
     int lastRepeatStepperValue_ = 1;
     std::optional<double> lastLoggedStartSnapSeconds_;
     std::optional<double> lastLoggedEndSnapSeconds_;
+    std::vector<midi::MIDITrack> includedTracks_;  // what the preview plays
+    std::vector<double> boundaries_;               // event-block boundaries of the visible window
     LoopExportDialogState state_;
 };
 

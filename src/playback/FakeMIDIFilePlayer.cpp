@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "midi/model/MIDIFile.h"
+
 namespace orvane::playback {
 namespace {
 
@@ -122,6 +124,11 @@ std::unique_ptr<MIDIFilePlayer> FakeMIDIFilePlayerFactory::make(std::span<const 
     auto record = std::make_shared<FakePlayerRecord>();
     record->data.assign(data.begin(), data.end());
     record->duration = nextDuration;
+    if (durationFromData) {
+        midi::MIDIFile song;
+        if (!song.parse(data)) throw MIDIFilePlayerError("The data is not a Standard MIDI File.");
+        record->duration = song.ticksToSeconds(midi::MIDIFile::maximumTick(song.tracks()), std::nullopt);
+    }
     players_.push_back(record);
     return std::make_unique<FakeMIDIFilePlayer>(clock_, record, completionTiming, completionDelay);
 }

@@ -43,6 +43,9 @@ public:
 
     // Settings for the players created from now on.
     double nextDuration = 10.0;
+    // Take each player's duration from its data instead (the end of its longest track), as
+    // the real player does.
+    bool durationFromData = false;
     CompletionTiming completionTiming = CompletionTiming::afterDelay;
     double completionDelay = 0.0;
     // The next creation throws MIDIFilePlayerError with this description.

@@ -1,0 +1,213 @@
+// Loading, the track rows, the status line after loading, failed loads, drops, clearing and
+// files handed over at launch.
+
+#include <sys/stat.h>
+
+#include "app/AppShell.h"
+#include "app/ControllerHarness.h"
+#include "app/ControllerSongs.h"
+#include "midi/SMFBytes.h"
+
+namespace orvane::app::testing {
+namespace {
+
+namespace smf = midi::smf;
+
+smf::Bytes noteBody(std::initializer_list<std::uint8_t> channels) {
+    smf::Bytes body;
+    for (const auto channel : channels) smf::append(body, smf::noteOn(channel, 60, 100));
+    for (const auto channel : channels) smf::append(body, smf::noteOn(channel, 60, 0, 96));
+    smf::append(body, smf::endOfTrack());
+    return body;
+}
+
+TEST(ControllerDocument, LoadingTheDemoFillsRowsDropZoneTimelineAndTransport) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h.settle();
+    const MainViewState& shown = h.sink.shown;
+    ASSERT_EQ(shown.table.rows.size(), 5u);
+    const TrackRow& drums = shown.table.rows[0];
+    EXPECT_EQ(drums.index, 1);
+    EXPECT_EQ(drums.name, "Drums");
+    EXPECT_EQ(drums.channel, "10");
+    EXPECT_EQ(drums.instrument, "Drums - Standard Kit");
+    EXPECT_EQ(shown.table.rows[1].instrument, "Finger Bass");
+    EXPECT_EQ(shown.table.rows[4].paletteIdx, 4);
+    EXPECT_EQ(shown.dropZone.info, "♩96  4/4  A minor");
+    EXPECT_EQ(shown.dropZone.nameText, "demo");
+    EXPECT_TRUE(shown.dropZone.loaded);
+    EXPECT_EQ(shown.status, (StatusLine{"", ColorRole::secondaryLabel}));
+    EXPECT_EQ(shown.transport.label, "Ready");
+    EXPECT_TRUE(shown.transport.enabled);
+    EXPECT_NEAR(shown.transport.sliderMaximum, 40.4545, 0.001);
+    EXPECT_EQ(shown.transport.totalTime, "0:40");
+    EXPECT_EQ(shown.timeline.lanes.size(), 5u);
+    EXPECT_EQ(shown.layout, windowLayout(5));
+    EXPECT_EQ(shown.controls.splitTitle, "Split All");
+    EXPECT_TRUE(shown.controls.transposeEnabled);
+    EXPECT_TRUE(h.log.contains("Load MIDI file demo.mid"));
+    EXPECT_TRUE(h.log.contains("Loaded 5 musical tracks from demo.mid"));
+    ASSERT_TRUE(h->fullSongMIDIData());
+}
+
+TEST(ControllerDocument, StatusAfterLoadingFollowsItsPrecedence) {
+    ScratchFolder folder;
+    ControllerHarness h;
+
+    h->loadMIDI(demoClip(folder.path()));
+    h.settle();
+    ASSERT_EQ(h.modal.alerts.size(), 1u);
+    EXPECT_EQ(h.modal.alerts[0].title, "MIDI 2.0 Import Report");
+    EXPECT_EQ(h.view().status.color, ColorRole::blue);
+    EXPECT_FALSE(h.view().status.text.empty());
+    EXPECT_NE(h.modal.alerts[0].informativeText.find("demo.midi2"), std::string::npos);
+
+    writeBytes(folder / "smpte.mid", smf::file(1, {noteBody({0})}, 0xE728));
+    h->loadMIDI(folder / "smpte.mid");
+    EXPECT_EQ(h.view().status,
+              (StatusLine{"⚠️  SMPTE timing detected — playback timing may be inaccurate.", ColorRole::orange}));
+
+    writeBytes(folder / "two.mid", smf::file(0, {noteBody({0, 9})}));
+    h->loadMIDI(folder / "two.mid");
+    EXPECT_EQ(h.view().status, (StatusLine{"ℹ️  Format 0 file — exploded into 2 channel tracks.", ColorRole::blue}));
+    h.advance(3.9);
+    EXPECT_FALSE(h.view().status.text.empty());
+    h.advance(0.2);
+    EXPECT_EQ(h.view().status, (StatusLine{"", ColorRole::secondaryLabel}));
+
+    writeBytes(folder / "three.mid", smf::file(0, {noteBody({0, 1, 2})}));
+    h->loadMIDI(folder / "three.mid");
+    EXPECT_EQ(h.view().status.text, "ℹ️  Format 0 file — exploded into 3 channel tracks.");
+    // The clearing of an earlier document does not clear the next one's message.
+    h->loadMIDI(folder / "two.mid");
+    h.advance(3.0);
+    h->loadMIDI(folder / "three.mid");
+    h.advance(1.5);
+    EXPECT_EQ(h.view().status.text, "ℹ️  Format 0 file — exploded into 3 channel tracks.");
+}
+
+TEST(ControllerDocument, AFailedLoadResetsTheEditsAndShowsWhatStillApplies) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->applyTransposeOffset(5);
+    h->applyTempo(140);
+    h->loopAction(true);
+    h.settle();
+    ASSERT_EQ(h.view().dropZone.info, "♩140  4/4  D minor");
+
+    h->loadMIDI(folder / "missing.mid");
+    h.settle();
+    EXPECT_EQ(h.view().status, (StatusLine{"❌ Could not read file.", ColorRole::red}));
+    EXPECT_EQ(h->transposeOffset(), 0);
+    EXPECT_FALSE(h->overrideBPM());
+    EXPECT_FALSE(h->loopModeEnabled());
+    // The old song stays, and every display shows it without the dropped edits.
+    ASSERT_NE(h->midiFile(), nullptr);
+    EXPECT_EQ(h.sink.shown.controls.transposeText, "0");
+    EXPECT_EQ(h.sink.shown.dropZone.info, "♩96  4/4  A minor");
+    EXPECT_FALSE(h.sink.shown.timeline.loopEnabled);
+    EXPECT_FALSE(h.sink.shown.transport.loopOn);
+    EXPECT_TRUE(h.log.contains("Could not read MIDI file missing.mid: No such file or directory"));
+
+    writeBytes(folder / "junk.mid", {'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'});
+    h->loadMIDI(folder / "junk.mid");
+    EXPECT_EQ(h.view().status, (StatusLine{"❌ Not a valid MIDI file.", ColorRole::red}));
+    EXPECT_TRUE(h.log.contains("Parser rejected MIDI file junk.mid"));
+}
+
+TEST(ControllerDocument, OnlyRegularFilesAreReadAndAFIFONeverBlocks) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    ASSERT_EQ(::mkfifo((folder / "pipe.mid").c_str(), 0600), 0);
+    h->loadMIDI(folder / "pipe.mid");
+    EXPECT_EQ(h.view().status.text, "❌ Could not read file.");
+    std::filesystem::create_directory(folder / "folder.mid");
+    h->loadMIDI(folder / "folder.mid");
+    EXPECT_EQ(h.view().status.text, "❌ Could not read file.");
+    EXPECT_EQ(h->midiFile(), nullptr);
+}
+
+TEST(ControllerDocument, DropsAreSortedByExtensionInAnyLetterCase) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    std::filesystem::copy_file(demoSong(), folder / "SONG.MID");
+    EXPECT_TRUE(h->dropFile(folder / "SONG.MID"));
+    EXPECT_EQ(h->trackRows().size(), 5u);
+    EXPECT_TRUE(h.log.contains("Dropped MIDI file SONG.MID"));
+
+    EXPECT_FALSE(h->dropFile(folder / "notes.txt"));
+    ASSERT_EQ(h.modal.alerts.size(), 1u);
+    EXPECT_EQ(h.modal.alerts[0], (AlertRequest{AlertStyle::warning, "Unsupported File",
+                                               "\"notes.txt\" cannot be loaded.\n\nDrop a MIDI file to split tracks "
+                                               "or an audio file to detect BPM.",
+                                               {"OK"}}));
+    EXPECT_EQ(h->trackRows().size(), 5u);
+
+    EXPECT_TRUE(h->dropFile(folder / "Take.WAV"));
+    ASSERT_NE(h.modal.beatDetection, nullptr);
+    EXPECT_TRUE(h.modal.beatDetection->canApplyTempo());
+    EXPECT_TRUE(h.log.contains("Open Beat Detection for Take.WAV; loaded MIDI available"));
+    // A new song closes the window.
+    h->loadMIDI(demoSong());
+    EXPECT_TRUE(h.modal.beatDetection->cleanupCompleted());
+    EXPECT_EQ(h->beatDetection(), nullptr);
+}
+
+TEST(ControllerDocument, ClearingReturnsToTheEmptyWindow) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->checkboxToggled(1, true);
+    h->playAction();
+    h->clearFile();
+    h.settle();
+    const MainViewState& shown = h.sink.shown;
+    EXPECT_TRUE(shown.table.rows.empty());
+    EXPECT_FALSE(shown.transport.enabled);
+    EXPECT_EQ(shown.transport.sliderMaximum, 1.0);
+    EXPECT_EQ(shown.transport.label, "Ready");
+    EXPECT_EQ(shown.dropZone, DropZoneState{});
+    EXPECT_EQ(shown.layout.windowHeight, 319);
+    EXPECT_FALSE(shown.controls.splitEnabled);
+    EXPECT_FALSE(shown.controls.mergeEnabled);
+    EXPECT_EQ(h.players.lastPlayer()->alive, false);
+    EXPECT_EQ(h->midiFile(), nullptr);
+}
+
+TEST(ControllerDocument, TheOpenPanelLoadsTheChosenFileAndRefusesASecondPanel) {
+    ControllerHarness h;
+    h->browseForFile();
+    h->browseForFile();
+    EXPECT_EQ(h.modal.openPanels.size(), 1u);
+    EXPECT_EQ(h.modal.openPanels[0].extensions, midiExtensions);
+    h.modal.openAnswers.push_back(demoSong());
+    h.modal.dismissOldest();  // the first panel is cancelled
+    h->browseForFile();
+    h.settle();
+    EXPECT_EQ(h.modal.openPanels.size(), 2u);
+    EXPECT_TRUE(h.log.contains("Open panel selected demo.mid"));
+    EXPECT_EQ(h->trackRows().size(), 5u);
+}
+
+TEST(ControllerDocument, FilesHandedOverBeforeTheWindowLoadAfterLaunchFirstOnly) {
+    ScratchFolder folder;
+    const auto second = steadySong(folder.path(), 4);
+    ControllerHarness h;
+    AppShell shell;
+    EXPECT_FALSE(shell.openLaunchFiles({}));
+    EXPECT_TRUE(shell.openLaunchFiles({demoSong(), second}));
+    EXPECT_EQ(shell.pendingOpenURLs().size(), 2u);
+    EXPECT_EQ(h->midiFile(), nullptr);
+    shell.attach(h.controller);
+    shell.openPendingLaunchFilesIfNeeded();
+    EXPECT_TRUE(shell.pendingOpenURLs().empty());
+    EXPECT_EQ(h->inputURL(), demoSong());
+    EXPECT_TRUE(h.log.contains("Open launch file request: demo.mid, steady.mid"));
+    // Later requests load at once, the first file only.
+    shell.openLaunchFiles({second, demoSong()});
+    EXPECT_EQ(h->inputURL(), second);
+}
+
+}  // namespace
+}  // namespace orvane::app::testing

@@ -1,0 +1,219 @@
+// Song edits: the tempo prompt, transpose, instruments and drum sounds, names, and the mixer.
+
+#include "app/ControllerHarness.h"
+#include "app/ControllerSongs.h"
+#include "app/SongEditParsing.h"
+
+namespace orvane::app::testing {
+namespace {
+
+double tempoAfterPrompt(ControllerHarness& h, std::string whole, std::string decimal) {
+    h.modal.tempoAnswers.push_back(TempoPromptAnswer{std::move(whole), std::move(decimal)});
+    h->changeTempoAction();
+    h.settle();
+    return h->overrideBPM().value_or(-1);
+}
+
+TEST(ControllerEdits, TheTempoPromptAcceptsDigitsOnlyAndClampsWithAWarning) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    EXPECT_EQ(tempoAfterPrompt(h, "120", "5"), 120.5);
+    EXPECT_EQ(h.modal.tempoPrompts.back().wholeText, "96");
+    EXPECT_EQ(h.modal.tempoPrompts.back().decimalText, "");
+    EXPECT_EQ(h.modal.tempoPrompts.back().title, "Please enter a new song tempo");
+    EXPECT_NEAR(tempoAfterPrompt(h, "120", "12345"), 120.123, 1e-9);
+    EXPECT_EQ(h.modal.tempoPrompts.back().wholeText, "120");
+    EXPECT_EQ(h.modal.tempoPrompts.back().decimalText, "500");
+    EXPECT_EQ(h.view().dropZone.info, "♩120.123  4/4  A minor");
+
+    EXPECT_EQ(tempoAfterPrompt(h, "5", ""), 10);
+    EXPECT_EQ(h.view().status,
+              (StatusLine{"⚠️  Tempo is limited to 10.000–300.000 BPM. Applied 10 BPM.", ColorRole::orange}));
+    h.advance(3.0);
+    EXPECT_EQ(h.view().status.text, "");
+    EXPECT_EQ(tempoAfterPrompt(h, "400", ""), 300);
+    EXPECT_EQ(tempoAfterPrompt(h, "", "500"), 10);
+
+    for (const char* text : {"nan", "inf", "1e3", "-5", "+5", "12.5", std::string(400, '9').c_str()}) {
+        EXPECT_EQ(tempoAfterPrompt(h, text, ""), 10) << text;
+        EXPECT_EQ(h.view().status.text, "⚠️  Please enter a numeric BPM value.") << text;
+    }
+    EXPECT_EQ(tempoAfterPrompt(h, "120", "x1"), 10);
+    EXPECT_EQ(h.view().status.text, "⚠️  Please enter a numeric decimal value.");
+    h.modal.tempoAnswers.push_back(std::nullopt);
+    h->changeTempoAction();
+    h.settle();
+    EXPECT_EQ(h->overrideBPM(), 10);
+}
+
+TEST(ControllerEdits, TheTempoFieldsShowTheTempoRoundedToThreeDecimals) {
+    EXPECT_EQ(tempoFieldTexts(60000000.0 / 545455), (TempoFieldTexts{"110", ""}));
+    EXPECT_EQ(tempoFieldTexts(119.9996), (TempoFieldTexts{"120", ""}));
+    EXPECT_EQ(tempoFieldTexts(99.9996), (TempoFieldTexts{"100", ""}));
+    EXPECT_EQ(tempoFieldTexts(120.05), (TempoFieldTexts{"120", "050"}));
+}
+
+TEST(ControllerEdits, TransposeFieldStepperAndReset) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->transposeFieldCommitted(" +7 ");
+    EXPECT_EQ(h->transposeOffset(), 7);
+    EXPECT_EQ(h.view().controls.transposeText, "+7");
+    EXPECT_EQ(h.view().dropZone.info, "♩96  4/4  E minor");
+    h->transposeFieldCommitted("abc");
+    EXPECT_EQ(h->transposeOffset(), 7);
+    EXPECT_EQ(h.view().controls.transposeText, "+7");
+    h->transposeFieldCommitted("-20");
+    EXPECT_EQ(h->transposeOffset(), -12);
+    EXPECT_EQ(h.view().status.text, "⚠️  Pitch offset is limited to ±12 semitones (one octave).");
+    h.advance(3.0);
+    EXPECT_EQ(h.view().status.text, "");
+    h->transposeFieldCommitted("99999999999999999999");
+    EXPECT_EQ(h->transposeOffset(), 12);
+    h->transposeStepperChanged(-3);
+    EXPECT_EQ(h.view().controls.transposeText, "-3");
+    EXPECT_TRUE(h.log.contains("Changed pitch stepper to -3"));
+    h->transposeResetAction();
+    EXPECT_EQ(h.view().controls.transposeValue, 0);
+    EXPECT_EQ(h.view().controls.transposeText, "0");
+}
+
+TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedRows) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->showInstrumentPicker();
+    EXPECT_EQ(h.view().status, (StatusLine{"Select a track row first, then press Ctrl+I", ColorRole::secondaryLabel}));
+    h.advance(2.0);
+    EXPECT_EQ(h.view().status.text, "");
+
+    h->tableSelectionChanged(1);
+    h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(0));
+    h->showInstrumentPicker();
+    h.settle();
+    EXPECT_EQ(h.modal.instrumentPickerPrograms.back(), 33);
+    const TrackRow& bass = h->trackRows()[1];
+    EXPECT_EQ(bass.name, "Acoustic Grand Piano");
+    EXPECT_EQ(bass.instrument, "Acoustic Grand Piano");
+    const midi::MIDITrack& track = h->midiFile()->musicalTracks()[1];
+    EXPECT_EQ(track.name, "Acoustic Grand Piano");
+    EXPECT_EQ(track.events.front(), midi::MIDIEvent(0, {0xC1, 0}));
+    EXPECT_EQ(std::count_if(track.events.begin(), track.events.end(),
+                            [](const midi::MIDIEvent& e) { return e.status() == 0xC1; }),
+              1);
+
+    h->trackNameEdited(2, "  Keys  ");
+    h->tableSelectionChanged(2);
+    h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(80));
+    h->showInstrumentPicker();
+    h.settle();
+    EXPECT_EQ(h->trackRows()[2].name, "Keys");
+    EXPECT_EQ(h->trackRows()[2].instrument, "Square Lead");
+    EXPECT_TRUE(h.log.contains("Renamed track row 3 to Keys"));
+    EXPECT_TRUE(h.log.contains("Apply instrument 81 to row 3"));
+}
+
+TEST(ControllerEdits, DrumsOpenTheDrumPickerOnceTheInstrumentPickerHasClosed) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->tableSelectionChanged(3);
+    h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::drums());
+    h.modal.drumAnswers.push_back(DrumInstrumentSelection{0, 38});
+    h->showInstrumentPicker();
+    h.settle();
+    ASSERT_EQ(h.modal.drumPickerCurrent.size(), 1u);
+    const TrackRow& row = h->trackRows()[3];
+    EXPECT_EQ(row.channel, "10");
+    EXPECT_EQ(row.instrument, "Drums - Acoustic Snare");
+    EXPECT_EQ(row.name, "Drums - Acoustic Snare");
+    EXPECT_EQ(h.view().status, (StatusLine{"Drum track mapped to Acoustic Snare on Channel 10.", ColorRole::blue}));
+    h.advance(3.0);
+    EXPECT_EQ(h.view().status.text, "");
+
+    // A drum track goes straight to the drum picker, its kit selected and the first sound
+    // when it strikes more than one.
+    h->tableSelectionChanged(0);
+    h->showInstrumentPicker();
+    h.settle();
+    ASSERT_EQ(h.modal.drumPickerCurrent.size(), 2u);
+    EXPECT_EQ(h.modal.drumPickerCurrent[1].first, 0);
+    EXPECT_EQ(h.modal.drumPickerCurrent[1].second, midi::MIDIFile::gmDrumNotes().front().note);
+}
+
+TEST(ControllerEdits, AnswersForAnEarlierSongAreDropped) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->tableSelectionChanged(4);
+    h->showInstrumentPicker();  // left open
+    h->loadMIDI(steadySong(folder.path(), 4, 2));
+    h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(5));
+    h.modal.dismissOldest();
+    h.settle();
+    EXPECT_EQ(h->trackRows().size(), 2u);
+    EXPECT_EQ(h->midiFile()->musicalTracks()[1].instrument, 10);
+    h->trackNameEdited(4, "Ghost");
+    EXPECT_EQ(h.log.starting("Renamed track row").size(), 0u);
+}
+
+TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    EXPECT_EQ(h->currentMixerStrips().size(), 5u);
+    h->checkboxToggled(1, true);
+    h->checkboxToggled(3, true);
+    const auto strips = h->currentMixerStrips();
+    ASSERT_EQ(strips.size(), 2u);
+    EXPECT_EQ(strips[1].row, 3);
+    EXPECT_EQ(strips[1].instrument, "Flute");
+    h->showMixerWindow();
+    ASSERT_NE(h.modal.mixer, nullptr);
+
+    const int revision = h->mixerSettingsRevision();
+    h.modal.mixer->userSetValue(0, MixerSetting::volume, 30);
+    EXPECT_EQ(h->midiFile()->musicalTracks()[1].volume, 30);
+    EXPECT_EQ(h->mixerSettingsRevision(), revision + 1);
+    EXPECT_TRUE(h.log.contains("Apply mixer change row 2, volume 30"));
+    h->applyMixerChange(1, std::nullopt);  // no value: still a change of the revision
+    EXPECT_EQ(h->mixerSettingsRevision(), revision + 2);
+
+    const std::uint8_t pan = h->midiFile()->musicalTracks()[3].pan;
+    h->playAction();
+    h.modal.mixer->setPlaybackLocked(false);  // as if the lock had not reached the window
+    h.modal.mixer->userSetValue(1, MixerSetting::pan, 0);
+    EXPECT_EQ(h.modal.beeps, 1);
+    ASSERT_EQ(h.modal.prompts.size(), 1u);
+    EXPECT_EQ(h.modal.prompts[0].message, "Track Mixer changes cannot be used during playback");
+    EXPECT_EQ(h->midiFile()->musicalTracks()[3].pan, pan);
+    EXPECT_EQ(h.modal.mixer->strips()[1].pan, pan);  // the strip shows the song again
+    EXPECT_EQ(h->mixerSettingsRevision(), revision + 2);
+    EXPECT_TRUE(h.modal.mixer->isPlaybackLocked());
+}
+
+TEST(ControllerEdits, ReconcilingPullsWhatTheMixerShowsIntoTheSong) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->showMixerWindow();
+    EXPECT_FALSE(h->reconcileMixerUIToMIDIModel("test"));
+    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test status=already-in-sync"));
+    auto strips = h->currentMixerStrips();
+    const int volume = strips[1].volume;
+    const int pan = strips[3].pan;
+    strips[1].volume = 11;
+    strips[3].pan = 99;
+    h.modal.mixer->updateStrips(strips);  // the window shows values the song does not hold
+    const int revision = h->mixerSettingsRevision();
+    EXPECT_TRUE(h->reconcileMixerUIToMIDIModel("test"));
+    EXPECT_EQ(h->mixerSettingsRevision(), revision + 1);
+    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test row=2 setting=volume midi=" +
+                          std::to_string(volume) + " ui=11 action=apply-ui"));
+    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test row=4 setting=pan midi=" + std::to_string(pan) +
+                          " ui=99 action=apply-ui"));
+    EXPECT_EQ(h.log.starting("STATE-RECONCILE[MIXER->MIDI] reason=test row=").size(), 2u);
+    EXPECT_EQ(h->midiFile()->musicalTracks()[1].volume, 11);
+    EXPECT_EQ(h->midiFile()->musicalTracks()[3].pan, 99);
+    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test status=changed revision=" +
+                          std::to_string(revision + 1)));
+}
+
+}  // namespace
+}  // namespace orvane::app::testing

@@ -1,0 +1,256 @@
+// Split and merge as the user meets them: the prompts, the file names, replacing files, the
+// background write, the completion texts and the MIDI 2.0 reports.
+
+#include "app/ControllerHarness.h"
+#include "app/ControllerSongs.h"
+
+namespace orvane::app::testing {
+namespace {
+
+std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool readsBack(const std::filesystem::path& path) {
+    midi::MIDIFile song;
+    return song.parse(readBytes(path)) && !song.musicalTracks().empty();
+}
+
+TEST(ControllerExport, SplittingEveryTrackWritesNamedFilesAndReports) {
+    ScratchFolder folder;
+    const auto out = folder / "parts";
+    std::filesystem::create_directory(out);
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h.modal.alertAnswers = {0};
+    h.modal.folderAnswers = {out};
+    h->splitTracks();
+    h.settle();
+
+    ASSERT_EQ(h.modal.alerts.size(), 1u);
+    EXPECT_EQ(h.modal.alerts[0], (AlertRequest{AlertStyle::informational, "Choose MIDI export format",
+                                               "MIDI 1.0 keeps the existing .mid export. MIDI 2.0 writes MIDI Clip "
+                                               ".midi2 files.",
+                                               {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}}));
+    ASSERT_EQ(h.modal.folders.size(), 1u);
+    EXPECT_EQ(h.modal.folders[0].message, "Choose output folder");
+    EXPECT_EQ(h.modal.folders[0].prompt, "Split All Here");
+    EXPECT_EQ(h.modal.folders[0].startFolder, demoSong().parent_path());
+    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"Bass_Finger Bass.mid", "Chords_Electric Piano 1.mid",
+                                                         "Drums_Drums - Standard Kit.mid", "Melody_Flute.mid",
+                                                         "Pad_Warm Pad.mid"}));
+    for (const auto& name : fileNames(out)) EXPECT_TRUE(readsBack(out / name)) << name;
+    EXPECT_EQ(h.view().status, (StatusLine{"Exported 5 tracks → parts", ColorRole::green}));
+    EXPECT_EQ(h.modal.revealed, std::vector<std::filesystem::path>{out});
+    EXPECT_TRUE(h.log.contains("Split/export destination selected: parts, format=MIDI 1.0"));
+    EXPECT_TRUE(h.log.contains("Generate split/export file: track='Bass', output='Bass_Finger Bass.mid', format=MIDI 1.0"));
+    EXPECT_TRUE(h.log.contains("Split/export completed: 5 file(s), format=MIDI 1.0"));
+    EXPECT_TRUE(h.view().controls.splitEnabled);
+}
+
+TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->checkboxToggled(3, true);  // Melody only
+    EXPECT_EQ(h.view().controls.splitTitle, "Export 1");
+    writeBytes(folder / "Melody_Flute.mid", {'o', 'l', 'd'});
+
+    h.modal.alertAnswers = {0, 1};  // MIDI 1.0, then Cancel at the replace prompt
+    h.modal.folderAnswers = {folder.path()};
+    h->splitTracks();
+    h.settle();
+    ASSERT_EQ(h.modal.alerts.size(), 2u);
+    EXPECT_EQ(h.modal.alerts[1].title, "Replace existing files?");
+    EXPECT_EQ(h.modal.alerts[1].informativeText, "1 file(s) already exist:\n\nMelody_Flute.mid");
+    EXPECT_EQ(h.modal.folders[0].prompt, "Export Here");
+    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+
+    // The target cannot be replaced (a folder of that name): the failure is reported and the
+    // folder is still there.
+    std::filesystem::remove(folder / "Melody_Flute.mid");
+    std::filesystem::create_directory(folder / "Melody_Flute.mid");
+    std::filesystem::create_directory(folder / "Melody_Flute.mid" / "keep");
+    h.modal.alertAnswers = {0, 0};
+    h.modal.folderAnswers = {folder.path()};
+    h->splitTracks();
+    h.settle();
+    EXPECT_EQ(h.view().status, (StatusLine{"⚠️  1 file(s) failed.", ColorRole::orange}));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "Melody_Flute.mid" / "keep"));
+    EXPECT_TRUE(h.log.contains("Split/export failed for 1 file(s): Melody_Flute.mid"));
+    EXPECT_EQ(h.modal.revealed.size(), 0u);
+}
+
+TEST(ControllerExport, TheReplacePromptListsSixNamesAndCountsTheRest) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 4, 7));
+    for (const auto& name : splitFileNames(*h->midiFile(), std::vector<int>{0, 1, 2, 3, 4, 5, 6}, std::nullopt,
+                                           midi::MIDIExportFormat::standardMIDI)) {
+        writeBytes(folder / name, {1});
+    }
+    h.modal.alertAnswers = {0, 0};
+    h.modal.folderAnswers = {folder.path()};
+    h->splitTracks();
+    h.settle();
+    ASSERT_EQ(h.modal.alerts.size(), 2u);
+    const std::string& text = h.modal.alerts[1].informativeText;
+    EXPECT_TRUE(text.starts_with("7 file(s) already exist:\n\n"));
+    EXPECT_TRUE(text.ends_with("\n…and 1 more."));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 5 + 1);
+    EXPECT_EQ(h.view().status.text, "Exported 7 tracks → " + folder.path().filename().string());
+}
+
+TEST(ControllerExport, ASecondSplitWaitsForTheFirstToFinishWriting) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h.modal.alertAnswers = {0};
+    h->splitTracks();
+    h.settle();
+    // The folder is chosen now: the files are handed to the background, not yet written.
+    ASSERT_EQ(h.modal.pendingFolderAnswers.size(), 1u);
+    h.modal.pendingFolderAnswers.front()(folder.path());
+    ASSERT_TRUE(h->isExportInProgress());
+    EXPECT_FALSE(h.view().controls.splitEnabled);
+    h->splitTracks();
+    EXPECT_EQ(h.modal.alerts.size(), 1u);
+    h.settle();
+    EXPECT_FALSE(h->isExportInProgress());
+    EXPECT_TRUE(h.view().controls.splitEnabled);
+}
+
+TEST(ControllerExport, MIDI2SplitShowsOneReportPerFileOrTheirSum) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h.modal.alertAnswers = {1};
+    h.modal.folderAnswers = {folder.path()};
+    h->splitTracks();
+    h.settle();
+    ASSERT_EQ(h.modal.alerts.size(), 2u);
+    const AlertRequest& report = h.modal.alerts[1];
+    EXPECT_EQ(report.title, "MIDI 2.0 Export Report");
+    EXPECT_TRUE(report.informativeText.starts_with("Files: 5\nTracks represented: 5\nUMP packets: "));
+    EXPECT_NE(report.informativeText.find("\nFiles:\n- Drums_Drums - Standard Kit.midi2: 1 track, "),
+              std::string::npos);
+    EXPECT_NE(report.informativeText.find("no MIDI 2.0 compatibility issues"), std::string::npos);
+    EXPECT_EQ(fileNames(folder.path()).size(), 5u);
+
+    // One file: its own report.
+    h->checkboxToggled(0, true);
+    h.modal.alertAnswers = {1, 0};  // MIDI 2.0, Replace
+    h.modal.folderAnswers = {folder.path()};
+    h->splitTracks();
+    h.settle();
+    ASSERT_EQ(h.modal.alerts.size(), 5u);
+    EXPECT_EQ(h.modal.alerts[3].title, "Replace existing files?");
+    EXPECT_EQ(h.modal.alerts[4].title, "MIDI 2.0 Export Report");
+    EXPECT_FALSE(h.modal.alerts[4].informativeText.starts_with("Files:"));
+    EXPECT_EQ(h.log.starting("Show MIDI 2.0 Export Report: ").size(), 1u);
+    EXPECT_EQ(h.log.starting("Show aggregate MIDI 2.0 report: files=5, packets=").size(), 1u);
+    EXPECT_EQ(h.view().status.text, "Exported 1 track → " + folder.path().filename().string());
+}
+
+TEST(ControllerExport, MergeSuggestsACleanNameAndWritesWhereTheUserSaid) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->commitSongName("Live A/B: take*2");
+    h.modal.alertAnswers = {0};
+    h.modal.saveAnswers = {folder / "mix.mid"};
+    h->mergeAction();
+    h.settle();
+    ASSERT_EQ(h.modal.savePanels.size(), 1u);
+    EXPECT_EQ(h.modal.savePanels[0].suggestedName, "Live A-B- take-2_merged.mid");
+    EXPECT_EQ(h.modal.savePanels[0].extension, "mid");
+    EXPECT_TRUE(readsBack(folder / "mix.mid"));
+    EXPECT_EQ(h.view().status, (StatusLine{"Merged 5 tracks → mix.mid", ColorRole::green}));
+    EXPECT_TRUE(h.log.contains("Merged 5 tracks into mix.mid, format=MIDI 1.0"));
+    EXPECT_EQ(h.modal.revealed.back(), folder / "mix.mid");
+
+    // One ticked row counts as fewer than two: every track is merged.
+    h->checkboxToggled(2, true);
+    EXPECT_EQ(h.view().controls.mergeTitle, "Merge All…");
+    h->checkboxToggled(4, true);
+    EXPECT_EQ(h.view().controls.mergeTitle, "Merge 2…");
+}
+
+TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 4, 1, "solo.mid"));
+    h->mergeAction();
+    EXPECT_EQ(h.view().status, (StatusLine{"⚠️  Need at least 2 tracks to merge.", ColorRole::orange}));
+    EXPECT_FALSE(h.view().controls.mergeEnabled);
+
+    h->loadMIDI(demoSong());
+    h->loopAction(true);
+    h->checkboxToggled(1, true);
+    EXPECT_FALSE(h.view().controls.mergeEnabled);
+    h->mergeAction();
+    EXPECT_EQ(h.view().status.text, "⚠️  Select at least 2 tracks to merge a loop.");
+    h->checkboxToggled(1, false);
+
+    h.modal.loopDialogScript = [](LoopExportDialog& dialog) {
+        dialog.repeatFieldChanged("8");
+        dialog.confirm();
+    };
+    h.modal.alertAnswers = {0};
+    h.modal.saveAnswers = {folder / "loop.mid"};
+    h->mergeAction();
+    h.settle();
+    ASSERT_EQ(h.modal.savePanels.size(), 1u);
+    EXPECT_EQ(h.modal.savePanels[0].suggestedName, "demo_loopx8_merged.mid");
+    EXPECT_TRUE(readsBack(folder / "loop.mid"));
+    EXPECT_TRUE(h.log.contains("Arm loop export mixer LED meters for rows [1, 2, 3, 4, 5]"));
+    EXPECT_EQ(h.log.starting("Loop export options accepted: repeats=8, tighten=on, refinedRange=").size(), 1u);
+}
+
+TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 40));
+    h->playAction();
+    h->loopAction(true);  // 5...35 s, snapped to bars: 6...36 s
+    h.modal.loopDialogScript = [](LoopExportDialog& dialog) {
+        dialog.moveMarker(LoopMarker::end, 20.2);
+        dialog.repeatFieldChanged("4");
+        dialog.confirm();
+    };
+    h.modal.alertAnswers = {0};
+    h.modal.folderAnswers = {folder / "loops"};
+    std::filesystem::create_directory(folder / "loops");
+    h->splitTracks();
+    h.settle();
+    EXPECT_EQ(h->transportState().kind, TransportState::Kind::idle);  // the dialog previews on its own
+    EXPECT_EQ(h.modal.folders[0].prompt, "Split Loop Here");
+    ASSERT_EQ(fileNames(folder / "loops").size(), 2u);
+    EXPECT_TRUE(fileNames(folder / "loops")[0].ends_with("_loopx4.mid"));
+    const double length = h->loopDuration(std::nullopt);
+    EXPECT_NEAR(h->loopEndFraction() * length, h.modal.loopDialog->state().loopEndSeconds, 1e-9);
+    EXPECT_LT(h->loopEndFraction() * length, 21);
+}
+
+TEST(ControllerExport, CancellingAnyPromptWritesNothing) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h.modal.alertAnswers = {2};
+    h->splitTracks();
+    h.settle();
+    EXPECT_TRUE(h.modal.folders.empty());
+    h.modal.alertAnswers = {0};
+    h.modal.folderAnswers = {std::nullopt};
+    h->splitTracks();
+    h.settle();
+    EXPECT_TRUE(fileNames(folder.path()).empty());
+    EXPECT_FALSE(h->isWaitingForUser());
+    EXPECT_EQ(h.view().status.text, "");
+}
+
+}  // namespace
+}  // namespace orvane::app::testing

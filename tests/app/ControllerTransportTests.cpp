@@ -1,0 +1,232 @@
+// The transport: its state table, rebasing of streams that begin later in the song, loop
+// mode with its markers and bar snapping, audition, and the space bar.
+
+#include "app/ControllerHarness.h"
+#include "app/ControllerSongs.h"
+
+namespace orvane::app::testing {
+namespace {
+
+using Kind = TransportState::Kind;
+
+TEST(ControllerTransport, PlayPauseResumeStopAndTheNaturalEnd) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->playAction();
+    EXPECT_EQ(h->transportState(), TransportState::playing("demo"));
+    EXPECT_EQ(h.view().transport.label, "Playing: demo");
+    EXPECT_EQ(h.view().transport.playTitle(), "■");
+    EXPECT_FALSE(h.view().controls.transposeEnabled);
+    EXPECT_FALSE(h.view().controls.mixerMenuEnabled);
+    h.advance(2.0);
+    EXPECT_NEAR(h.view().transport.sliderValue, 2.0, 0.031);
+
+    h->pauseAction();
+    EXPECT_EQ(h->transportState().kind, Kind::paused);
+    EXPECT_TRUE(h.log.contains("Paused playback: demo"));
+    const auto players = h.players.players().size();
+    h->pauseAction();  // pause toggles to resume the same player
+    EXPECT_EQ(h->transportState().kind, Kind::playing);
+    EXPECT_EQ(h.players.players().size(), players);
+    EXPECT_TRUE(h.log.contains("Resumed paused playback for demo"));
+
+    h->playAction();  // Play while playing stops
+    EXPECT_EQ(h->transportState().kind, Kind::idle);
+    EXPECT_EQ(h.view().transport.label, "Ready");
+    EXPECT_EQ(h.view().transport.currentTime, "0:00");
+
+    h->playAction();
+    h.advance(41);
+    EXPECT_EQ(h->transportState().kind, Kind::idle);
+    EXPECT_EQ(h.view().transport.sliderValue, 0);
+    EXPECT_TRUE(h.view().controls.transposeEnabled);
+}
+
+TEST(ControllerTransport, APausedStreamIsRebuiltOnlyWhenSomethingChanged) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->playAction();
+    h.advance(5);
+    h->pauseAction();
+    const auto players = h.players.players().size();
+    h->applyTransposeOffset(2);  // while paused: rebuilt at once at the paused position
+    EXPECT_EQ(h.players.players().size(), players + 1);
+    EXPECT_TRUE(h.log.contains("STATE-PLAYBACK-REBASE[SETTING] reason=pitch-change status=pause position=5.000"));
+    EXPECT_EQ(h->playbackTimelineOffset(), 5.0);
+    h->playAction();
+    EXPECT_EQ(h.players.players().size(), players + 1);  // resumed, not rebuilt
+    EXPECT_EQ(h->transportState().kind, Kind::playing);
+
+    ControllerHarness idle;
+    idle->loadMIDI(demoSong());
+    idle->applyTransposeOffset(3);
+    EXPECT_TRUE(idle.log.contains("STATE-PLAYBACK-REBASE[SETTING] reason=pitch-change status=idle"));
+    EXPECT_TRUE(idle.players.players().empty());
+}
+
+TEST(ControllerTransport, AStreamBeginsAtTheSongStartOrExactlyAtTheRequestedPosition) {
+    for (const auto& [start, offset] : {std::pair{0.0005, 0.0}, std::pair{0.002, 0.002}}) {
+        ControllerHarness h;
+        h->loadMIDI(demoSong());
+        h->playAction();
+        h->pauseAction();
+        h->sliderMoved(start);
+        h->applyTransposeOffset(1);  // forces a build at the paused position
+        EXPECT_DOUBLE_EQ(h->playbackTimelineOffset(), offset) << start;
+    }
+}
+
+TEST(ControllerTransport, SeekingAStreamThatBeginsLaterRebuildsIt) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->playAction();
+    h.advance(42 - 2);
+    h->pauseAction();
+    auto players = h.players.players().size();
+    h->sliderMoved(10);  // a stream from the start is only ever seeked within
+    EXPECT_EQ(h.players.players().size(), players);
+    EXPECT_EQ(h->transportState().position, 10);
+
+    h->sliderMoved(30);
+    h->applyTransposeOffset(1);  // rebuilt as a stream beginning at 30 s
+    ASSERT_EQ(h->playbackTimelineOffset(), 30);
+    players = h.players.players().size();
+    h->sliderMoved(10);
+    EXPECT_EQ(h.players.players().size(), players + 1);
+    EXPECT_EQ(h->playbackTimelineOffset(), 10);
+    EXPECT_TRUE(h.log.contains("STATE-PLAYBACK-REBASE[SEEK] reason=transport-slider status=pause position=10.000"));
+    EXPECT_TRUE(h.log.contains("Moved transport slider to 0:10"));
+
+    h->timelineClicked(500);  // beyond the end: the song's end
+    EXPECT_NEAR(h.view().transport.sliderValue, h.view().timeline.songDuration, 1e-9);
+}
+
+TEST(ControllerTransport, LoopModePlacesThirtySecondsInTheMiddleAndKeepsMarkersApart) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 100));
+    h->loopAction(true);
+    EXPECT_NEAR(h->loopStartFraction() * 100, 35, 1e-9);
+    EXPECT_NEAR(h->loopEndFraction() * 100, 65, 1e-9);
+    EXPECT_EQ(h.view().controls.splitTitle, "Split Loop");
+    h->loopMarkerDragged(LoopMarker::end, 0.3);  // gap of a quarter second is raised to 1 %
+    EXPECT_NEAR(h->loopEndFraction(), 0.36, 1e-9);
+    EXPECT_TRUE(h.log.contains("Moved end loop marker; range 35.000-36.000"));
+    h->loopMarkerDragged(LoopMarker::start, 0.9);
+    EXPECT_NEAR(h->loopStartFraction(), 0.35, 1e-9);
+
+    ControllerHarness shortSong;
+    shortSong->loadMIDI(steadySong(folder.path(), 20, 2, "short.mid"));
+    shortSong->loopAction(true);
+    EXPECT_EQ(shortSong->loopStartFraction(), 0);
+    EXPECT_EQ(shortSong->loopEndFraction(), 1);
+    shortSong->loopMarkerDragged(LoopMarker::start, 0.995);
+    EXPECT_NEAR(shortSong->loopStartFraction(), 1 - 0.25 / 20, 1e-9);  // a quarter second apart
+}
+
+TEST(ControllerTransport, LoopPlaybackPlaysTheSectionTheOverlayShows) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 100));
+    h->playAction();  // the whole song is playing when the loop goes on
+    h.advance(3);
+    h->loopAction(true);
+    EXPECT_TRUE(h->loadedStreamIsLoopSection());
+    EXPECT_TRUE(h.log.contains("Reload loop playback and continue playing from 0:35"));
+    EXPECT_NEAR(h->playbackTimelineOffset(), 35, 1e-9);
+    EXPECT_TRUE(h->player().loopEnabled());
+    EXPECT_EQ(h->player().loopStart(), 0);
+    EXPECT_NEAR(h->player().loopEnd(), 30, 1e-6);
+    EXPECT_NEAR(h->player().duration(), 30, 0.01);  // the loaded stream is the section only
+    h.advance(1);
+    EXPECT_NEAR(h.view().transport.sliderValue, 36, 0.04);
+
+    // Moving a marker and letting go reloads the section from its new start.
+    h->loopMarkerDragged(LoopMarker::start, 0.5);
+    h->loopMarkerReleased();
+    EXPECT_NEAR(h->playbackTimelineOffset(), 50, 1e-9);
+    EXPECT_NEAR(h->player().duration(), 15, 0.01);
+
+    // Loop off: the whole song again, from where the loop had got to.
+    h.advance(2);
+    h->loopAction(false);
+    EXPECT_FALSE(h->loadedStreamIsLoopSection());
+    EXPECT_FALSE(h->player().loopEnabled());
+    EXPECT_NEAR(h->currentTransportTimelinePosition(), 52, 0.05);
+    EXPECT_EQ(h->transportState().kind, Kind::playing);
+}
+
+TEST(ControllerTransport, SnappingTheLoopToBars) {
+    ScratchFolder folder;
+    ControllerHarness h;
+    h->loadMIDI(steadySong(folder.path(), 40));  // 2 s bars at 120 BPM in 4/4
+    h->loopAction(true);
+    const double length = h->loopDuration(std::nullopt);
+    const auto snap = [&](double startBar, double endBar) {
+        h->loopMarkerDragged(LoopMarker::start, 0);
+        h->loopMarkerDragged(LoopMarker::end, endBar * 2 / length);
+        h->loopMarkerDragged(LoopMarker::start, startBar * 2 / length);
+        return *h->snapCurrentLoopRangeToBars(std::nullopt);
+    };
+    EXPECT_NEAR(snap(2.4, 6).first, 4, 1e-9);
+    EXPECT_NEAR(snap(2.5, 6).first, 6, 1e-9);  // halves round up
+    const auto sameBar = snap(3.1, 3.3);
+    EXPECT_NEAR(sameBar.first, 6, 1e-9);
+    EXPECT_NEAR(sameBar.second, 8, 1e-9);
+    // A start that rounds onto the song's end keeps one bar to loop.
+    const auto atEnd = snap(19.9, 20);
+    EXPECT_NEAR(atEnd.first, 38, 1e-9);
+    EXPECT_NEAR(atEnd.second, 40, 1e-9);
+}
+
+TEST(ControllerTransport, AuditionShowsStopOnlyOnItsRowAndTogglesOff) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->auditionButtonPressed(2);
+    h.settle();
+    EXPECT_EQ(h.sink.shown.table.auditionedRow, 2);
+    EXPECT_EQ(auditionButtonLook(2, h.sink.shown.table.auditionedRow).title, "■");
+    EXPECT_EQ(auditionButtonLook(1, h.sink.shown.table.auditionedRow).title, "▶");
+    EXPECT_EQ(h->transportState(), TransportState::playing("Chords"));
+    h->auditionButtonPressed(2);
+    EXPECT_EQ(h->transportState().kind, Kind::idle);
+    h->auditionButtonPressed(9);
+    EXPECT_TRUE(h.log.contains("Audition requested for missing MIDI row 10"));
+}
+
+TEST(ControllerTransport, TheSpaceBarPlaysAndPausesAndAHeldOneDoesNothing) {
+    ControllerHarness h;
+    using Key = MainViewController::KeyPress::Key;
+    EXPECT_TRUE(h->keyDown({Key::space, false, false}));  // nothing loaded: consumed, nothing plays
+    EXPECT_TRUE(h.players.players().empty());
+    h->loadMIDI(demoSong());
+    h->keyDown({Key::space, false, false});
+    EXPECT_EQ(h->transportState().kind, Kind::playing);
+    h->keyDown({Key::space, false, true});
+    EXPECT_EQ(h->transportState().kind, Kind::playing);
+    h->keyDown({Key::space, false, false});
+    EXPECT_EQ(h->transportState().kind, Kind::paused);
+    EXPECT_TRUE(h->keyDown({Key::b, true, false}));
+    EXPECT_FALSE(h->keyDown({Key::other, false, false}));
+}
+
+TEST(ControllerTransport, MetersFollowThePlayingRowsAndClearWhenPlaybackStops) {
+    ControllerHarness h;
+    h->loadMIDI(demoSong());
+    h->showMixerWindow();
+    ASSERT_NE(h.modal.mixer, nullptr);
+    h->auditionButtonPressed(2);  // the chords sound from the start
+    h.advance(1.0);
+    const auto& meters = h.modal.mixer->meters();
+    ASSERT_EQ(meters.size(), 5u);
+    EXPECT_GT(meters[2].level, 0);
+    EXPECT_EQ(meters[4].level, 0);
+    h->stopAction();
+    for (const auto& meter : h.modal.mixer->meters()) {
+        EXPECT_EQ(meter.level, 0);
+        EXPECT_EQ(meter.heldPeakSegments, 0);
+    }
+}
+
+}  // namespace
+}  // namespace orvane::app::testing

@@ -1,6 +1,10 @@
 // Split and merge as the user meets them: the prompts, the file names, replacing files, the
 // background write, the completion texts and the MIDI 2.0 reports.
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "app/ControllerHarness.h"
 #include "app/ControllerSongs.h"
 
@@ -69,17 +73,22 @@ TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     EXPECT_EQ(h.modal.folders[0].prompt, "Export Here");
     EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 
-    // The target cannot be replaced (a folder of that name): the failure is reported and the
-    // folder is still there.
-    std::filesystem::remove(folder / "Melody_Flute.mid");
-    std::filesystem::create_directory(folder / "Melody_Flute.mid");
-    std::filesystem::create_directory(folder / "Melody_Flute.mid" / "keep");
+    // Replacing, but the disk refuses the new bytes part of the way (a file size limit): the
+    // user's file is still whole, and the failure is reported.
     h.modal.alertAnswers = {0, 0};
     h.modal.folderAnswers = {folder.path()};
     h->splitTracks();
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     h.settle();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(h.view().status, (StatusLine{"⚠️  1 file(s) failed.", ColorRole::orange}));
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "Melody_Flute.mid" / "keep"));
+    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_TRUE(h.log.contains("Split/export failed for 1 file(s): Melody_Flute.mid"));
     EXPECT_EQ(h.modal.revealed.size(), 0u);
 }

@@ -1,6 +1,8 @@
 // The transport: its state table, rebasing of streams that begin later in the song, loop
 // mode with its markers and bar snapping, audition, and the space bar.
 
+#include <cmath>
+
 #include "app/ControllerHarness.h"
 #include "app/ControllerSongs.h"
 
@@ -177,6 +179,28 @@ TEST(ControllerTransport, SnappingTheLoopToBars) {
     const auto atEnd = snap(19.9, 20);
     EXPECT_NEAR(atEnd.first, 38, 1e-9);
     EXPECT_NEAR(atEnd.second, 40, 1e-9);
+}
+
+TEST(ControllerTransport, ASongWithoutATimeDivisionStaysFinite) {
+    ScratchFolder folder;
+    midi::MIDIFile song;
+    auto bytes = playback::testing::songBytes({{playback::testing::noteOn(0, 0, 60), playback::testing::noteOff(0.5, 0, 60),
+                                                playback::testing::noteOn(1, 0, 62), playback::testing::noteOff(2, 0, 62)}});
+    bytes[12] = 0;  // the header's division
+    bytes[13] = 0;
+    writeBytes(folder / "zero.mid", bytes);
+    ControllerHarness h;
+    h->loadMIDI(folder / "zero.mid");
+    ASSERT_EQ(h->trackRows().size(), 1u);
+    EXPECT_TRUE(std::isfinite(h.view().timeline.songDuration));
+    h->loopAction(true);
+    const auto range = h->snapCurrentLoopRangeToBars(std::nullopt);
+    ASSERT_TRUE(range);
+    EXPECT_TRUE(std::isfinite(range->first) && std::isfinite(range->second));
+    EXPECT_LT(range->first, range->second);
+    h->playAction();
+    h.advance(0.5);
+    EXPECT_TRUE(std::isfinite(h.view().transport.sliderValue));
 }
 
 TEST(ControllerTransport, AuditionShowsStopOnlyOnItsRowAndTogglesOff) {

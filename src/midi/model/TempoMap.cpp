@@ -49,7 +49,8 @@ bool isSortedByTick(const TimedMetaList& events) {
 TempoMap::TempoMap(const MIDIFile& file, std::optional<double> newBPM)
     : isSMPTE_(file.isSMPTE),
       smpteTicksPerSecond_(smpteTicksPerSecond(file.timeDivision)),
-      ticksPerQuarter_(static_cast<double>(file.timeDivision)) {
+      // A division of 0 counts as one tick per quarter note: times stay finite.
+      ticksPerQuarter_(static_cast<double>(std::max<std::uint16_t>(file.timeDivision, 1))) {
     if (isSMPTE_) return;
     if (newBPM) {
         buildSegments(file.rewrittenTempoEvents(*newBPM));

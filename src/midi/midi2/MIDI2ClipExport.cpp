@@ -2,6 +2,8 @@
 // the event lists of split, merge and loop exports, and the export entry points.
 
 #include <algorithm>
+#include <functional>
+#include <stdexcept>
 #include <string_view>
 
 #include "midi/export/EventTransforms.h"
@@ -161,41 +163,51 @@ void requireTicksPerQuarterNote(const MIDIFile& file) {
     }
 }
 
-// Merges lists that are each in export order into one, as if they were put one after another
-// and sorted stably: a heap of the lists' heads, the earlier list winning ties.
-EventList mergedLists(std::vector<EventList> lists) {
-    const ExportOrderLess less;
-    std::size_t total = 0;
-    for (auto& list : lists) {
-        sortNearlyOrdered(std::span<MIDIEvent>(list), less);
-        total += list.size();
-    }
+// Merges sources that each yield their events in export order into one list, as if the
+// events were put one after another and sorted stably: a heap of the sources' current events,
+// the earlier source winning ties. next(i) is source i's next event, nothing after its last;
+// total bounds the events. The heap holds (tick, rank, source) packed into one number, so
+// that ordering two events is one comparison.
+template <typename Next>
+EventList mergedSources(std::size_t sourceCount, std::size_t total, Next&& next) {
+    constexpr unsigned sourceBits = 24;
+    if (sourceCount >= (std::size_t{1} << sourceBits)) throw std::length_error("too many export lists to merge");
     EventList merged;
     reserveLarge(merged, total);
-    std::vector<std::size_t> next(lists.size(), 0);
-    // True when list a's head goes after list b's.
-    const auto after = [&](std::size_t a, std::size_t b) {
-        const MIDIEvent& first = lists[a][next[a]];
-        const MIDIEvent& second = lists[b][next[b]];
-        if (less(second, first)) return true;
-        return !less(first, second) && a > b;
+    std::vector<MIDIEvent> current(sourceCount);
+    std::vector<std::uint64_t> heap;
+    const auto take = [&](std::size_t source) {
+        auto event = next(source);
+        if (!event) return false;
+        current[source] = std::move(*event);
+        const std::uint64_t order = std::uint64_t{current[source].tick} << 3 | static_cast<unsigned>(exportRank(current[source]));
+        heap.push_back(order << sourceBits | source);
+        std::push_heap(heap.begin(), heap.end(), std::greater<>{});
+        return true;
     };
-    std::vector<std::size_t> heads;
-    for (std::size_t i = 0; i < lists.size(); ++i) {
-        if (!lists[i].empty()) heads.push_back(i);
-    }
-    std::make_heap(heads.begin(), heads.end(), after);
-    while (!heads.empty()) {
-        std::pop_heap(heads.begin(), heads.end(), after);
-        const std::size_t list = heads.back();
-        merged.push_back(std::move(lists[list][next[list]++]));
-        if (next[list] < lists[list].size()) {
-            std::push_heap(heads.begin(), heads.end(), after);
-        } else {
-            heads.pop_back();
-        }
+    for (std::size_t i = 0; i < sourceCount; ++i) take(i);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<>{});
+        const std::size_t source = heap.back() & ((std::uint64_t{1} << sourceBits) - 1);
+        heap.pop_back();
+        merged.push_back(std::move(current[source]));
+        take(source);
     }
     return merged;
+}
+
+// The lists, each brought into export order, merged as above.
+EventList mergedLists(std::vector<EventList> lists) {
+    std::size_t total = 0;
+    for (auto& list : lists) {
+        sortNearlyOrdered(std::span<MIDIEvent>(list), ExportOrderLess{});
+        total += list.size();
+    }
+    std::vector<std::size_t> position(lists.size(), 0);
+    return mergedSources(lists.size(), total, [&](std::size_t i) -> std::optional<MIDIEvent> {
+        if (position[i] == lists[i].size()) return std::nullopt;
+        return std::move(lists[i][position[i]++]);
+    });
 }
 
 std::string loopDebugRange(const LoopExportRange& range, int repeatCount) {
@@ -238,16 +250,27 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     const bool markers = MIDI2Diagnostics::markersEnabled();
     requireTicksPerQuarterNote(file);
     marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
-    // The export lists come in export order already; anything else is sorted on a copy.
+    // The export lists come in export order already; anything else is sorted on a copy. The
+    // same pass bounds the words to write, so that the clip's buffer never grows: per event a
+    // Delta Clockstamp and its packets, plus one Delta Clockstamp per 0xFFFFF ticks of gaps.
     EventList sorted;
-    if (!std::is_sorted(events.begin(), events.end(), ExportOrderLess{})) {
+    std::size_t words = 0;
+    std::uint32_t latestTick = 0;
+    bool inOrder = true;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const MIDIEvent& event = events[i];
+        words += 1 + (event.size() <= 3 ? 1 : event.status() == 0xFF ? 4 : 2 * (event.size() / sysEx7BytesPerPacket + 1));
+        latestTick = std::max(latestTick, event.tick);
+        if (i > 0 && inOrder && ExportOrderLess{}(event, events[i - 1])) inOrder = false;
+    }
+    words += latestTick / 0xFFFFF + 1;
+    if (!inOrder) {
         sorted.assign(events.begin(), events.end());
         sortNearlyOrdered(std::span<MIDIEvent>(sorted), ExportOrderLess{});
         events = sorted;
     }
 
-    // Most events take a Delta Clockstamp and a one-word packet.
-    MIDI2ClipWriter clip(2 * events.size());
+    MIDI2ClipWriter clip(words);
     std::vector<MIDI2UMPPacket> eventPackets;
     std::vector<std::uint32_t> skippedTicks;
     std::uint32_t lastTick = 0;
@@ -256,6 +279,20 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     int nativeReplaced = 0;
     const bool replacing = plan != nullptr && !plan->empty();
     for (const MIDIEvent& event : events) {
+        if (!replacing && !markers && event.size() >= 2 && event.size() <= 3 && isChannelStatus(event.status())) {
+            // Most events: a channel message becomes a MIDI 1.0 Channel Voice word after one
+            // Delta Clockstamp, written directly.
+            const std::uint8_t data1 = event[1];
+            const std::uint8_t data2 = event.size() == 3 ? event[2] : 0;
+            const std::uint32_t delta = event.tick > lastTick ? event.tick - lastTick : 0;
+            if (data1 < 0x80 && data2 < 0x80 && delta < 0x100000) {
+                clip.appendWord(0x00400000 | delta);
+                clip.appendWord(0x20000000 | std::uint32_t{event.status()} << 16 | std::uint32_t{data1} << 8 | data2);
+                ++converted;
+                lastTick = event.tick;
+                continue;
+            }
+        }
         if (event.isEndOfTrack()) endOfTrackTick = std::max(endOfTrackTick, event.tick);
         eventPackets.clear();
         std::optional<MIDI2UMPPacket> native;
@@ -307,14 +344,24 @@ EventList singleTrackMIDI2ExportEvents(const MIDIFile& file, const MIDITrack& tr
 EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrack> tracks, int transpose,
                                   std::optional<double> newBPM, bool applyMixerSettings) {
     const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
-    std::vector<EventList> lists;
-    lists.reserve(tracks.size() + 1);
+    // The tracks' lists are not built: each track is walked as the merge takes its events.
+    std::vector<MergedTrackExportStream> streams;
+    streams.reserve(tracks.size());
+    std::size_t total = 0;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
-        lists.push_back(mergedTrackExportEvents(tracks[i], channel, transpose, applyMixerSettings));
+        streams.emplace_back(tracks[i], channel, transpose, applyMixerSettings);
+        total += streams.back().remainingAtMost();
     }
-    lists.push_back(conductorEvents(file, newBPM));
-    return mergedLists(std::move(lists));
+    EventList conductor = conductorEvents(file, newBPM);
+    sortNearlyOrdered(std::span<MIDIEvent>(conductor), ExportOrderLess{});
+    total += conductor.size();
+    std::size_t nextConductor = 0;
+    return mergedSources(streams.size() + 1, total, [&](std::size_t i) -> std::optional<MIDIEvent> {
+        if (i < streams.size()) return streams[i].next();
+        if (nextConductor == conductor.size()) return std::nullopt;
+        return std::move(conductor[nextConductor++]);
+    });
 }
 
 // ---- Entry points ---------------------------------------------------------------------------

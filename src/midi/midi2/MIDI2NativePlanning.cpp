@@ -148,8 +148,11 @@ MIDI2NativePreservationDecision midi2NativePreservationDecision(const MIDIFile& 
     }
     std::optional<MIDI2NativeCandidateScope::SourceRange> range;
     if (const auto* sourceRange = std::get_if<MIDI2NativeCandidateScope::SourceRange>(&scope)) range = *sourceRange;
+    // Without stored candidates nothing is in scope, and the source events are not gathered.
     const MIDI2ScopedNativeCandidates scoped =
-        midi2ScopedNativeCandidates(file, sourceEvents(request.sourceTracks, range));
+        file.midi2NativePacketSnapshots.tally().storedCandidates == 0
+            ? MIDI2ScopedNativeCandidates{}
+            : midi2ScopedNativeCandidates(file, sourceEvents(request.sourceTracks, range));
     MIDI2NativePreservationDecision decision = midi2NativeReplacementPlan(file, request.events, scoped.snapshots);
     decision.ambiguousPackets = scoped.ambiguousPackets;
     return decision;

@@ -241,11 +241,6 @@ MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, int out
     noteChannels_ = keep.noteChannels;
 }
 
-std::size_t MergedTrackExportStream::remainingAtMost() const noexcept {
-    if (!walking_) return built_.size() - nextBuilt_;
-    return track_->events.size() - nextBody_ + head_.size() - nextHead_;
-}
-
 std::optional<MIDIEvent> MergedTrackExportStream::next() {
     if (!walking_) {
         if (nextBuilt_ == built_.size()) return std::nullopt;

@@ -45,8 +45,6 @@ public:
     MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings);
     // The next event, or nothing after the last.
     std::optional<MIDIEvent> next();
-    // An upper bound of the events still to come.
-    [[nodiscard]] std::size_t remainingAtMost() const noexcept;
 
 private:
     const MIDITrack* track_;

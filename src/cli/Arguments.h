@@ -49,9 +49,6 @@ struct TrackListResult {
 };
 TrackListResult parseTrackList(std::string_view text, std::size_t rowCount);
 
-// Reads a whole file; nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
-
 // JSON text of a string (quoted, escaped).
 std::string jsonString(std::string_view text);
 // JSON text of a number: integers without a fraction, others in the shortest form that

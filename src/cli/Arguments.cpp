@@ -8,7 +8,7 @@
 
 namespace orvane::cli {
 
-Arguments::Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options) {
+Arguments::Arguments(std::span<const std::string> args, std::span<const OptionSpec> options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() > 1 && arg[0] == '-' && !parseNumber(arg)) {

@@ -21,7 +21,9 @@ struct OptionSpec {
 
 class Arguments {
 public:
-    Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options);
+    Arguments(std::span<const std::string> args, std::span<const OptionSpec> options);
+    Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options)
+        : Arguments(args, std::span<const OptionSpec>(options.begin(), options.size())) {}
 
     // Empty when the arguments were well formed; else a message for standard error.
     [[nodiscard]] const std::string& error() const noexcept { return error_; }

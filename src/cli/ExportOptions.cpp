@@ -89,6 +89,16 @@ int runCommand(std::string_view command, const std::function<int()>& body) {
     }
 }
 
+Arguments outputCommandArguments(std::span<const std::string> args, std::span<const OptionSpec> options,
+                                 std::string_view expected, std::string_view usage) {
+    Arguments arguments(args, options);
+    if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
+        throw CommandFailure(exitRejected, (arguments.error().empty() ? std::string(expected) : arguments.error()) +
+                                               "\nUsage: orvane-cli " + std::string(usage));
+    }
+    return arguments;
+}
+
 const midi::MIDIFile& loadSong(const std::string& path) {
     static midi::MIDIFile* const song = new midi::MIDIFile();
     if (auto failure = readSong(path, *song)) throw CommandFailure(failure->exitCode, failure->message);

@@ -100,7 +100,8 @@ GeneratedFile buildMergedFile(const midi::MIDIFile& song, std::span<const midi::
 
 GeneratedFile buildConvertedFile(const midi::MIDIFile& song, midi::MIDIExportFormat format, std::string fileName) {
     requireWritable(song, format);
-    const std::vector<midi::MIDITrack> tracks = song.musicalTracks().copies();
+    std::vector<midi::MIDITrack> copies;  // only when the musical tracks are not consecutive
+    const std::span<const midi::MIDITrack> tracks = song.musicalTracks().asSpan(copies);
     if (format == midi::MIDIExportFormat::midi2Clip) {
         return midi2File(
             song,

@@ -1,18 +1,14 @@
 #include "cli/Arguments.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 
 #include "support/TextFormat.h"
 
 namespace orvane::cli {
 
-Arguments::Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options) {
+Arguments::Arguments(std::span<const std::string> args, std::span<const OptionSpec> options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() > 1 && arg[0] == '-' && !parseNumber(arg)) {
@@ -98,33 +94,6 @@ TrackListResult parseTrackList(std::string_view text, std::size_t rowCount) {
         start = comma + 1;
     }
     return result;
-}
-
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    // A regular file is read straight into one buffer of its size; anything else is read in
-    // pieces.
-    struct stat status {};
-    if (::fstat(::fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-        const auto size = static_cast<std::size_t>(status.st_size);
-        bytes.resize(size);
-        bytes.resize(std::fread(bytes.data(), 1, size, file));
-    }
-    std::uint8_t buffer[1 << 16];
-    bool failed = std::ferror(file) != 0;
-    while (!failed) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (got < sizeof buffer) {
-            failed = std::ferror(file) != 0;
-            break;
-        }
-    }
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
 }
 
 std::string jsonString(std::string_view text) {

@@ -21,7 +21,9 @@ struct OptionSpec {
 
 class Arguments {
 public:
-    Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options);
+    Arguments(std::span<const std::string> args, std::span<const OptionSpec> options);
+    Arguments(std::span<const std::string> args, std::initializer_list<OptionSpec> options)
+        : Arguments(args, std::span<const OptionSpec>(options.begin(), options.size())) {}
 
     // Empty when the arguments were well formed; else a message for standard error.
     [[nodiscard]] const std::string& error() const noexcept { return error_; }
@@ -48,9 +50,6 @@ struct TrackListResult {
     std::string error;
 };
 TrackListResult parseTrackList(std::string_view text, std::size_t rowCount);
-
-// Reads a whole file; nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
 
 // JSON text of a string (quoted, escaped).
 std::string jsonString(std::string_view text);

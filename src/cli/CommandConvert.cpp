@@ -28,12 +28,8 @@ std::optional<midi::MIDIExportFormat> formatOfExtension(const std::filesystem::p
 
 int runConvert(std::span<const std::string> args) {
     return runCommand("convert", [&] {
-        const Arguments arguments(args, {{"-o", 1}, {"--force", 0}, {"--json", 0}});
-        if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
-            throw CommandFailure(
-                exitRejected, (arguments.error().empty() ? std::string("expected IN and -o OUT") : arguments.error()) +
-                                  "\nUsage: orvane-cli " + std::string(usage));
-        }
+        constexpr OptionSpec options[] = {{"-o", 1}, {"--force", 0}, {"--json", 0}};
+        const Arguments arguments = outputCommandArguments(args, options, "expected IN and -o OUT", usage);
         const std::filesystem::path path = *arguments.value("-o");
         const auto format = formatOfExtension(path);
         if (!format) {

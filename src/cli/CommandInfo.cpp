@@ -9,6 +9,7 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/MIDI2ReportOutput.h"
+#include "cli/SongInput.h"
 #include "midi/model/MIDIFile.h"
 #include "support/TextFormat.h"
 
@@ -149,20 +150,13 @@ int runInfo(std::span<const std::string> args) {
         return exitRejected;
     }
     const std::string& path = arguments.positional().front();
-    const auto bytes = readWholeFile(path);
-    if (!bytes) {
-        std::fprintf(stderr, "Could not read file.\n");
-        return exitFailure;
-    }
-    // Standard output carries only the result.
-    MIDIFile::setNormalizingNoticeStream(stderr);
     // The song is left to the end of the process: freeing millions of events one by one
     // would take longer than printing them.
     static MIDIFile* const song = new MIDIFile();
     MIDIFile& file = *song;
-    if (!file.parse(*bytes)) {
-        std::fprintf(stderr, "Not a valid MIDI file.\n");
-        return exitRejected;
+    if (const auto failure = readSong(path, file)) {
+        std::fprintf(stderr, "%s\n", failure->message.c_str());
+        return failure->exitCode;
     }
     const auto summaries = summarizeMusicalTracks(file);
     const double seconds = durationSeconds(file, summaries);

@@ -28,14 +28,7 @@ std::vector<int> mergedRows(const ExportSettings& settings, std::size_t rowCount
 
 int runMerge(std::span<const std::string> args) {
     return runCommand("merge", [&] {
-        const Arguments arguments(args, {{"-o", 1}, {"--tracks", 1}, {"--transpose", 1}, {"--tempo", 1},
-                                         {"--loop", 2}, {"--repeat", 1}, {"--format", 1}, {"--force", 0},
-                                         {"--json", 0}});
-        if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
-            throw CommandFailure(exitRejected, (arguments.error().empty() ? std::string("expected FILE and -o OUT")
-                                                                          : arguments.error()) +
-                                                   "\nUsage: orvane-cli " + std::string(usage));
-        }
+        const Arguments arguments = outputCommandArguments(args, exportOptions, "expected FILE and -o OUT", usage);
         const midi::MIDIFile& song = loadSong(arguments.positional().front());
         const ExportSettings settings = parseExportSettings(arguments, song);
         const midi::MusicalTrackList musical = song.musicalTracks();

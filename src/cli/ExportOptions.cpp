@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/MIDI2ReportOutput.h"
+#include "cli/SongInput.h"
 #include "midi/export/LoopSection.h"
 #include "support/TextFormat.h"
 
@@ -75,9 +76,10 @@ int runCommand(std::string_view command, const std::function<int()>& body) {
         std::fprintf(stderr, "❌ Failed to generate MIDI 2.0 export.\n%s\n", error.what());
         return exitFailure;
     } catch (const CommandFailure& failure) {
-        // The application's own warnings and errors are printed as they are.
+        // The application's own warnings and errors, and messages that name their file, are
+        // printed as they are.
         const std::string_view message = failure.what();
-        if (message.starts_with("⚠️") || message.starts_with("❌")) {
+        if (message.starts_with("⚠️") || message.starts_with("❌") || message.starts_with("orvane-cli: ")) {
             std::fprintf(stderr, "%s\n", failure.what());
         } else {
             std::fprintf(stderr, "orvane-cli %.*s: %s\n", static_cast<int>(command.size()), command.data(),
@@ -87,13 +89,19 @@ int runCommand(std::string_view command, const std::function<int()>& body) {
     }
 }
 
+Arguments outputCommandArguments(std::span<const std::string> args, std::span<const OptionSpec> options,
+                                 std::string_view expected, std::string_view usage) {
+    Arguments arguments(args, options);
+    if (!arguments.error().empty() || arguments.positional().size() != 1 || !arguments.has("-o")) {
+        throw CommandFailure(exitRejected, (arguments.error().empty() ? std::string(expected) : arguments.error()) +
+                                               "\nUsage: orvane-cli " + std::string(usage));
+    }
+    return arguments;
+}
+
 const midi::MIDIFile& loadSong(const std::string& path) {
-    const auto bytes = readWholeFile(path);
-    if (!bytes) throw CommandFailure(exitFailure, "Could not read file.");
-    // Standard output carries only results.
-    midi::MIDIFile::setNormalizingNoticeStream(stderr);
     static midi::MIDIFile* const song = new midi::MIDIFile();
-    if (!song->parse(*bytes)) throw CommandFailure(exitRejected, "Not a valid MIDI file.");
+    if (auto failure = readSong(path, *song)) throw CommandFailure(failure->exitCode, failure->message);
     return *song;
 }
 

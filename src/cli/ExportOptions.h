@@ -42,6 +42,16 @@ private:
 // Runs body and turns a CommandFailure into its message on standard error and its exit code.
 int runCommand(std::string_view command, const std::function<int()>& body);
 
+// The options of a command that reads one file and writes to -o: fails (exit 2) with the
+// problem and the usage when they are malformed, the file is missing or -o is not given.
+// expected names what is missing, e.g. "expected FILE and -o DIR".
+Arguments outputCommandArguments(std::span<const std::string> args, std::span<const OptionSpec> options,
+                                 std::string_view expected, std::string_view usage);
+// The options of split and merge.
+inline constexpr OptionSpec exportOptions[] = {{"-o", 1},     {"--tracks", 1}, {"--transpose", 1},
+                                               {"--tempo", 1}, {"--loop", 2},   {"--repeat", 1},
+                                               {"--format", 1}, {"--force", 0}, {"--json", 0}};
+
 // Reads and parses a song (a Standard MIDI File or a MIDI 2.0 Clip). The song lives until the
 // process ends: freeing millions of events one by one would only cost time. A process reads
 // one song.

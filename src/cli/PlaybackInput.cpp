@@ -6,6 +6,7 @@
 
 #include "app/PlaybackRequest.h"
 #include "cli/Command.h"
+#include "cli/SongInput.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::cli {
@@ -55,18 +56,10 @@ std::optional<StreamSettings> readStreamSettings(const Arguments& arguments, con
 
 std::optional<PlaybackInput> loadPlaybackInput(const Arguments& arguments, std::string_view command, int& exitCode) {
     const std::string prefix = "orvane-cli " + std::string(command) + ": ";
-    const std::string& path = arguments.positional().front();
-    auto bytes = readWholeFile(path);
-    if (!bytes) {
-        std::fprintf(stderr, "%sCould not read %s.\n", prefix.c_str(), path.c_str());
-        exitCode = exitFailure;
-        return std::nullopt;
-    }
-    midi::MIDIFile::setNormalizingNoticeStream(stderr);
     midi::MIDIFile song;
-    if (!song.parse(*bytes)) {
-        std::fprintf(stderr, "%s%s is not a valid MIDI file.\n", prefix.c_str(), path.c_str());
-        exitCode = exitRejected;
+    if (const auto failure = readSong(arguments.positional().front(), song)) {
+        std::fprintf(stderr, "%s\n", failure->message.c_str());
+        exitCode = failure->exitCode;
         return std::nullopt;
     }
     std::string problem;

@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CLITestSupport.h"
 #include "midi/model/MIDIFile.h"
 
 extern char** environ;
@@ -30,11 +30,7 @@ using orvane::midi::EventList;
 using orvane::midi::MIDIEvent;
 using orvane::midi::MIDIFile;
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using orvane::testing::CommandResult;
 
 // A song of `tracks` tracks named Lead 1, Lead 2, ... on channels 0, 1, ..., with a tempo
 // track first, written by our own writer.
@@ -58,48 +54,14 @@ Bytes songBytes(int tracks, std::uint32_t notesPerTrack, const std::vector<std::
     return file;
 }
 
-class ExportCommand : public ::testing::Test {
+class ExportCommand : public orvane::testing::CLITest {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("orvane-export-" + std::to_string(::getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path write(const std::string& name, const Bytes& bytes) {
-        const fs::path path = folder_ / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    CommandResult run(const std::string& arguments) {
-        const fs::path out = folder_ / "stdout.txt";
-        const fs::path err = folder_ / "stderr.txt";
-        const std::string command =
-            std::string("'") + ORVANE_CLI_PATH + "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CommandResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return result;
-    }
     std::vector<std::string> names(const fs::path& folder) const {
         std::vector<std::string> found;
         for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().filename().string());
         std::sort(found.begin(), found.end());
         return found;
     }
-    std::string quoted(const fs::path& path) const { return "'" + path.string() + "'"; }
-
-    fs::path folder_;
 };
 
 TEST_F(ExportCommand, SplitWritesChosenTracksUnderTheirNamesAndReportsThem) {

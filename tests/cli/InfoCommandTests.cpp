@@ -1,15 +1,10 @@
 // orvane-cli info on hand-built files: the exact JSON, the text form, and the exit codes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "CLITestSupport.h"
 #include "midi/SMFBytes.h"
 
 namespace {
@@ -19,46 +14,11 @@ using orvane::midi::smf::Bytes;
 using orvane::midi::smf::join;
 namespace smf = orvane::midi::smf;
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using orvane::testing::CommandResult;
 
-class InfoCommand : public ::testing::Test {
+class InfoCommand : public orvane::testing::CLITest {
 protected:
-    void SetUp() override {
-        directory_ = fs::temp_directory_path() /
-                     ("orvane-info-" + std::to_string(::getpid()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
-
-    fs::path write(const std::string& name, const Bytes& bytes) {
-        const fs::path path = directory_ / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    CommandResult info(const std::string& arguments) {
-        const fs::path out = directory_ / "stdout.txt";
-        const fs::path err = directory_ / "stderr.txt";
-        const std::string command = std::string("'") + ORVANE_CLI_PATH + "' info " + arguments + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-    }
-
-    fs::path directory_;
+    CommandResult info(const std::string& arguments) { return run("info " + arguments); }
 };
 
 // A Format 1 song whose first track mixes a tempo with notes, so the reader splits it.
@@ -101,23 +61,35 @@ TEST_F(InfoCommand, PrintsTheSongAsText) {
     EXPECT_EQ(run.out.find("normalizing"), std::string::npos) << "standard output carries only the result";
 }
 
-TEST_F(InfoCommand, ReportsUnreadableAndInvalidFiles) {
-    const CommandResult missing = info("'" + (directory_ / "missing.mid").string() + "' --json");
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Could not read file.\n");
-    EXPECT_EQ(missing.out, "");
-
-    const CommandResult directory = info("'" + directory_.string() + "'");
+TEST_F(InfoCommand, FilesThatCannotBeReadOrAreNotSongsAreNamedWithTheReason) {
+    const std::string missing = (folder_ / "missing.mid").string();
+    EXPECT_EQ(info("'" + missing + "' --json").err, "orvane-cli: " + missing + ": No such file or directory\n");
+    const CommandResult directory = info(quoted(folder_));
     EXPECT_EQ(directory.exitCode, 1);
-    EXPECT_EQ(directory.err, "Could not read file.\n");
+    EXPECT_EQ(directory.err, "orvane-cli: " + folder_.string() + ": Is a directory\n");
 
-    for (const Bytes& junk : {Bytes{'h', 'e', 'l', 'l', 'o'}, Bytes(40, 0x4D), Bytes{}}) {
-        const CommandResult invalid = info("'" + write("junk.mid", junk).string() + "' --json");
-        EXPECT_EQ(invalid.exitCode, 2);
-        EXPECT_EQ(invalid.err, "Not a valid MIDI file.\n");
+    const struct {
+        Bytes bytes;
+        std::string reason;
+    } rejected[] = {{{}, "File is empty"},
+                    {{'h', 'e', 'l', 'l', 'o'}, "Not a MIDI file"},
+                    {Bytes(40, 0x4D), "Not a MIDI file"},
+                    {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1}, "Not a valid MIDI file"}};
+    for (const auto& file : rejected) {
+        const fs::path path = write("junk.mid", file.bytes);
+        const CommandResult invalid = info(quoted(path) + " --json");
+        EXPECT_EQ(invalid.exitCode, 2) << file.reason;
+        EXPECT_EQ(invalid.err, "orvane-cli: " + path.string() + ": " + file.reason + "\n");
         EXPECT_EQ(invalid.out, "");
     }
     EXPECT_EQ(info("").exitCode, 2) << "a file is required";
+
+    // The commands that export or play read their song the same way.
+    for (const std::string command : {"split", "merge", "convert", "render", "play"}) {
+        const CommandResult other = run(command + " '" + missing + "'" + (command == "play" ? "" : " -o " + in("out.mid")));
+        EXPECT_EQ(other.exitCode, 1) << command;
+        EXPECT_EQ(other.err, "orvane-cli: " + missing + ": No such file or directory\n") << command;
+    }
 }
 
 }  // namespace

@@ -3,15 +3,11 @@
 // cannot carry, System Exclusive messages, and the debug markers kept off standard output.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "CLITestSupport.h"
 #include "midi/MIDI2TestSupport.h"
 #include "midi/SMFBytes.h"
 
@@ -22,55 +18,9 @@ namespace smf = orvane::midi::smf;
 using orvane::midi::testing::ClipWords;
 using Bytes = std::vector<std::uint8_t>;
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using orvane::testing::CommandResult;
 
-class MIDI2Command : public ::testing::Test {
-protected:
-    void SetUp() override {
-        directory_ = fs::temp_directory_path() / ("orvane-midi2-" + std::to_string(::getpid()) + "-" +
-                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
-
-    fs::path write(const std::string& name, const Bytes& bytes) {
-        const fs::path path = directory_ / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static Bytes bytesOf(const fs::path& path) {
-        const std::string text = slurp(path);
-        return Bytes(text.begin(), text.end());
-    }
-
-    // Runs orvane-cli with arguments; markers names the MIDI2_DEBUG_MARKERS value (unset when empty).
-    CommandResult run(const std::string& arguments, const std::string& markers = {}) {
-        const fs::path out = directory_ / "stdout.txt";
-        const fs::path err = directory_ / "stderr.txt";
-        const std::string environment =
-            markers.empty() ? "env -u MIDI2_DEBUG_MARKERS " : "env MIDI2_DEBUG_MARKERS=" + markers + " ";
-        const std::string command = environment + "'" + ORVANE_CLI_PATH + "' " + arguments + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-    }
-
-    std::string in(const std::string& name) const { return "'" + (directory_ / name).string() + "'"; }
-
-    fs::path directory_;
-};
+class MIDI2Command : public orvane::testing::CLITest {};
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -127,7 +77,7 @@ TEST_F(MIDI2Command, ConvertWritesAnUneditedClipBackByteForByte) {
     write("song.midi2", original);
     const CommandResult result = run("convert " + in("song.midi2") + " -o " + in("copy.midi2"));
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(bytesOf(directory_ / "copy.midi2"), original);
+    EXPECT_EQ(bytesOf(folder_ / "copy.midi2"), original);
     EXPECT_TRUE(has(result.out, "Natively re-exported in this file: 12"));
     EXPECT_TRUE(has(result.out, "- 12 exact-match native MIDI 2.0 packet(s) re-exported"));
     EXPECT_TRUE(has(result.out, "Blocker categories: \n"));
@@ -163,7 +113,7 @@ TEST_F(MIDI2Command, EveryEditFallsBackToMIDI1PacketsWithItsBlockers) {
     // An unedited split of one track writes that track's packets back.
     EXPECT_EQ(blockers("split " + in("song.midi2") + " -o " + in("plain") + " --format midi2 --tracks 2"),
               "Blocker categories: ");
-    const Bytes merged = bytesOf(directory_ / "merged.midi2");
+    const Bytes merged = bytesOf(folder_ / "merged.midi2");
     const Bytes nativeNote = {0x40, 0x90, 0x3C, 0x00, 0xC8, 0x14, 0x00, 0x00};
     EXPECT_EQ(std::search(merged.begin(), merged.end(), nativeNote.begin(), nativeNote.end()), merged.end());
 }
@@ -176,7 +126,7 @@ TEST_F(MIDI2Command, SplitAndMergeWriteClipsWithTheirReports) {
     EXPECT_TRUE(has(split.out, "\"report\":{\"oneLineStatus\":\"MIDI 2.0 export report ready. 1 track, "));
     EXPECT_TRUE(has(split.out, "1 System Exclusive message(s) as UMP SysEx7 Data packets"));
     std::size_t clips = 0;
-    for (const auto& entry : fs::directory_iterator(directory_ / "parts")) {
+    for (const auto& entry : fs::directory_iterator(folder_ / "parts")) {
         clips += entry.path().extension() == ".midi2" ? 1u : 0u;
     }
     EXPECT_EQ(clips, 2u);
@@ -208,7 +158,7 @@ TEST_F(MIDI2Command, SongsTimedInSMPTEFramesAreNotWrittenAsClips) {
     const CommandResult result = run("convert " + in("smpte.mid") + " -o " + in("smpte.midi2"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(has(result.err, "❌ Failed to generate MIDI 2.0 export."));
-    EXPECT_FALSE(fs::exists(directory_ / "smpte.midi2"));
+    EXPECT_FALSE(fs::exists(folder_ / "smpte.midi2"));
     EXPECT_EQ(run("convert " + in("smpte.mid") + " -o " + in("smpte.txt")).exitCode, 2);
 }
 

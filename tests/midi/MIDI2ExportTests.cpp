@@ -204,6 +204,32 @@ TEST(MIDI2LoopExport, ALoopClipLastsAsLongAsItsRepeats) {
     EXPECT_EQ(exported.eligibility.loopPacketClassification->repeatCount, 3);
 }
 
+TEST(MIDI2MergeExport, AMergeWrittenAsItIsMergedEqualsTheExportOfItsBuiltList) {
+    MIDIFile file;
+    file.tempoEvents = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}),
+                        MIDIEvent(0x200000, {0xFF, 0x51, 0x03, 0x06, 0x00, 0x00})};
+    MIDITrack ordered = pianoTrack();
+    // After a gap wider than one Delta Clockstamp, a System Exclusive message.
+    ordered.events.push_back(MIDIEvent(0x300000, {0xF0, 0x03, 0x7E, 0x01, 0xF7}));
+    MIDITrack unordered = pianoTrack();  // out of export order: its list is built
+    unordered.name = "Bass";
+    unordered.channel = 1;
+    unordered.events = {MIDIEvent(480, {0x91, 40, 90}), MIDIEvent(0, {0xB1, 7, 80}), MIDIEvent(0, {0xC1, 33}),
+                        MIDIEvent(960, {0x81, 40, 0})};
+    file.setTracks({ordered, unordered});
+    const std::vector<MIDITrack> tracks = file.tracks();
+    for (const bool mixer : {false, true}) {
+        const MIDI2NativePreservationRequest merged = midi2FullMergedExportRequest(file, tracks, 3, std::nullopt, mixer);
+        MIDI2NativePreservationRequest listed = merged;
+        listed.events = mergedMIDI2ExportEvents(file, tracks, 3, std::nullopt, mixer);
+        const auto streamed = buildMIDI2ClipWithNativeReplacement(file, merged);
+        const auto expected = buildMIDI2ClipWithNativeReplacement(file, listed);
+        EXPECT_EQ(streamed.data, expected.data) << mixer;
+        EXPECT_EQ(streamed.eligibility, expected.eligibility) << mixer;
+        EXPECT_EQ(streamed.skippedEventItems, expected.skippedEventItems) << mixer;
+    }
+}
+
 TEST(MIDI2MergeExport, TheMergedListHoldsEveryTrackAndTheConductorInExportOrder) {
     MIDIFile file;
     file.tempoEvents = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})};

@@ -360,6 +360,32 @@ TEST(MIDI2Import, TheImportReportDescribesTheClip) {
         "and live UMP I/O are not yet supported");
 }
 
+TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {
+    // Without markers the common packets take a short path; with them every packet takes the
+    // general one. Both give the same song.
+    ClipWords clip;
+    clip.dc(3).midi1(0, 0x90, 50, 60);  // before Start of Clip: at tick 0, ambiguous
+    clip.header(96).dc(5).midi1(1, 0x92, 60, 100).midi1(1, 0xC2, 7, 0);
+    clip.add({0x01400002});  // a Delta Clockstamp with reserved bits set
+    clip.dc(0xFFFFF).midi1(0, 0xE0, 0x00, 0x40).midi2(0, 0x91, 61, 0x80000000);
+    clip.midi1(2, 0xB3, 0x87, 0x90).footer();  // data bytes of 0x80 and more are kept as they are
+    MIDIFile quiet;
+    MIDIFile traced;
+    {
+        MarkerCapture off("0");
+        ASSERT_TRUE(quiet.parse(clip.bytes()));
+    }
+    {
+        MarkerCapture on("1");
+        ASSERT_TRUE(traced.parse(clip.bytes()));
+    }
+    EXPECT_EQ(quiet.tracks(), traced.tracks());
+    EXPECT_EQ(quiet.midi2LastImportReport, traced.midi2LastImportReport);
+    EXPECT_EQ(quiet.midi2NativePacketSnapshots, traced.midi2NativePacketSnapshots);
+    EXPECT_EQ(quiet.midi2ImportedPacketCount, traced.midi2ImportedPacketCount);
+    EXPECT_EQ(quiet.tracks().back().events.back(), MIDIEvent(0xFFFFF + 7, {0xB3, 0x87, 0x90}));
+}
+
 TEST(MIDI2Import, ImportMarkersTraceEachStep) {
     ClipWords clip;
     clip.header(96).dc(5).midi1(1, 0x92, 60, 100).footer();

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "PeerAvailability.h"
 #include "MIDI2TestSupport.h"
 #include "midi/midi2/MIDI2Export.h"
 
@@ -75,7 +76,7 @@ std::set<int> noteChannels(const MIDIFile& file) {
 
 TEST(MIDI2RoundTrip, EveryCorpusSongComesBackFromAClipWithItsNotesAndPrograms) {
     const auto files = corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "the openttd-openmsx corpus is not installed";
+    ORVANE_REQUIRE_PEER(!files.empty(), "the openttd-openmsx corpus is not installed (run ./bootstrap)");
     testing::MarkerCapture quiet("0");
     for (const std::string& path : files) {
         SCOPED_TRACE(path);

@@ -244,7 +244,10 @@ def loudest_sample(path):
 
 def check_rendering(outputs, work, fail):
     if not shutil.which("fluidsynth") or not os.path.isfile(SOUNDFONT):
-        print("note: fluidsynth or %s is missing; rendering not checked" % SOUNDFONT)
+        if peerlib.under_ci():
+            fail("fluidsynth or %s is missing (CI=true: every peer check must run)" % SOUNDFONT)
+        else:
+            print("note: fluidsynth or %s is missing; rendering not checked" % SOUNDFONT)
         return
     for index, path in enumerate(outputs):
         wav = os.path.join(work, "render%d.wav" % index)

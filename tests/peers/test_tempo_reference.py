@@ -28,7 +28,7 @@ import peerlib  # noqa: E402
 try:
     import numpy as np
 except ImportError:
-    peerlib.skip("numpy is not installed")
+    peerlib.skip("numpy is not installed (python3-numpy; run ./bootstrap)")
 
 F32 = np.float32
 

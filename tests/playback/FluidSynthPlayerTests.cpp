@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "PeerAvailability.h"
 #include "playback/FluidSynthPlayer.h"
 #include "playback/MIDIPlayerController.h"
 #include "playback/SoundFontLocation.h"
@@ -30,9 +31,9 @@ bool soundFontAvailable() {
     }
 }
 
-#define REQUIRE_SOUNDFONT()                                                                              \
-    if (!soundFontAvailable()) GTEST_SKIP() << "no General MIDI SoundFont installed (fluid-soundfont-gm) " \
-                                               "and ORVANE_SOUNDFONT not set"
+#define REQUIRE_SOUNDFONT()                                                                                     \
+    ORVANE_REQUIRE_PEER(soundFontAvailable(), "no General MIDI SoundFont installed (fluid-soundfont-gm) and " \
+                                              "ORVANE_SOUNDFONT not set")
 
 FluidSynthOptions silent() {
     FluidSynthOptions options;

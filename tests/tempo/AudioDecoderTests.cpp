@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PeerAvailability.h"
 #include "TempoTestSupport.h"
 #include "tempo/OrvaneTempoDetector.h"
 
@@ -49,7 +50,7 @@ std::string decoderError(const std::filesystem::path& path) {
 class AudioDecoder : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing::haveFFmpegProgram()) GTEST_SKIP() << "the ffmpeg program is not installed";
+        ORVANE_REQUIRE_PEER(testing::haveFFmpegProgram(), "the ffmpeg program is not installed (run ./bootstrap)");
         ASSERT_FALSE(folder_.path().empty());
     }
 

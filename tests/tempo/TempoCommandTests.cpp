@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "CLITestSupport.h"
 #include "TempoTestSupport.h"
 #include "support/TextFormat.h"
 #include "tempo/OrvaneTempoDetector.h"
@@ -17,41 +15,19 @@
 namespace orvane::tempo {
 namespace {
 
-struct CommandRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using orvane::testing::CommandResult;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-CommandRun runCLI(const testing::TemporaryFolder& folder, const std::string& arguments) {
-    const auto out = folder.path() / "stdout.txt";
-    const auto err = folder.path() / "stderr.txt";
-    const std::string command = std::string("'") + ORVANE_CLI_PATH + "' tempo " + arguments + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    CommandRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readFile(out);
-    run.err = readFile(err);
-    return run;
-}
-
-class TempoCommand : public ::testing::Test {
+class TempoCommand : public orvane::testing::CLITest {
 protected:
-    testing::TemporaryFolder folder_;
+    CommandResult runCLI(const std::string& arguments) { return run("tempo " + arguments); }
 };
 
 TEST_F(TempoCommand, PrintsTheDetectionAsTextOrJSON) {
-    const auto path = folder_.path() / "clicks.wav";
+    const auto path = folder_ / "clicks.wav";
     testing::writeWave16(path, testing::render(testing::clickTrain(120, 44100), 30 * 44100), 44100);
     const auto expected = OrvaneTempoDetector::detectTempo(path, {}, {});
 
-    const CommandRun text = runCLI(folder_, "'" + path.string() + "'");
+    const CommandResult text = runCLI("'" + path.string() + "'");
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_EQ(text.err, "");  // no progress bar when standard error is not a terminal
     EXPECT_EQ(text.out.rfind("Tempo: " + formatBPM(expected.tempoBPM) + " BPM\n", 0), 0u) << text.out;
@@ -60,7 +36,7 @@ TEST_F(TempoCommand, PrintsTheDetectionAsTextOrJSON) {
         << text.out;
     EXPECT_NE(text.out.find("  " + formatBPM(expected.candidates[0].bpm) + " BPM  score "), std::string::npos);
 
-    const CommandRun json = runCLI(folder_, "--json '" + path.string() + "'");
+    const CommandResult json = runCLI("--json '" + path.string() + "'");
     EXPECT_EQ(json.exitCode, 0);
     const std::string& object = json.out;
     ASSERT_EQ(object.rfind("{\"tempoBPM\":", 0), 0u) << object;
@@ -79,26 +55,26 @@ TEST_F(TempoCommand, PrintsTheDetectionAsTextOrJSON) {
 }
 
 TEST_F(TempoCommand, FailuresExitWithTheErrorOnStandardError) {
-    const auto silence = folder_.path() / "silence.wav";
+    const auto silence = folder_ / "silence.wav";
     testing::writeWave16(silence, std::vector<float>(44100 * 3, 0.0f), 44100);
-    const CommandRun silent = runCLI(folder_, "'" + silence.string() + "' --json");
+    const CommandResult silent = runCLI("'" + silence.string() + "' --json");
     EXPECT_EQ(silent.exitCode, 1);
     EXPECT_EQ(silent.out, "");
     EXPECT_EQ(silent.err, "Onset envelope has no usable AC content.\n");
 
-    const auto text = folder_.path() / "notes.mp3";
+    const auto text = folder_ / "notes.mp3";
     std::ofstream(text) << "not audio at all\n";
-    const CommandRun notAudio = runCLI(folder_, "'" + text.string() + "'");
+    const CommandResult notAudio = runCLI("'" + text.string() + "'");
     EXPECT_EQ(notAudio.exitCode, 1);
     EXPECT_EQ(notAudio.err, "Unsupported audio format.\n");
 
-    const CommandRun missing = runCLI(folder_, "'" + (folder_.path() / "gone.flac").string() + "'");
+    const CommandResult missing = runCLI("'" + (folder_ / "gone.flac").string() + "'");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "No such file or directory\n");
 
-    EXPECT_EQ(runCLI(folder_, "").exitCode, 2);
-    EXPECT_EQ(runCLI(folder_, "a.wav b.wav").exitCode, 2);
-    EXPECT_EQ(runCLI(folder_, "a.wav --verbose").exitCode, 2);
+    EXPECT_EQ(runCLI("").exitCode, 2);
+    EXPECT_EQ(runCLI("a.wav b.wav").exitCode, 2);
+    EXPECT_EQ(runCLI("a.wav --verbose").exitCode, 2);
 }
 
 }  // namespace

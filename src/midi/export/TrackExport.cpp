@@ -56,9 +56,13 @@ BodyFilter singleTrackBody(const MIDITrack& track, std::uint64_t endTick = every
 
 // A merge's body: without silent channels and end-of-track; with the mixer values applied
 // also without mixer controllers and the tick-0 program changes on the track's channel.
+BodyFilter mergedBody(const MIDITrack& track, bool applyMixerSettings, std::uint16_t noteChannels,
+                      std::uint64_t endTick = everyTick) {
+    return {endTick, applyMixerSettings, true, applyMixerSettings ? std::optional(track.channel) : std::nullopt,
+            noteChannels};
+}
 BodyFilter mergedBody(const MIDITrack& track, bool applyMixerSettings, std::uint64_t endTick = everyTick) {
-    return {endTick, applyMixerSettings, true,
-            applyMixerSettings ? std::optional(track.channel) : std::nullopt, channelsWithNotes(track.events)};
+    return mergedBody(track, applyMixerSettings, channelsWithNotes(track.events), endTick);
 }
 
 // One chunk of a playback file: the track's events without mixer controllers, tempo and
@@ -212,6 +216,51 @@ EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int
     if (applyMixerSettings && outputChannel != track.channel) remapChannelInPlace(events, outputChannel);
     applyNoteEditsInPlace(events, applyMixerSettings ? velocityScale(track) : std::nullopt, transpose);
     return events;
+}
+
+MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose,
+                                                 bool applyMixerSettings)
+    : track_(&track), applyMixerSettings_(applyMixerSettings), transpose_(transpose) {
+    const BodyFilter keep = mergedBody(track, applyMixerSettings);
+    const ExportOrderLess less;
+    const MIDIEvent* previous = nullptr;
+    for (const MIDIEvent& event : track.events) {
+        if (!keep(event)) continue;
+        if (previous != nullptr && less(event, *previous)) {
+            walking_ = false;
+            built_ = mergedTrackExportEvents(track, outputChannel, transpose, applyMixerSettings);
+            return;
+        }
+        previous = &event;
+    }
+    head_ = {trackNameEvent(track)};
+    if (applyMixerSettings) head_ = concatenated(std::move(head_), detail::trackMixAndProgram(track, outputChannel));
+    sortNearlyOrdered(std::span<MIDIEvent>(head_), less);
+    if (applyMixerSettings && outputChannel != track.channel) remapTo_ = outputChannel;
+    if (applyMixerSettings) velocityFactor_ = velocityScale(track);
+    noteChannels_ = keep.noteChannels;
+}
+
+std::optional<MIDIEvent> MergedTrackExportStream::next() {
+    if (!walking_) {
+        if (nextBuilt_ == built_.size()) return std::nullopt;
+        return std::move(built_[nextBuilt_++]);
+    }
+    const BodyFilter keep = mergedBody(*track_, applyMixerSettings_, noteChannels_);
+    const EventList& body = track_->events;
+    while (nextBody_ < body.size() && !keep(body[nextBody_])) ++nextBody_;
+    MIDIEvent event;
+    if (nextHead_ < head_.size() && (nextBody_ == body.size() || !ExportOrderLess{}(body[nextBody_], head_[nextHead_]))) {
+        event = head_[nextHead_++];
+    } else if (nextBody_ < body.size()) {
+        event = body[nextBody_++];
+    } else {
+        return std::nullopt;
+    }
+    // The edits mergedTrackExportEvents applies to its whole list.
+    if (remapTo_) remapChannelInPlace(std::span<MIDIEvent>(&event, 1), *remapTo_);
+    applyNoteEditsInPlace(std::span<MIDIEvent>(&event, 1), velocityFactor_, transpose_);
+    return event;
 }
 
 Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,

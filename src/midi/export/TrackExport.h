@@ -36,6 +36,31 @@ namespace orvane::midi {
 [[nodiscard]] EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int transpose,
                                                 bool applyMixerSettings);
 
+// The events of mergedTrackExportEvents one at a time, for writers that merge many tracks
+// without building each track's list: a track whose kept events are in export order (as a
+// track read from a file is) is walked in place; any other track's list is built once. The
+// track must outlive the stream.
+class MergedTrackExportStream {
+public:
+    MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings);
+    // The next event, or nothing after the last.
+    std::optional<MIDIEvent> next();
+
+private:
+    const MIDITrack* track_;
+    std::uint16_t noteChannels_ = 0;
+    bool applyMixerSettings_ = false;
+    std::optional<int> remapTo_;
+    std::optional<double> velocityFactor_;
+    int transpose_ = 0;
+    EventList head_;           // name and setup, in export order, ahead of body events in equal order
+    EventList built_;          // the whole list, for a track whose kept events are out of order
+    bool walking_ = true;
+    std::size_t nextBody_ = 0;
+    std::size_t nextHead_ = 0;
+    std::size_t nextBuilt_ = 0;
+};
+
 // Split export of one track: one chunk holding its setup, the conductor events and its notes.
 [[nodiscard]] Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,
                                          std::optional<double> newBPM);

@@ -2,6 +2,8 @@
 // the event lists of split, merge and loop exports, and the export entry points.
 
 #include <algorithm>
+#include <functional>
+#include <stdexcept>
 #include <string_view>
 
 #include "midi/export/EventTransforms.h"
@@ -161,41 +163,93 @@ void requireTicksPerQuarterNote(const MIDIFile& file) {
     }
 }
 
-// Merges lists that are each in export order into one, as if they were put one after another
-// and sorted stably: a heap of the lists' heads, the earlier list winning ties.
-EventList mergedLists(std::vector<EventList> lists) {
-    const ExportOrderLess less;
-    std::size_t total = 0;
-    for (auto& list : lists) {
-        sortNearlyOrdered(std::span<MIDIEvent>(list), less);
-        total += list.size();
+// Merges sources that each yield their events in export order, as if the events were put one
+// after another and sorted stably, handing each to emit(event) until it returns false: a heap
+// of the sources' current events, the earlier source winning ties. next(i) is source i's next
+// event, nothing after its last. The heap holds (tick, rank, source) packed into one number,
+// so that ordering two events is one comparison.
+template <typename Next, typename Emit>
+void mergeSources(std::size_t sourceCount, Next&& next, Emit&& emit) {
+    constexpr unsigned sourceBits = 24;
+    if (sourceCount >= (std::size_t{1} << sourceBits)) throw std::length_error("too many export lists to merge");
+    std::vector<MIDIEvent> current(sourceCount);
+    std::vector<std::uint64_t> heap;
+    const auto take = [&](std::size_t source) {
+        auto event = next(source);
+        if (!event) return false;
+        current[source] = std::move(*event);
+        const std::uint64_t order = std::uint64_t{current[source].tick} << 3 | static_cast<unsigned>(exportRank(current[source]));
+        heap.push_back(order << sourceBits | source);
+        std::push_heap(heap.begin(), heap.end(), std::greater<>{});
+        return true;
+    };
+    for (std::size_t i = 0; i < sourceCount; ++i) take(i);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<>{});
+        const std::size_t source = heap.back() & ((std::uint64_t{1} << sourceBits) - 1);
+        heap.pop_back();
+        if (!emit(std::move(current[source]))) return;
+        take(source);
     }
+}
+
+// The merge of sources as one list; total bounds its events.
+template <typename Next>
+EventList mergedSources(std::size_t sourceCount, std::size_t total, Next&& next) {
     EventList merged;
     reserveLarge(merged, total);
-    std::vector<std::size_t> next(lists.size(), 0);
-    // True when list a's head goes after list b's.
-    const auto after = [&](std::size_t a, std::size_t b) {
-        const MIDIEvent& first = lists[a][next[a]];
-        const MIDIEvent& second = lists[b][next[b]];
-        if (less(second, first)) return true;
-        return !less(first, second) && a > b;
-    };
-    std::vector<std::size_t> heads;
-    for (std::size_t i = 0; i < lists.size(); ++i) {
-        if (!lists[i].empty()) heads.push_back(i);
-    }
-    std::make_heap(heads.begin(), heads.end(), after);
-    while (!heads.empty()) {
-        std::pop_heap(heads.begin(), heads.end(), after);
-        const std::size_t list = heads.back();
-        merged.push_back(std::move(lists[list][next[list]++]));
-        if (next[list] < lists[list].size()) {
-            std::push_heap(heads.begin(), heads.end(), after);
-        } else {
-            heads.pop_back();
-        }
-    }
+    mergeSources(sourceCount, next, [&](MIDIEvent&& event) {
+        merged.push_back(std::move(event));
+        return true;
+    });
     return merged;
+}
+
+// Hands the events of mergedMIDI2ExportEvents to emit(event) until it returns false, walking
+// each track as the merge takes its events instead of building the track's list.
+template <typename Emit>
+void mergeTracks(const MIDI2ExportEvents::MergedTracks& merge, Emit&& emit) {
+    const std::span<const MIDITrack> tracks = merge.tracks;
+    const std::vector<int> channels =
+        merge.applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
+    std::vector<MergedTrackExportStream> streams;
+    streams.reserve(tracks.size());
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int channel = merge.applyMixerSettings ? channels[i] : tracks[i].channel;
+        streams.emplace_back(tracks[i], channel, merge.transpose, merge.applyMixerSettings);
+    }
+    EventList conductor = conductorEvents(*merge.file, merge.newBPM);
+    sortNearlyOrdered(std::span<MIDIEvent>(conductor), ExportOrderLess{});
+    std::size_t nextConductor = 0;
+    mergeSources(
+        streams.size() + 1,
+        [&](std::size_t i) -> std::optional<MIDIEvent> {
+            if (i < streams.size()) return streams[i].next();
+            if (nextConductor == conductor.size()) return std::nullopt;
+            return std::move(conductor[nextConductor++]);
+        },
+        emit);
+}
+
+// The most events mergeTracks can emit.
+std::size_t mergedEventsAtMost(const MIDI2ExportEvents::MergedTracks& merge) {
+    std::size_t total = merge.file->timeSignatureEvents.size() + merge.file->tempoEvents.size() + 1;
+    for (const MIDITrack& track : merge.tracks) total += track.events.size() + 5;  // name, mixer values, program
+    return total;
+}
+
+// The lists, each brought into export order, merged as above.
+EventList mergedLists(std::vector<EventList> lists) {
+    std::size_t total = 0;
+    for (auto& list : lists) {
+        sortNearlyOrdered(std::span<MIDIEvent>(list), ExportOrderLess{});
+        total += list.size();
+    }
+    std::vector<std::size_t> position(lists.size(), 0);
+    return mergedSources(lists.size(), total, [&](std::size_t i) -> std::optional<MIDIEvent> {
+        if (position[i] == lists[i].size()) return std::nullopt;
+        return std::move(lists[i][position[i]++]);
+    });
 }
 
 std::string loopDebugRange(const LoopExportRange& range, int repeatCount) {
@@ -222,32 +276,39 @@ MIDI2NativePreservationRequest loopRequest(std::span<const MIDITrack> tracks, Ev
     return request;
 }
 
-}  // namespace
+// An upper bound of the words a clip of events takes, so that its buffer never grows: per
+// event a Delta Clockstamp and its packets, plus one Delta Clockstamp per 0xFFFFF ticks of
+// gaps; and whether the events are in export order.
+struct WordBound {
+    std::size_t words = 0;
+    std::uint32_t latestTick = 0;
+    bool inOrder = true;
 
-// ---- Events to packets ----------------------------------------------------------------------
+    void add(const MIDIEvent& event) {
+        words += 1 + (event.size() <= 3       ? 1
+                      : event.status() == 0xFF ? 4
+                                               : 2 * (event.size() / sysEx7BytesPerPacket + 1));
+        latestTick = std::max(latestTick, event.tick);
+    }
+    [[nodiscard]] std::size_t total() const { return words + latestTick / 0xFFFFF + 1; }
+};
 
-std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
-    std::vector<MIDI2UMPPacket> packets;
-    appendEventPackets(packets, event);
-    return packets;
+WordBound wordBound(std::span<const MIDIEvent> events) {
+    WordBound bound;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        bound.add(events[i]);
+        if (i > 0 && bound.inOrder && ExportOrderLess{}(events[i], events[i - 1])) bound.inOrder = false;
+    }
+    return bound;
 }
 
-MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
-                            MIDI2NativeReplacementPlan* plan) {
-    MIDI2Diagnostics::MarkerScope markerScope;
+// Writes the clip of the events forEachEvent(write) hands to write, in export order, with the
+// native packets of plan in place of the events they match.
+template <typename ForEachEvent>
+MIDI2ClipData writtenClip(const MIDIFile& file, std::size_t words, ForEachEvent&& forEachEvent,
+                          const std::string& sourceLabel, MIDI2NativeReplacementPlan* plan) {
     const bool markers = MIDI2Diagnostics::markersEnabled();
-    requireTicksPerQuarterNote(file);
-    marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
-    // The export lists come in export order already; anything else is sorted on a copy.
-    EventList sorted;
-    if (!std::is_sorted(events.begin(), events.end(), ExportOrderLess{})) {
-        sorted.assign(events.begin(), events.end());
-        sortNearlyOrdered(std::span<MIDIEvent>(sorted), ExportOrderLess{});
-        events = sorted;
-    }
-
-    // Most events take a Delta Clockstamp and a one-word packet.
-    MIDI2ClipWriter clip(2 * events.size());
+    MIDI2ClipWriter clip(words);
     std::vector<MIDI2UMPPacket> eventPackets;
     std::vector<std::uint32_t> skippedTicks;
     std::uint32_t lastTick = 0;
@@ -255,7 +316,21 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     int converted = 0;
     int nativeReplaced = 0;
     const bool replacing = plan != nullptr && !plan->empty();
-    for (const MIDIEvent& event : events) {
+    forEachEvent([&](const MIDIEvent& event) {
+        if (!replacing && !markers && event.size() >= 2 && event.size() <= 3 && isChannelStatus(event.status())) {
+            // Most events: a channel message becomes a MIDI 1.0 Channel Voice word after one
+            // Delta Clockstamp, written directly.
+            const std::uint8_t data1 = event[1];
+            const std::uint8_t data2 = event.size() == 3 ? event[2] : 0;
+            const std::uint32_t delta = event.tick > lastTick ? event.tick - lastTick : 0;
+            if (data1 < 0x80 && data2 < 0x80 && delta < 0x100000) {
+                clip.appendWord(0x00400000 | delta);
+                clip.appendWord(0x20000000 | std::uint32_t{event.status()} << 16 | std::uint32_t{data1} << 8 | data2);
+                ++converted;
+                lastTick = event.tick;
+                return;
+            }
+        }
         if (event.isEndOfTrack()) endOfTrackTick = std::max(endOfTrackTick, event.tick);
         eventPackets.clear();
         std::optional<MIDI2UMPPacket> native;
@@ -273,13 +348,13 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
         } else {
             const EventConversion conversion = appendEventPackets(eventPackets, event);
             if (conversion == EventConversion::skipped) skippedTicks.push_back(event.tick);
-            if (conversion != EventConversion::written) continue;
+            if (conversion != EventConversion::written) return;
         }
         clip.appendDeltaClockstamps(event.tick > lastTick ? event.tick - lastTick : 0);
         for (const MIDI2UMPPacket& packet : eventPackets) clip.append(packet);
         ++converted;
         lastTick = event.tick;
-    }
+    });
     const std::size_t sequencePackets = clip.sequencePackets();
     marker("SMF2_EXPORT_SEQUENCE_OK", "source=" + sourceLabel + " packets=" + std::to_string(sequencePackets) +
                                           " convertedEvents=" + std::to_string(converted) +
@@ -297,6 +372,64 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     return {clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
 }
 
+}  // namespace
+
+// ---- Events to packets ----------------------------------------------------------------------
+
+std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
+    std::vector<MIDI2UMPPacket> packets;
+    appendEventPackets(packets, event);
+    return packets;
+}
+
+MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                            MIDI2NativeReplacementPlan* plan) {
+    MIDI2Diagnostics::MarkerScope markerScope;
+    requireTicksPerQuarterNote(file);
+    marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
+    // The export lists come in export order already; anything else is sorted on a copy.
+    const WordBound bound = wordBound(events);
+    EventList sorted;
+    if (!bound.inOrder) {
+        sorted.assign(events.begin(), events.end());
+        sortNearlyOrdered(std::span<MIDIEvent>(sorted), ExportOrderLess{});
+        events = sorted;
+    }
+    return writtenClip(file, bound.total(), [&](auto&& write) {
+        for (const MIDIEvent& event : events) write(event);
+    }, sourceLabel, plan);
+}
+
+
+namespace {
+
+// The clip of an export's events: a merge not yet built as a list is written as it is merged.
+MIDI2ClipData clipOf(const MIDIFile& file, const MIDI2ExportEvents& events, const std::string& sourceLabel,
+                     MIDI2NativeReplacementPlan* plan) {
+    const MIDI2ExportEvents::MergedTracks* merge = events.unbuiltMerge();
+    // With markers on, the list is built so that they count its events.
+    if (merge == nullptr || MIDI2Diagnostics::markersEnabled()) return midi2ClipData(file, events.list(), sourceLabel, plan);
+    requireTicksPerQuarterNote(file);
+    WordBound bound;
+    for (const MIDITrack& track : merge->tracks) {
+        for (const MIDIEvent& event : track.events) bound.add(event);
+        bound.words += 25;  // the name, mixer and program events written at its head
+    }
+    for (const MIDIEvent& event : merge->file->timeSignatureEvents) bound.add(event);
+    for (const MIDIEvent& event : merge->file->effectiveTempoEvents(merge->newBPM)) bound.add(event);
+    return writtenClip(
+        file, bound.total(),
+        [&](auto&& write) {
+            mergeTracks(*merge, [&](MIDIEvent&& event) {
+                write(event);
+                return true;
+            });
+        },
+        sourceLabel, plan);
+}
+
+}  // namespace
+
 // ---- Event lists ----------------------------------------------------------------------------
 
 EventList singleTrackMIDI2ExportEvents(const MIDIFile& file, const MIDITrack& track, int transpose,
@@ -306,15 +439,45 @@ EventList singleTrackMIDI2ExportEvents(const MIDIFile& file, const MIDITrack& tr
 
 EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrack> tracks, int transpose,
                                   std::optional<double> newBPM, bool applyMixerSettings) {
-    const std::vector<int> channels = applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
-    std::vector<EventList> lists;
-    lists.reserve(tracks.size() + 1);
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const int channel = applyMixerSettings ? channels[i] : tracks[i].channel;
-        lists.push_back(mergedTrackExportEvents(tracks[i], channel, transpose, applyMixerSettings));
+    const MIDI2ExportEvents::MergedTracks merge{&file, tracks, transpose, newBPM, applyMixerSettings};
+    EventList events;
+    reserveLarge(events, mergedEventsAtMost(merge));
+    mergeTracks(merge, [&](MIDIEvent&& event) {
+        events.push_back(std::move(event));
+        return true;
+    });
+    return events;
+}
+
+// ---- Export events ----------------------------------------------------------------------------
+
+MIDI2ExportEvents::MIDI2ExportEvents(EventList events) : list_(std::move(events)), built_(true) {}
+
+MIDI2ExportEvents::MIDI2ExportEvents(MergedTracks merge) : merge_(merge), built_(false) {}
+
+std::span<const MIDIEvent> MIDI2ExportEvents::list() const {
+    if (!built_) {
+        list_ = mergedMIDI2ExportEvents(*merge_->file, merge_->tracks, merge_->transpose, merge_->newBPM,
+                                        merge_->applyMixerSettings);
+        built_ = true;
     }
-    lists.push_back(conductorEvents(file, newBPM));
-    return mergedLists(std::move(lists));
+    return list_;
+}
+
+EventList MIDI2ExportEvents::through(std::uint32_t tick) const {
+    EventList head;
+    if (const MergedTracks* merge = unbuiltMerge()) {
+        mergeTracks(*merge, [&](MIDIEvent&& event) {
+            if (event.tick > tick) return false;
+            head.push_back(std::move(event));
+            return true;
+        });
+        return head;
+    }
+    for (const MIDIEvent& event : list()) {
+        if (event.tick <= tick) head.push_back(event);
+    }
+    return head;
 }
 
 // ---- Entry points ---------------------------------------------------------------------------
@@ -330,7 +493,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
     if (eligibility.canReexportNativePackets) {
         marker("SMF2_NATIVE_REPLACE_BEGIN",
                "source=" + request.debugLabel + " matched=" + std::to_string(decision.matchedPackets));
-        clip = midi2ClipData(file, request.events, request.nativeSourceLabel, &decision.replacementPlan);
+        clip = clipOf(file, request.events, request.nativeSourceLabel, &decision.replacementPlan);
         eligibility = midi2NativeReexportEligibility(file, request, decision, clip.nativeReplacedPackets);
         marker("SMF2_NATIVE_REPLACE_OK",
                "source=" + request.debugLabel + " nativeReplaced=" + std::to_string(clip.nativeReplacedPackets));
@@ -345,7 +508,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
                    " unmatched=" + std::to_string(decision.nonmatchingPackets) +
                    " ambiguous=" + std::to_string(decision.ambiguousPackets) +
                    " blockers=" + std::to_string(eligibility.blockers.size()) + " categories=" + categories);
-        clip = midi2ClipData(file, request.events, request.fallbackSourceLabel, nullptr);
+        clip = clipOf(file, request.events, request.fallbackSourceLabel, nullptr);
         // The file carries no native packet: the planned matches were not written.
         eligibility.nativeReexportedPackets = 0;
     }
@@ -375,7 +538,8 @@ MIDI2NativePreservationRequest midi2FullMergedExportRequest(const MIDIFile& file
     MIDI2NativePreservationRequest request;
     request.operation = MIDI2NativeReexportOperation::fullMergedExport;
     request.sourceTracks = tracks;
-    request.events = mergedMIDI2ExportEvents(file, tracks, transpose, newBPM, applyMixerSettings);
+    // The events are merged as the clip is written; planners that need them all build the list.
+    request.events = MIDI2ExportEvents({&file, tracks, transpose, newBPM, applyMixerSettings});
     request.transpose = transpose;
     request.newBPM = newBPM;
     request.applyMixerSettings = applyMixerSettings;

@@ -67,7 +67,7 @@ bool MIDI2ClipFile::isMIDI2Clip(std::span<const std::uint8_t> data) {
     return data.size() >= signatureSize && std::equal(magicBytes().begin(), magicBytes().end(), data.begin());
 }
 
-MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
+MIDI2ClipPayload MIDI2ClipFile::checkedPayload(std::span<const std::uint8_t> data) {
     MIDI2Diagnostics::MarkerScope scope;
     emitMarker("SMF2_PARSE_BEGIN", "bytes=" + std::to_string(data.size()));
     if (data.size() < signatureSize) throw MIDI2ClipFileError::dataTooShort(static_cast<int>(data.size()));
@@ -79,21 +79,28 @@ MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
         throw MIDI2ClipFileError::unalignedUMPWordData(
             static_cast<int>(std::min<std::size_t>(payload.size(), INT32_MAX)));
     }
+    MIDI2ClipPayload result{payload, 0};
+    try {
+        result.packetCount = MIDI2UMPPacket::validateBigEndianWordStream(payload);
+    } catch (const MIDI2UMPError& error) {
+        throw MIDI2ClipFileError::invalidPacket(error.description());
+    }
+    emitMarker("SMF2_PARSE_OK", "packets=" + std::to_string(result.packetCount));
+    return result;
+}
+
+MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
+    const MIDI2ClipPayload payload = checkedPayload(data);
     MIDI2ClipWords result;
-    reserveLarge(result.words, payload.size() / 4);
-    result.words.resize(payload.size() / 4);
-    const std::uint8_t* bytes = payload.data();
+    reserveLarge(result.words, payload.bytes.size() / 4);
+    result.words.resize(payload.bytes.size() / 4);
+    const std::uint8_t* bytes = payload.bytes.data();
     for (auto& word : result.words) {
         word = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
                static_cast<std::uint32_t>(bytes[2]) << 8 | static_cast<std::uint32_t>(bytes[3]);
         bytes += 4;
     }
-    try {
-        result.packetCount = MIDI2UMPPacket::validateWordStream(result.words);
-    } catch (const MIDI2UMPError& error) {
-        throw MIDI2ClipFileError::invalidPacket(error.description());
-    }
-    emitMarker("SMF2_PARSE_OK", "packets=" + std::to_string(result.packetCount));
+    result.packetCount = payload.packetCount;
     return result;
 }
 

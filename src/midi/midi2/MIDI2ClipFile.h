@@ -51,6 +51,30 @@ struct MIDI2ClipWords {
     std::size_t packetCount = 0;
 };
 
+// The payload of a clip file checked in place: whole big-endian words after the signature,
+// framed into packetCount packets.
+struct MIDI2ClipPayload {
+    std::span<const std::uint8_t> bytes;
+    std::size_t packetCount = 0;
+
+    [[nodiscard]] std::size_t wordCount() const noexcept { return bytes.size() / 4; }
+    [[nodiscard]] std::uint32_t word(std::size_t index) const noexcept {
+        const std::uint8_t* at = bytes.data() + 4 * index;
+        return std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 | at[3];
+    }
+    // The words of the packet whose first word is at index.
+    [[nodiscard]] std::size_t packetWordCount(std::size_t index) const noexcept {
+        return static_cast<std::size_t>(midi2UMPWordCount(static_cast<MIDI2UMPMessageType>(bytes[4 * index] >> 4)));
+    }
+    // The packet whose first word is at index.
+    [[nodiscard]] MIDI2UMPPacket packet(std::size_t index) const {
+        std::array<std::uint32_t, 4> words{};
+        const std::size_t count = packetWordCount(index);
+        for (std::size_t w = 0; w < count; ++w) words[w] = word(index + w);
+        return MIDI2UMPPacket(std::span<const std::uint32_t>(words.data(), count));
+    }
+};
+
 // Calls visit(packet, index of its first word) for each packet of a framed word stream, in
 // order, while visit returns true.
 template <typename Visit>
@@ -75,6 +99,8 @@ struct MIDI2ClipFile {
     static MIDI2ClipFile parse(std::span<const std::uint8_t> data);
     // The same checks as parse(), keeping the words: for readers that walk millions of packets.
     static MIDI2ClipWords parseWords(std::span<const std::uint8_t> data);
+    // The same checks and markers as parse(), without copying anything.
+    static MIDI2ClipPayload checkedPayload(std::span<const std::uint8_t> data);
     // The clip header (DC 0, DCTPQ, DC 0, Start of Clip), the sequence, then Delta Clockstamps
     // covering trailingTicks (one DC 0 when there are none) and End of Clip.
     static MIDI2ClipFile withClipBoundaries(std::vector<MIDI2UMPPacket> sequencePackets,
@@ -97,6 +123,16 @@ public:
     // expectedWords: the sequence's likely size, reserved up front.
     explicit MIDI2ClipWriter(std::size_t expectedWords);
     void append(const MIDI2UMPPacket& packet);
+    // A one-word packet made by the caller (no markers).
+    void appendWord(std::uint32_t word) {
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + 4);
+        bytes_[at] = static_cast<std::uint8_t>(word >> 24);
+        bytes_[at + 1] = static_cast<std::uint8_t>(word >> 16);
+        bytes_[at + 2] = static_cast<std::uint8_t>(word >> 8);
+        bytes_[at + 3] = static_cast<std::uint8_t>(word);
+        ++sequencePackets_;
+    }
     void appendDeltaClockstamps(std::uint32_t ticks);
     [[nodiscard]] std::size_t sequencePackets() const noexcept { return sequencePackets_; }
     // Adds the clip header and, after trailingTicks, End of Clip.

@@ -124,10 +124,41 @@ struct MIDI2NativeLoopPlanningContext {
     friend bool operator==(const MIDI2NativeLoopPlanningContext&, const MIDI2NativeLoopPlanningContext&) = default;
 };
 
+// The events an export writes, in export order: a list, or the merge of whole tracks
+// (mergedMIDI2ExportEvents), which the clip writer walks as it writes and which is built as a
+// list only when a planner needs every event. A merge refers to the song and tracks it was
+// made from; they must outlive it.
+class MIDI2ExportEvents {
+public:
+    struct MergedTracks {
+        const MIDIFile* file = nullptr;
+        std::span<const MIDITrack> tracks;
+        int transpose = 0;
+        std::optional<double> newBPM;
+        bool applyMixerSettings = false;
+    };
+
+    MIDI2ExportEvents() = default;
+    MIDI2ExportEvents(EventList events);  // NOLINT(google-explicit-constructor): a list is the common case
+    explicit MIDI2ExportEvents(MergedTracks merge);
+
+    // Every event; a merge is built on first use.
+    [[nodiscard]] std::span<const MIDIEvent> list() const;
+    // The events at ticks up to tick, in order; a merge is walked only that far.
+    [[nodiscard]] EventList through(std::uint32_t tick) const;
+    // The merge, while it is not built as a list.
+    [[nodiscard]] const MergedTracks* unbuiltMerge() const noexcept { return merge_ && !built_ ? &*merge_ : nullptr; }
+
+private:
+    std::optional<MergedTracks> merge_;
+    mutable EventList list_;
+    mutable bool built_ = true;
+};
+
 struct MIDI2NativePreservationRequest {
     MIDI2NativeReexportOperation operation = MIDI2NativeReexportOperation::fullMergedExport;
     std::span<const MIDITrack> sourceTracks;  // the tracks the export represents (they outlive the request)
-    EventList events;                         // exactly the events that will be written
+    MIDI2ExportEvents events;                 // exactly the events that will be written
     int transpose = 0;
     std::optional<double> newBPM;
     bool applyMixerSettings = false;

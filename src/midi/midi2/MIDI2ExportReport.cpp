@@ -25,30 +25,32 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                                                       int representedTrackCount,
                                                       const std::optional<MIDI2NativeReexportEligibility>& eligibility,
                                                       const std::vector<std::string>& skippedEventItems) {
-    MIDI2ClipWords clip;
+    MIDI2ClipPayload clip;
     try {
-        clip = MIDI2ClipFile::parseWords(data);
+        clip = MIDI2ClipFile::checkedPayload(data);
     } catch (const MIDI2ClipFileError&) {
         return std::nullopt;
     }
     MIDI2OperationReport report;
     int systemExclusiveMessages = 0;
     std::array<bool, 256> seen{};  // (group, channel) pairs with Channel Voice packets
-    forEachPacket(clip.words, [&](const MIDI2UMPPacket& packet, std::size_t) {
-        switch (packet.messageType()) {
+    // Delta Clockstamps and Channel Voice packets, almost all of a clip, are read from their
+    // first word; the rest are built as packets.
+    for (std::size_t index = 0; index < clip.wordCount(); index += clip.packetWordCount(index)) {
+        const std::uint32_t word0 = clip.word(index);
+        switch (static_cast<MIDI2UMPMessageType>(word0 >> 28)) {
             case MIDI2UMPMessageType::utility:
-                if (((packet.word(0) >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
+                if (((word0 >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
                 break;
             case MIDI2UMPMessageType::midi1ChannelVoice:
-            case MIDI2UMPMessageType::midi2ChannelVoice: {
-                ++(packet.messageType() == MIDI2UMPMessageType::midi1ChannelVoice ? report.midi1ChannelVoicePackets
-                                                                                  : report.midi2ChannelVoicePackets);
-                seen[std::size_t{packet.groupField()} * 16 + *packet.channel()] = true;
+            case MIDI2UMPMessageType::midi2ChannelVoice:
+                ++(word0 >> 28 == 0x2 ? report.midi1ChannelVoicePackets : report.midi2ChannelVoicePackets);
+                seen[(word0 >> 24 & 0xF) * 16 + (word0 >> 16 & 0xF)] = true;
                 break;
-            }
             case MIDI2UMPMessageType::stream:
                 break;
-            default:
+            default: {
+                const MIDI2UMPPacket packet = clip.packet(index);
                 if (packet.isFlexDataSetTempo()) {
                     ++report.flexTempoPackets;
                 } else if (packet.isFlexDataSetTimeSignature()) {
@@ -60,9 +62,9 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                     ++report.unsupportedPackets;
                 }
                 break;
+            }
         }
-        return true;
-    });
+    }
     for (std::size_t key = 0; key < seen.size(); ++key) {
         if (!seen[key]) continue;
         const auto group = static_cast<std::uint8_t>(key / 16);

@@ -143,14 +143,19 @@ MIDI2NativePreservationDecision midi2NativeReplacementPlan(
 MIDI2NativePreservationDecision midi2NativePreservationDecision(const MIDIFile& file,
                                                                 const MIDI2NativePreservationRequest& request) {
     const auto& scope = request.candidateScope.value;
+    // The events are read only to match stored candidates; a merge is not built without them.
+    const bool hasCandidates = file.midi2NativePacketSnapshots.tally().storedCandidates > 0;
+    const std::span<const MIDIEvent> events = hasCandidates ? request.events.list() : std::span<const MIDIEvent>();
     if (std::holds_alternative<MIDI2NativeCandidateScope::AllImportedCandidates>(scope)) {
-        return midi2NativeReplacementPlan(file, request.events, std::nullopt);
+        return midi2NativeReplacementPlan(file, events, std::nullopt);
     }
     std::optional<MIDI2NativeCandidateScope::SourceRange> range;
     if (const auto* sourceRange = std::get_if<MIDI2NativeCandidateScope::SourceRange>(&scope)) range = *sourceRange;
+    // Without stored candidates nothing is in scope, and the source events are not gathered.
     const MIDI2ScopedNativeCandidates scoped =
-        midi2ScopedNativeCandidates(file, sourceEvents(request.sourceTracks, range));
-    MIDI2NativePreservationDecision decision = midi2NativeReplacementPlan(file, request.events, scoped.snapshots);
+        hasCandidates ? midi2ScopedNativeCandidates(file, sourceEvents(request.sourceTracks, range))
+                      : MIDI2ScopedNativeCandidates{};
+    MIDI2NativePreservationDecision decision = midi2NativeReplacementPlan(file, events, scoped.snapshots);
     decision.ambiguousPackets = scoped.ambiguousPackets;
     return decision;
 }
@@ -163,9 +168,20 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
     using Operation = MIDI2NativeReexportOperation;
     const auto& loop = request.loopContext;
     const bool isLoop = request.operation == Operation::loopExport;
-    const std::span<const MIDIEvent> exported[] = {request.events};
+    // Outside loops only the channel state at the start is read from the events, so a merge
+    // not yet built is walked only that far.
+    const std::uint32_t startTick = loop ? loop->startTick : 0;
+    EventList startEvents;
+    std::span<const MIDIEvent> exportedEvents;
+    if (request.events.unbuiltMerge() != nullptr && !(isLoop && loop.has_value())) {
+        startEvents = request.events.through(startTick);
+        exportedEvents = startEvents;
+    } else {
+        exportedEvents = request.events.list();
+    }
+    const std::span<const MIDIEvent> exported[] = {exportedEvents};
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(
-        file, exported, loop ? loop->startTick : 0, loop ? std::optional<std::uint32_t>(loop->endTick) : std::nullopt,
+        file, exported, startTick, loop ? std::optional<std::uint32_t>(loop->endTick) : std::nullopt,
         RelationshipParts{false, isLoop && loop.has_value(), isLoop && loop.has_value()});
 
     const MIDI2NativePacketInventory& inventory = file.midi2NativePacketSnapshots;
@@ -189,7 +205,7 @@ MIDI2NativeReexportEligibility midi2NativeReexportEligibility(const MIDIFile& fi
         eligibility.loopPacketClassification = midi2NativeLoopPacketClassification(
             relationship, loop->startTick, loop->endTick, loop->lengthTick, loop->repeatCount, loop->tightenLoop);
         eligibility.loopDryRunPlan =
-            midi2NativeLoopDryRunPlan(*eligibility.loopPacketClassification, relationship, request.events);
+            midi2NativeLoopDryRunPlan(*eligibility.loopPacketClassification, relationship, request.events.list());
     }
 
     EligibilityBuilder blockers(eligibility);

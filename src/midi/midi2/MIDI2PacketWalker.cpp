@@ -1,7 +1,5 @@
 #include "midi/midi2/MIDI2PacketWalker.h"
 
-#include <limits>
-
 namespace orvane::midi {
 namespace {
 
@@ -55,9 +53,7 @@ std::optional<Entry> MIDI2PacketWalker::next(const MIDI2UMPPacket& packet, std::
         case MIDI2UMPMessageType::utility:
             switch ((packet.word(0) >> 20) & 0xF) {
                 case 0x4: {
-                    const std::uint32_t delta = packet.word(0) & 0xFFFFF;
-                    if (delta > std::numeric_limits<std::uint32_t>::max() - runningTick_) return std::nullopt;
-                    runningTick_ += delta;
+                    if (!advance(packet.word(0) & 0xFFFFF)) return std::nullopt;
                     classify(entry, Scope::structural, Action::structuralOnly, Reason::deltaClockstamp);
                     break;
                 }

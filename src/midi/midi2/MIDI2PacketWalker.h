@@ -19,6 +19,16 @@ public:
 
     // The running tick: the sum of every Delta Clockstamp so far.
     [[nodiscard]] std::uint32_t runningTick() const noexcept { return runningTick_; }
+    // Between Start of Clip and the end of the file; then the tick relative to Start of Clip.
+    [[nodiscard]] bool insideSequence() const noexcept { return insideSequence_; }
+    [[nodiscard]] std::uint32_t sequenceTick() const noexcept { return runningTick_ - sequenceStart_; }
+    // What next() does with a Delta Clockstamp of delta ticks, for readers that handle the
+    // common packets themselves: false when the running tick would pass 32 bits.
+    [[nodiscard]] bool advance(std::uint32_t delta) noexcept {
+        if (delta > UINT32_MAX - runningTick_) return false;
+        runningTick_ += delta;
+        return true;
+    }
 
 private:
     std::uint32_t runningTick_ = 0;

@@ -159,17 +159,21 @@ MIDI2UMPPacket MIDI2UMPPacket::trusted(std::span<const std::uint32_t> words) noe
     return packet;
 }
 
-std::size_t MIDI2UMPPacket::validateWordStream(std::span<const std::uint32_t> words) {
+namespace {
+
+// The framing check of a stream of wordCount words; typeAt(i) is the type nibble of word i.
+template <typename TypeAt>
+std::size_t validatedPacketCount(std::size_t wordCount, TypeAt&& typeAt) {
     MIDI2Diagnostics::MarkerScope scope;
     if (MIDI2Diagnostics::markersEnabled()) {
-        MIDI2Diagnostics::marker("UMP_PARSE_WORD_STREAM_BEGIN", "words=" + std::to_string(words.size()));
+        MIDI2Diagnostics::marker("UMP_PARSE_WORD_STREAM_BEGIN", "words=" + std::to_string(wordCount));
     }
     std::size_t packetCount = 0;
     std::size_t index = 0;
-    while (index < words.size()) {
-        const std::uint8_t type = typeNibble(words[index]);
+    while (index < wordCount) {
+        const std::uint8_t type = typeAt(index);
         const std::size_t count = wordCounts[type];
-        const std::size_t remaining = words.size() - index;
+        const std::size_t remaining = wordCount - index;
         if (remaining < count) {
             throw MIDI2UMPError::truncatedPacket(type, static_cast<int>(count), static_cast<int>(remaining));
         }
@@ -180,6 +184,16 @@ std::size_t MIDI2UMPPacket::validateWordStream(std::span<const std::uint32_t> wo
         MIDI2Diagnostics::marker("UMP_PARSE_WORD_STREAM_OK", "packets=" + std::to_string(packetCount));
     }
     return packetCount;
+}
+
+}  // namespace
+
+std::size_t MIDI2UMPPacket::validateWordStream(std::span<const std::uint32_t> words) {
+    return validatedPacketCount(words.size(), [&](std::size_t i) { return typeNibble(words[i]); });
+}
+
+std::size_t MIDI2UMPPacket::validateBigEndianWordStream(std::span<const std::uint8_t> data) {
+    return validatedPacketCount(data.size() / 4, [&](std::size_t i) { return static_cast<std::uint8_t>(data[4 * i] >> 4); });
 }
 
 std::vector<MIDI2UMPPacket> MIDI2UMPPacket::parseWordStream(std::span<const std::uint32_t> words) {

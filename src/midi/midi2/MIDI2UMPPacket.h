@@ -144,6 +144,8 @@ public:
     // Checks the framing of a word stream exactly as parseWordStream does (same markers, same
     // errors) without building packets; returns the packet count.
     static std::size_t validateWordStream(std::span<const std::uint32_t> words);
+    // The same over big-endian words read in place (data holds whole words).
+    static std::size_t validateBigEndianWordStream(std::span<const std::uint8_t> data);
     // Reads big-endian 32-bit words, then parses them as a word stream.
     static std::vector<MIDI2UMPPacket> packetsFromBigEndianData(std::span<const std::uint8_t> data);
 

@@ -16,6 +16,18 @@ std::vector<MIDITrack> MusicalTrackList::copies() const {
     return result;
 }
 
+std::span<const MIDITrack> MusicalTrackList::asSpan(std::vector<MIDITrack>& storage) const {
+    if (empty()) return {};
+    const auto first = static_cast<std::size_t>(indices_->front());
+    for (std::size_t row = 0; row < size(); ++row) {
+        if (static_cast<std::size_t>((*indices_)[row]) != first + row) {
+            storage = copies();
+            return storage;
+        }
+    }
+    return std::span<const MIDITrack>(*tracks_).subspan(first, size());
+}
+
 std::vector<MIDITrack>& MIDIFile::mutableTracks() noexcept {
     clearMusicalTrackCaches();
     return tracks_;

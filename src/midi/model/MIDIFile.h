@@ -53,6 +53,9 @@ public:
     [[nodiscard]] Iterator end() const { return {this, size()}; }
     // Copies of the musical tracks, for callers that edit them before building an export.
     [[nodiscard]] std::vector<MIDITrack> copies() const;
+    // The musical tracks as one span for an export: the song's own tracks when they follow
+    // one another in it (as in most songs), else copies kept in storage.
+    [[nodiscard]] std::span<const MIDITrack> asSpan(std::vector<MIDITrack>& storage) const;
 
 private:
     const std::vector<MIDITrack>* tracks_;

@@ -175,6 +175,7 @@ BeatDetectionWindow::BeatDetectionWindow(QWidget* parent, std::shared_ptr<app::B
     for (const app::TempoCorrectionButton& button : app::tempoCorrectionButtons()) {
         auto* widget = new QPushButton(typographicTitle(button.correction), correctionRow_);
         widget->setMinimumWidth(46);
+        widget->setFixedWidth(60);
         widget->setFont(panel::font(14));
         widget->setAutoDefault(false);
         widget->setToolTip(panel::qstr(button.tooltip));

@@ -192,6 +192,7 @@ LoopExportWindow::~LoopExportWindow() {
 
 void LoopExportWindow::redraw() {
     const app::LoopExportDialogState& state = dialog_->state();
+    timeline_->setMinimumHeight(state.size.timelineHeight);
     timeline_->setState(state);
     play_->setText(panel::qstr(state.playTitle));
     counter_->setText(panel::qstr(state.timeCounter));

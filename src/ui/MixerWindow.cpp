@@ -55,13 +55,23 @@ void setSliderQuietly(QSlider* slider, int value) {
     slider->setValue(value);
 }
 
-QString nameText(const std::string& instrument, const QFont& font, int width) {
-    const QFontMetrics metrics(font);
-    QStringList lines;
-    for (const std::string& line : app::instrumentNameLines(instrument)) {
-        lines << metrics.elidedText(panel::qstr(line), Qt::ElideRight, width);
+// The instrument name on its one or two lines, in the largest of a few sizes at which every
+// line fits the strip; only a name too long even at the smallest size is cut short.
+std::pair<QString, QFont> nameText(const std::string& instrument, const QFont& base, int width) {
+    const std::vector<std::string> lines = app::instrumentNameLines(instrument);
+    QFont font = base;
+    for (const int size : {10, 9, 8}) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        const bool fits = std::all_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return metrics.horizontalAdvance(panel::qstr(line)) <= width;
+        });
+        if (fits) break;
     }
-    return lines.join(QLatin1Char('\n'));
+    const QFontMetrics metrics(font);
+    QStringList shown;
+    for (const std::string& line : lines) shown << metrics.elidedText(panel::qstr(line), Qt::ElideRight, width);
+    return {shown.join(QLatin1Char('\n')), font};
 }
 
 }  // namespace
@@ -132,7 +142,7 @@ MixerStripWidget::MixerStripWidget(QWidget* parent) : QFrame(parent) {
     layout->addWidget(volumeValue_);
 
     auto* faderRow = new QHBoxLayout;
-    faderRow->setContentsMargins(4, 2, 4, 2);
+    faderRow->setContentsMargins(2, 2, 2, 2);
     faderRow->setSpacing(4);
     volume_ = makeSlider(Qt::Vertical, 0, 127, this);
     volume_->setValue(64);
@@ -140,7 +150,7 @@ MixerStripWidget::MixerStripWidget(QWidget* parent) : QFrame(parent) {
     volume_->setToolTip(tr("Volume"));
     faderRow->addWidget(volume_, 1, Qt::AlignHCenter);
     meter_ = new ActivityMeterWidget(this);
-    meter_->setFixedWidth(12);
+    meter_->setFixedWidth(18);
     faderRow->addWidget(meter_);
     layout->addLayout(faderRow, 1);
 
@@ -177,7 +187,9 @@ MixerStripWidget::MixerStripWidget(QWidget* parent) : QFrame(parent) {
 
 void MixerStripWidget::showStrip(const app::MixerStripState& strip) {
     const QString full = panel::qstr(strip.instrument);
-    name_->setText(nameText(strip.instrument, name_->font(), width() - 6));
+    const auto [text, font] = nameText(strip.instrument, panel::font(10, QFont::Medium), width() - 6);
+    name_->setFont(font);
+    name_->setText(text);
     name_->setToolTip(full);
     name_->setAccessibleName(full);
     setAccessibleName(tr("Track %1 strip").arg(strip.row + 1));

@@ -129,6 +129,10 @@ InstrumentPickerDialog::InstrumentPickerDialog(QWidget* parent, std::shared_ptr<
     fillList();
 }
 
+InstrumentPickerDialog::~InstrumentPickerDialog() {
+    if (onAnswer) answer(QDialog::Rejected);
+}
+
 void InstrumentPickerDialog::fillList() {
     const QSignalBlocker blocker(list_);
     list_->clear();
@@ -216,6 +220,10 @@ DrumPickerDialog::DrumPickerDialog(QWidget* parent, std::shared_ptr<app::DrumPic
     connect(select_, &QPushButton::clicked, this, &DrumPickerDialog::chooseSelected);
     connect(this, &QDialog::finished, this, &DrumPickerDialog::answer);
     fillList();
+}
+
+DrumPickerDialog::~DrumPickerDialog() {
+    if (onAnswer) answer(QDialog::Rejected);
 }
 
 void DrumPickerDialog::fillList() {

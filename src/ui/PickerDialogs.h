@@ -22,6 +22,7 @@ class InstrumentPickerDialog final : public QDialog {
     Q_OBJECT
 public:
     InstrumentPickerDialog(QWidget* parent, std::shared_ptr<app::InstrumentPicker> picker);
+    ~InstrumentPickerDialog() override;
 
     // Called once when the sheet closes: the choice, or nothing when cancelled.
     std::function<void(std::optional<app::InstrumentPickerSelection>)> onAnswer;
@@ -54,6 +55,7 @@ class DrumPickerDialog final : public QDialog {
     Q_OBJECT
 public:
     DrumPickerDialog(QWidget* parent, std::shared_ptr<app::DrumPicker> picker);
+    ~DrumPickerDialog() override;
 
     std::function<void(std::optional<app::DrumInstrumentSelection>)> onAnswer;
 

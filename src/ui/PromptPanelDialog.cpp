@@ -101,6 +101,10 @@ PromptPanelDialog::PromptPanelDialog(QWidget* parent, app::PromptRequest request
     setFixedHeight(std::max(app::promptPanelContentHeight(request_), needed));
 }
 
+PromptPanelDialog::~PromptPanelDialog() {
+    if (onAnswer) answer(QDialog::Rejected);
+}
+
 void PromptPanelDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     panel::centreOver(this, parentWidget());

@@ -19,6 +19,8 @@ class PromptPanelDialog final : public QDialog {
     Q_OBJECT
 public:
     PromptPanelDialog(QWidget* parent, app::PromptRequest request);
+    // A panel destroyed before it closed (its window went first) answers as cancelled.
+    ~PromptPanelDialog() override;
 
     // Called once when the panel closes, with what the user answered.
     std::function<void(app::PromptResult)> onAnswer;

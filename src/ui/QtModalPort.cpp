@@ -109,6 +109,16 @@ void QtModalPort::track(QWidget* window) {
     windows_.emplace_back(window);
 }
 
+QWidget* QtModalPort::messageParent() const {
+    QWidget* active = QApplication::activeWindow();
+    if (qobject_cast<MixerWindow*>(active) != nullptr || qobject_cast<BeatDetectionWindow*>(active) != nullptr) {
+        for (const QPointer<QWidget>& window : windows_) {
+            if (window == active) return active;
+        }
+    }
+    return parent_;
+}
+
 std::vector<QWidget*> QtModalPort::openWindows() const {
     std::vector<QWidget*> open;
     for (const QPointer<QWidget>& window : windows_) {
@@ -121,7 +131,7 @@ std::vector<QWidget*> QtModalPort::openWindows() const {
 
 void QtModalPort::runAlert(app::AlertRequest request, std::function<void(int)> answer) {
     auto reply = makeAnswer(alive_, std::move(answer));
-    auto* box = new QMessageBox(parent_);
+    auto* box = new QMessageBox(messageParent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(QStringLiteral("alert"));
     box->setIcon(request.style == app::AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information);
@@ -152,6 +162,8 @@ void QtModalPort::runAlert(app::AlertRequest request, std::function<void(int)> a
         const auto found = std::find(buttons.begin(), buttons.end(), clicked);
         (*reply)(found == buttons.end() ? -1 : static_cast<int>(found - buttons.begin()));
     });
+    // Gone without closing (the window it stood over went first): dismissed.
+    QObject::connect(box, &QObject::destroyed, [reply] { (*reply)(-1); });
     track(box);
     box->open();
 }
@@ -174,6 +186,7 @@ void QtModalPort::chooseFolder(app::FolderRequest request, app::PathAnswer answe
         if (result == QDialog::Accepted && !files.isEmpty()) return (*reply)(toPath(files.first()));
         (*reply)(std::nullopt);
     });
+    QObject::connect(dialog, &QObject::destroyed, [reply] { (*reply)(std::nullopt); });
     track(dialog);
     dialog->open();
 }
@@ -205,6 +218,7 @@ void QtModalPort::chooseSaveLocation(app::SavePanelRequest request, app::PathAns
         }
         (*reply)(toPath(file));
     });
+    QObject::connect(dialog, &QObject::destroyed, [reply] { (*reply)(std::nullopt); });
     track(dialog);
     dialog->open();
 }
@@ -228,6 +242,7 @@ void QtModalPort::chooseFileToOpen(app::OpenPanelRequest request, app::PathAnswe
         if (result == QDialog::Accepted && !files.isEmpty()) return (*reply)(toPath(files.first()));
         (*reply)(std::nullopt);
     });
+    QObject::connect(dialog, &QObject::destroyed, [reply] { (*reply)(std::nullopt); });
     track(dialog);
     dialog->open();
 }
@@ -263,7 +278,7 @@ void QtModalPort::beep() { QApplication::beep(); }
 
 void QtModalPort::showPrompt(app::PromptRequest request, std::function<void(app::PromptResult)> answer) {
     auto reply = makeAnswer(alive_, std::move(answer));
-    auto* dialog = new PromptPanelDialog(parent_, std::move(request));
+    auto* dialog = new PromptPanelDialog(messageParent(), std::move(request));
     dialog->onAnswer = [reply](app::PromptResult result) { (*reply)(std::move(result)); };
     track(dialog);
     dialog->open();

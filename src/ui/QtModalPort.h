@@ -50,6 +50,9 @@ public:
 
 private:
     void track(QWidget* window);
+    // The window a message belongs over: the mixer or beat-detection window the user is
+    // working in, else the main window.
+    [[nodiscard]] QWidget* messageParent() const;
 
     QPointer<QWidget> parent_;
     // Expires with the port; answers check it before they run.

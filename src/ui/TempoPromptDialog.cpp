@@ -96,6 +96,10 @@ TempoPromptDialog::TempoPromptDialog(QWidget* parent, const app::TempoPromptRequ
     setFixedHeight(sizeHint().height());
 }
 
+TempoPromptDialog::~TempoPromptDialog() {
+    if (onAnswer) answer(QDialog::Rejected);
+}
+
 void TempoPromptDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     panel::centreOver(this, parentWidget());

@@ -18,6 +18,7 @@ class TempoPromptDialog final : public QDialog {
     Q_OBJECT
 public:
     TempoPromptDialog(QWidget* parent, const app::TempoPromptRequest& request);
+    ~TempoPromptDialog() override;
 
     // Called once when the prompt closes: the two texts, or nothing when cancelled.
     std::function<void(std::optional<app::TempoPromptAnswer>)> onAnswer;

@@ -17,6 +17,8 @@
 #include <optional>
 
 #include "UiTestSupport.h"
+#include "app/MixerPanel.h"
+#include "ui/MixerWindow.h"
 #include "ui/PromptPanelDialog.h"
 #include "ui/TempoPromptDialog.h"
 
@@ -196,6 +198,32 @@ private slots:
         settle();
         QVERIFY(box.isNull());
         QCOMPARE(answered, 1);
+    }
+
+    void messagesStandOverTheMixerAndGoWithIt() {
+        auto panel = std::make_shared<app::MixerPanel>();
+        port_->showMixerWindow(panel);
+        auto* mixer = findWindow<ui::MixerWindow>();
+        QVERIFY(mixer != nullptr);
+        QApplication::setActiveWindow(mixer);
+        std::vector<app::PromptResult> results;
+        port_->showPrompt({"Track Mixer changes cannot be used during playback", std::nullopt, std::nullopt, false,
+                           "OK", std::nullopt},
+                          [&](app::PromptResult result) { results.push_back(result); });
+        auto* prompt = findWindow<ui::PromptPanelDialog>();
+        QCOMPARE(prompt->parentWidget(), static_cast<QWidget*>(mixer));
+        // The mixer closes (a new song): the message goes with it and counts as dismissed.
+        delete mixer;
+        settle();
+        QVERIFY(findWindow<ui::PromptPanelDialog>() == nullptr);
+        QCOMPARE(results.size(), std::size_t{1});
+        QCOMPARE(results[0].response, app::ModalResponse::cancel);
+        // Over the main window otherwise.
+        QApplication::setActiveWindow(&mainWindow_);
+        port_->runAlert({app::AlertStyle::informational, "Note", "", {"OK"}}, [](int) {});
+        QCOMPARE(findWindow<QMessageBox>()->parentWidget(), &mainWindow_);
+        findWindow<QMessageBox>()->done(0);
+        settle();
     }
 
     void tempoPromptHandsBothFieldsOver() {

@@ -5,6 +5,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -247,6 +250,29 @@ private slots:
         // Long names get a smaller font before they are cut short.
         QCOMPARE(mixer->strips()[2]->nameLabel()->text(), QStringLiteral("String\nEnsemble 1"));
         QCOMPARE(mixer->strips()[3]->barColor(), QColor::fromRgbF(0.72f, 0.4f, 0.85f));
+        mixer->close();
+    }
+
+    void manyStripsScrollRatherThanWidenPastTheScreen() {
+        QWidget parent;
+        ui::QtModalPort port(&parent);
+        auto panel = std::make_shared<app::MixerPanel>();
+        std::vector<app::MixerStripState> strips;
+        for (int row = 0; row < 40; ++row) {
+            strips.push_back({row, "Track instrument " + std::to_string(row + 1), static_cast<std::uint8_t>(60 + row),
+                              64, 64, 0, app::paletteIndex(static_cast<std::size_t>(row))});
+        }
+        panel->updateStrips(strips);
+        port.showMixerWindow(panel);
+        auto* mixer = findWindow<ui::MixerWindow>();
+        const int screenWidth = mixer->screen()->availableGeometry().width();
+        QVERIFY(panel->contentSize().width > screenWidth);
+        QVERIFY(mixer->width() <= screenWidth);
+        auto* scroll = mixer->findChild<QScrollArea*>();
+        QVERIFY(scroll->horizontalScrollBar()->maximum() > 0);
+        QVERIFY(mixer->height() > 406);  // room for the scroll bar below the strips
+        QCOMPARE(mixer->strips().size(), std::size_t{40});
+        shoot(mixer, QStringLiteral("mixer-many"));
         mixer->close();
     }
 

@@ -78,6 +78,7 @@ inline void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseB
 inline void shoot(QWidget* widget, const QString& name) {
     const QByteArray folder = qgetenv("ORVANE_UI_SHOT_DIR");
     if (folder.isEmpty() || widget == nullptr) return;
+    QCoreApplication::processEvents();
     QDir().mkpath(QString::fromLocal8Bit(folder));
     widget->grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + name + QStringLiteral(".png"));
 }

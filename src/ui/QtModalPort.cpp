@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -143,6 +145,11 @@ void QtModalPort::runAlert(app::AlertRequest request, std::function<void(int)> a
     titleFont.setBold(true);
     if (auto* titleLabel = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) titleLabel->setFont(titleFont);
 
+    // Short texts keep a calm, readable width instead of wrapping after every few words.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     if (request.buttons.empty()) request.buttons.emplace_back("OK");
     std::vector<QAbstractButton*> buttons;
     // One role for every button keeps them in the order given, left to right.

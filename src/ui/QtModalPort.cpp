@@ -144,6 +144,10 @@ void QtModalPort::runAlert(app::AlertRequest request, std::function<void(int)> a
     QFont titleFont = box->font();
     titleFont.setBold(true);
     if (auto* titleLabel = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) titleLabel->setFont(titleFont);
+    // File and track names are shown as typed, never read as markup.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        informative->setTextFormat(Qt::PlainText);
+    }
 
     // Short texts keep a calm, readable width instead of wrapping after every few words.
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {

@@ -100,10 +100,18 @@ private slots:
         settle();
         QCOMPARE(answers, (std::vector<int>{0, 1, 1}));
 
-        // One button: Escape is that button. Closed without a button: -1.
-        port_->runAlert({app::AlertStyle::warning, "Unsupported File", "\"notes.txt\" cannot be loaded.", {"OK"}},
+        // One button: Escape is that button. Closed without a button: -1. Names are shown as
+        // typed, not read as markup.
+        port_->runAlert({app::AlertStyle::warning, "Unsupported File",
+                         "\"<b>notes</b>.txt\" cannot be loaded.\n\nDrop a MIDI file to split tracks or an audio file "
+                         "to detect BPM.",
+                         {"OK"}},
                         record);
         box = findWindow<QMessageBox>();
+        auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        QVERIFY(informative != nullptr);
+        QCOMPARE(informative->textFormat(), Qt::PlainText);
+        QVERIFY(informative->text().startsWith(QStringLiteral("\"<b>notes</b>.txt\"")));
         shoot(box, QStringLiteral("alert-unsupported"));
         QTest::keyClick(box, Qt::Key_Escape);
         settle();

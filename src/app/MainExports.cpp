@@ -409,10 +409,8 @@ void MainViewController::mergeChoseFile(std::shared_ptr<ExportFlow> flow, std::o
     const std::string label(midi::formatLabel(flow->format));
     const std::string fileName = file->filename().string();
     const auto loop = flow->exportLoop();
-    const midi::MusicalTrackList musical = midiFile_->musicalTracks();
-    std::vector<midi::MIDITrack> tracks;
-    tracks.reserve(flow->rows.size());
-    for (const int row : flow->rows) tracks.push_back(musical[static_cast<std::size_t>(row)]);
+    std::vector<midi::MIDITrack> storage;
+    const std::span<const midi::MIDITrack> tracks = tracksOfRows(flow->rows, storage);
     const std::string count = std::to_string(tracks.size());
     if (loop) {
         appLog("Generate merge-loop file: output='" + fileName + "', format=" + label + ", tracks=" + count +

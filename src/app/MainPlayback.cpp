@@ -59,6 +59,25 @@ std::vector<int> MainViewController::playbackRowsFor(const PlaybackRequest& requ
     return midiFile_ ? playbackRows(request, midiFile_->musicalTracks().size()) : std::vector<int>{};
 }
 
+std::span<const midi::MIDITrack> MainViewController::tracksOfRows(const std::vector<int>& rows,
+                                                                std::vector<midi::MIDITrack>& storage) const {
+    // Rows whose tracks follow one another in the song are handed over as they are; only
+    // scattered rows are copied together.
+    const std::vector<int>& indices = midiFile_->musicalTrackSourceIndices();
+    bool adjacent = !rows.empty();
+    for (std::size_t i = 1; i < rows.size() && adjacent; ++i) {
+        adjacent = indices[static_cast<std::size_t>(rows[i])] == indices[static_cast<std::size_t>(rows[0])] + static_cast<int>(i);
+    }
+    if (adjacent) {
+        return std::span(midiFile_->tracks()).subspan(static_cast<std::size_t>(indices[static_cast<std::size_t>(rows[0])]),
+                                                      rows.size());
+    }
+    storage.clear();
+    storage.reserve(rows.size());
+    for (const int row : rows) storage.push_back(midiFile_->tracks()[static_cast<std::size_t>(indices[static_cast<std::size_t>(row)])]);
+    return storage;
+}
+
 std::string MainViewController::currentLabel(const PlaybackRequest& request) const {
     const auto nameOf = [&](int row) {
         return static_cast<std::size_t>(row) < trackRows_.size() ? trackRows_[static_cast<std::size_t>(row)].name
@@ -94,11 +113,9 @@ std::optional<MainViewController::PlaybackData> MainViewController::buildPlaybac
         if (!(start < end) || rows.empty()) return std::nullopt;
         appLog(formatString("Build rebased main loop playback MIDI: range %.3f-%.3f, tracks %zu", start, end,
                             rows.size()));
-        const midi::MusicalTrackList musical = song.musicalTracks();
-        std::vector<midi::MIDITrack> tracks;
-        tracks.reserve(rows.size());
-        for (const int row : rows) tracks.push_back(musical[static_cast<std::size_t>(row)]);
-        return PlaybackData{midi::buildLoopPreviewMIDI(song, tracks, start, end, transposeOffset_, overrideBPM_, true),
+        std::vector<midi::MIDITrack> storage;
+        return PlaybackData{midi::buildLoopPreviewMIDI(song, tracksOfRows(rows, storage), start, end, transposeOffset_,
+                                                       overrideBPM_, true),
                             currentLabel(request), start, true};
     }
     switch (request.kind) {
@@ -135,13 +152,10 @@ std::optional<MainViewController::PlaybackData> MainViewController::buildPlaybac
         appLog("STATE-PLAYBACK-REBASE[START-STATE] reason=" + std::string(reason) +
                formatString(" status=build start=%.3f", start) + " request=" + request.description() +
                " tracks=" + std::to_string(rows.size()));
-        const midi::MusicalTrackList musical = midiFile_->musicalTracks();
-        std::vector<midi::MIDITrack> tracks;
-        tracks.reserve(rows.size());
-        for (const int row : rows) tracks.push_back(musical[static_cast<std::size_t>(row)]);
-        return PlaybackData{
-            midi::buildPlaybackSliceMIDI(*midiFile_, tracks, start, transposeOffset_, overrideBPM_),
-            currentLabel(request), start, false};
+        std::vector<midi::MIDITrack> storage;
+        return PlaybackData{midi::buildPlaybackSliceMIDI(*midiFile_, tracksOfRows(rows, storage), start,
+                                                         transposeOffset_, overrideBPM_),
+                            currentLabel(request), start, false};
     }
     auto data = buildPlaybackData(request);
     if (data) {

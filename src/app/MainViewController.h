@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -218,6 +219,9 @@ private:
         bool isLoopSection = false;
     };
     [[nodiscard]] std::vector<int> playbackRowsFor(const PlaybackRequest& request) const;
+    // The tracks of musical rows, without copying them when they follow one another.
+    [[nodiscard]] std::span<const midi::MIDITrack> tracksOfRows(const std::vector<int>& rows,
+                                                                std::vector<midi::MIDITrack>& storage) const;
     [[nodiscard]] std::string currentLabel(const PlaybackRequest& request) const;
     [[nodiscard]] std::optional<PlaybackData> buildPlaybackData(const PlaybackRequest& request);
     [[nodiscard]] std::optional<PlaybackData> buildPlaybackDataFromEffectiveStart(const PlaybackRequest& request,

@@ -2,17 +2,13 @@
 // its track and instrument, or the loop of each track with --loop.
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <exception>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/ExportCore.h"
+#include "midi/export/ParallelWork.h"
 #include "cli/ExportOptions.h"
 
 namespace orvane::cli {
@@ -23,29 +19,6 @@ using midi::MIDITrack;
 constexpr std::string_view usage =
     "split FILE -o DIR [--tracks LIST] [--transpose N] [--tempo BPM] [--loop START END] [--repeat N] "
     "[--format mid|midi2] [--force] [--json]";
-
-// Calls work(i) for every i below count, on up to as many threads as there are cores.
-void forEachInParallel(std::size_t count, const std::function<void(std::size_t)>& work) {
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    const auto worker = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
-            try {
-                work(i);
-            } catch (...) {
-                const std::lock_guard lock(failureMutex);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    const std::size_t threads = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(worker);
-    worker();
-    for (auto& helper : helpers) helper.join();
-    if (failure) std::rethrow_exception(failure);
-}
 
 int runSplit(std::span<const std::string> args) {
     return runCommand("split", [&] {
@@ -71,7 +44,7 @@ int runSplit(std::span<const std::string> args) {
 
         // The files are independent: build and write them on every core.
         std::vector<std::optional<OutputFile>> outputs(rows.size());
-        forEachInParallel(rows.size(), [&](std::size_t i) {
+        midi::forEachInParallel(rows.size(), [&](std::size_t i) {
             app::GeneratedFile built = app::buildSplitFile(song, musical[static_cast<std::size_t>(rows[i])],
                                                            settings.edits, settings.loop, settings.format,
                                                            names[i]);

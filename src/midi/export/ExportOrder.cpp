@@ -38,6 +38,51 @@ EventList mergedPieces(std::span<EventList* const> pieces) {
     return merged;
 }
 
+// Merging a short piece into a long one touches only the long one's events that the short
+// piece's events reach; beyond this many, a general in-place merge is cheaper.
+constexpr std::ptrdiff_t shortMergeReach = 1 << 16;
+
+// merged = before ∪ merged in export order, ties to before. Only the events of merged that
+// come ahead of before's last event take part in the merge; the rest move once.
+void mergeInFront(EventList& merged, EventList& before) {
+    const ExportOrderLess less;
+    const auto reach = std::lower_bound(merged.begin(), merged.end(), before.back(), less) - merged.begin();
+    if (reach > shortMergeReach) {
+        const auto count = static_cast<std::ptrdiff_t>(before.size());
+        merged.insert(merged.begin(), std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()));
+        std::inplace_merge(merged.begin(), merged.begin() + count, merged.end(), less);
+        return;
+    }
+    EventList head;
+    head.reserve(before.size() + static_cast<std::size_t>(reach));
+    std::merge(std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()),
+               std::make_move_iterator(merged.begin()), std::make_move_iterator(merged.begin() + reach),
+               std::back_inserter(head), less);
+    merged.insert(merged.begin(), before.size(), MIDIEvent());
+    std::move(head.begin(), head.end(), merged.begin());
+}
+
+// merged = merged ∪ after in export order, ties to merged. Only the events of merged that go
+// behind after's first event take part.
+void mergeBehind(EventList& merged, EventList& after) {
+    const ExportOrderLess less;
+    const auto from = std::upper_bound(merged.begin(), merged.end(), after.front(), less);
+    const auto reach = merged.end() - from;
+    const auto middle = static_cast<std::ptrdiff_t>(merged.size());
+    if (reach > shortMergeReach) {
+        merged.insert(merged.end(), std::make_move_iterator(after.begin()), std::make_move_iterator(after.end()));
+        std::inplace_merge(merged.begin(), merged.begin() + middle, merged.end(), less);
+        return;
+    }
+    EventList tail;
+    tail.reserve(static_cast<std::size_t>(reach) + after.size());
+    std::merge(std::make_move_iterator(from), std::make_move_iterator(merged.end()),
+               std::make_move_iterator(after.begin()), std::make_move_iterator(after.end()), std::back_inserter(tail),
+               less);
+    merged.resize(static_cast<std::size_t>(middle - reach));
+    merged.insert(merged.end(), std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()));
+}
+
 }  // namespace
 
 EventList mergedInExportOrder(std::initializer_list<EventList*> pieces) {
@@ -58,16 +103,8 @@ EventList mergedInExportOrder(std::initializer_list<EventList*> pieces) {
     EventList after = mergedPieces(std::span(all).subspan(largest + 1));
     EventList merged = std::move(*all[largest]);
     merged.reserve(total);
-    if (!before.empty()) {
-        merged.insert(merged.begin(), std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()));
-        std::inplace_merge(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(before.size()), merged.end(),
-                           less);
-    }
-    if (!after.empty()) {
-        const auto middle = static_cast<std::ptrdiff_t>(merged.size());
-        merged.insert(merged.end(), std::make_move_iterator(after.begin()), std::make_move_iterator(after.end()));
-        std::inplace_merge(merged.begin(), merged.begin() + middle, merged.end(), less);
-    }
+    if (!before.empty()) mergeInFront(merged, before);
+    if (!after.empty()) mergeBehind(merged, after);
     return merged;
 }
 

@@ -8,6 +8,7 @@
 #include "midi/export/ExportLog.h"
 #include "midi/export/ExportOrder.h"
 #include "midi/export/LoopSection.h"
+#include "midi/export/ParallelWork.h"
 #include "midi/export/TrackExport.h"
 #include "support/TextFormat.h"
 
@@ -195,14 +196,25 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
     Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
     EventList conductor = loopConductorEvents(midi, {{startTick, endTick, length}, length}, 1, newBPM);
     appendTrackChunkInExportOrder(out, conductor);
-    for (const MIDITrack& track : tracks) {
+    // The tracks' chunks are independent: each is built on a core of its own, then the chunks
+    // follow one another in track order.
+    std::vector<Bytes> chunks(tracks.size());
+    forEachInParallel(tracks.size(), [&](std::size_t i) {
+        const MIDITrack& track = tracks[i];
         const EventList body = playbackBodyEvents(track);
         EventList setup = detail::playbackSetupEventsFromBody(track, body, startTick);
         EventList section = repeatedSectionEvents(body, startTick, endTick, 1, track.channel, false, {});
         EventList tail{endOfTrack(length)};
         EventList events = mergedInExportOrder({&setup, &section, &tail});
         applyNoteEditsInPlace(events, velocityScale(track), transpose);
-        MIDIFile::appendTrackChunk(out, events);
+        MIDIFile::appendTrackChunk(chunks[i], events);
+    });
+    std::size_t total = out.size();
+    for (const Bytes& chunk : chunks) total += chunk.size();
+    out.reserve(total);
+    for (Bytes& chunk : chunks) {
+        out.insert(out.end(), chunk.begin(), chunk.end());
+        Bytes().swap(chunk);
     }
     return out;
 }

@@ -166,33 +166,29 @@ std::optional<MainViewController::PlaybackData> MainViewController::buildPlaybac
 }
 
 void MainViewController::playCurrentPlaybackData(const PlaybackData& data, playback::PlaybackMode mode, double from) {
-    loadedStreamIsLoopSection_ = data.isLoopSection;
-    if (!data.isLoopSection) {
-        playbackTimelineOffset_ = std::max(data.timelineOffset, 0.0);
-        const double start = playbackTimelineOffset_ > 0 ? std::max(from - playbackTimelineOffset_, 0.0) : from;
-        player_->play(data.bytes, mode, start);
-        syncLoopRangeToPlayer(std::nullopt);
-        return;
-    }
-    const double length = loopDuration(std::nullopt);
-    const double loopStart = length > 0 ? length * loopStartFraction_ : 0;
-    const double loopEnd = length > 0 ? length * loopEndFraction_ : 0;
-    playbackTimelineOffset_ = loopStart;
-    const double section = std::max(loopEnd - loopStart, 0.001);
-    double position = loopStart > 0 ? std::max(from - loopStart, 0.0) : from;
-    position = std::min(std::max(position, 0.0), section - 0.001);
-    appLog("mode=" + mode.description() + ", start=" + describeDouble(position) + ", end=" + describeDouble(section));
-    player_->playPrepared(data.bytes, mode, position, playback::PlaybackLoop{0, section}, true);
+    loadStream(data, mode, from, true);
 }
 
 void MainViewController::prepareCurrentPlaybackDataPaused(const PlaybackData& data, playback::PlaybackMode mode,
                                                           double at) {
+    loadStream(data, mode, at, false);
+}
+
+// Hands a stream to the player at a song position: a stream that begins later in the song is
+// entered at the position less its start, and a loop section always loops as a whole.
+void MainViewController::loadStream(const PlaybackData& data, playback::PlaybackMode mode, double songPosition,
+                                    bool startPlaying) {
     loadedStreamIsLoopSection_ = data.isLoopSection;
     if (!data.isLoopSection) {
         playbackTimelineOffset_ = std::max(data.timelineOffset, 0.0);
-        const double position = playbackTimelineOffset_ > 0 ? std::max(at - playbackTimelineOffset_, 0.0) : at;
-        appLog("mode=" + mode.description() + ", position=" + describeDouble(position));
-        player_->playPrepared(data.bytes, mode, position, std::nullopt, false);
+        const double position =
+            playbackTimelineOffset_ > 0 ? std::max(songPosition - playbackTimelineOffset_, 0.0) : songPosition;
+        if (startPlaying) {
+            player_->play(data.bytes, mode, position);
+        } else {
+            appLog("mode=" + mode.description() + ", position=" + describeDouble(position));
+            player_->playPrepared(data.bytes, mode, position, std::nullopt, false);
+        }
         syncLoopRangeToPlayer(std::nullopt);
         return;
     }
@@ -201,10 +197,11 @@ void MainViewController::prepareCurrentPlaybackDataPaused(const PlaybackData& da
     const double loopEnd = length > 0 ? length * loopEndFraction_ : 0;
     playbackTimelineOffset_ = loopStart;
     const double section = std::max(loopEnd - loopStart, 0.001);
-    double position = loopStart > 0 ? std::max(at - loopStart, 0.0) : at;
+    double position = loopStart > 0 ? std::max(songPosition - loopStart, 0.0) : songPosition;
     position = std::min(std::max(position, 0.0), section - 0.001);
-    appLog("mode=" + mode.description() + ", position=" + describeDouble(position));
-    player_->playPrepared(data.bytes, mode, position, playback::PlaybackLoop{0, section}, false);
+    appLog("mode=" + mode.description() + (startPlaying ? ", start=" : ", position=") + describeDouble(position) +
+           (startPlaying ? ", end=" + describeDouble(section) : std::string()));
+    player_->playPrepared(data.bytes, mode, position, playback::PlaybackLoop{0, section}, startPlaying);
 }
 
 void MainViewController::recordLoadedPlaybackRequest(const PlaybackRequest& request) {

@@ -229,6 +229,7 @@ private:
                                                                                 std::string_view reason);
     void playCurrentPlaybackData(const PlaybackData& data, playback::PlaybackMode mode, double from);
     void prepareCurrentPlaybackDataPaused(const PlaybackData& data, playback::PlaybackMode mode, double at);
+    void loadStream(const PlaybackData& data, playback::PlaybackMode mode, double songPosition, bool startPlaying);
     void recordLoadedPlaybackRequest(const PlaybackRequest& request);
     [[nodiscard]] bool shouldResumePlayback(const PlaybackRequest& request) const;
     [[nodiscard]] PlaybackRequest requestFromSelection() const;

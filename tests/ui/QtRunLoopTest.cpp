@@ -1,0 +1,118 @@
+// The window's run loop: order, timing, cancellation from other threads, and background work
+// that runs side by side.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ui/QtRunLoop.h"
+
+using orvane::TimerHandle;
+using orvane::ui::QtRunLoop;
+
+class QtRunLoopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void postsFromAnyThreadRunOnTheMainThreadInOrder() {
+        QtRunLoop loop;
+        std::vector<int> ran;
+        bool onMain = true;
+        const auto main = QThread::currentThread();
+        std::thread other([&] {
+            for (int i = 0; i < 100; ++i) {
+                loop.postToMain([&, i] {
+                    onMain = onMain && QThread::currentThread() == main;
+                    ran.push_back(i);
+                });
+            }
+        });
+        other.join();
+        QTRY_COMPARE(ran.size(), std::size_t{100});
+        for (int i = 0; i < 100; ++i) QCOMPARE(ran[static_cast<std::size_t>(i)], i);
+        QVERIFY(onMain);
+    }
+
+    void timersKeepTheirTimeAndStopWhenCancelledFromAnotherThread() {
+        QtRunLoop loop;
+        const double start = loop.now();
+        double fired = -1;
+        loop.after(0.05, [&] { fired = loop.now() - start; });
+        std::atomic<int> ticks{0};
+        std::vector<double> tickTimes;
+        TimerHandle every = loop.every(0.03, [&] {
+            tickTimes.push_back(loop.now() - start);
+            ++ticks;
+        });
+        TimerHandle never = loop.after(0.02, [] { QFAIL("a cancelled timer ran"); });
+        std::thread([never] { never.cancel(); }).join();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 2000);
+        std::thread([every] { every.cancel(); }).join();
+        const int stoppedAt = ticks;
+        QTest::qWait(120);
+        QVERIFY(ticks <= stoppedAt + 1);
+        QVERIFY(every.isCancelled());
+        QVERIFY(fired >= 0.045 && fired < 0.5);
+        // A precise timer: the first tick comes one interval in, not later than a few ms late.
+        QVERIFY(tickTimes.front() >= 0.028);
+        QVERIFY(tickTimes.front() < 0.2);
+
+        // Timers asked for from another thread start on the main thread.
+        bool ranOnMain = false;
+        const auto main = QThread::currentThread();
+        std::thread([&] { loop.after(0.01, [&] { ranOnMain = QThread::currentThread() == main; }); }).join();
+        QTRY_VERIFY(ranOnMain);
+    }
+
+    void backgroundWorkRunsOffTheMainThreadAndSideBySide() {
+        QtRunLoop loop;
+        std::mutex mutex;
+        std::condition_variable both;
+        int arrived = 0;
+        std::atomic<bool> offMain{true};
+        std::atomic<int> done{0};
+        const auto main = QThread::currentThread();
+        // Each task waits for the other: this finishes only if they run at the same time.
+        for (int i = 0; i < 2; ++i) {
+            loop.postToBackground([&] {
+                offMain = offMain && QThread::currentThread() != main;
+                std::unique_lock lock(mutex);
+                ++arrived;
+                both.notify_all();
+                both.wait_for(lock, std::chrono::seconds(5), [&] { return arrived == 2; });
+                if (arrived == 2) ++done;
+            });
+        }
+        QVERIFY(loop.waitForBackground(10000));
+        QCOMPARE(done.load(), 2);
+        QVERIFY(offMain);
+    }
+
+    void workQueuedForADeadLoopIsDropped() {
+        auto loop = std::make_unique<QtRunLoop>();
+        bool ran = false;
+        loop->postToMain([&] { ran = true; });
+        loop->after(0, [&] { ran = true; });
+        loop.reset();
+        QTest::qWait(20);
+        QVERIFY(!ran);
+    }
+
+    void nowIsMonotonic() {
+        QtRunLoop loop;
+        double last = loop.now();
+        for (int i = 0; i < 1000; ++i) {
+            const double next = loop.now();
+            QVERIFY(next >= last);
+            last = next;
+        }
+    }
+};
+
+QTEST_MAIN(QtRunLoopTest)
+#include "QtRunLoopTest.moc"

@@ -5,7 +5,9 @@
 //   ui_tour DIR [--demo FILE]
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -15,12 +17,94 @@
 #include <functional>
 #include <string>
 
+#include "app/BeatDetectionController.h"
 #include "app/MainViewController.h"
 #include "ui/Appearance.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 
+#if __has_include("ui/QtModalPort.h")
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include "ui/QtModalPort.h"
+#define ORVANE_TOUR_DIALOGS 1
+#endif
+
 namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+}
+
+// Ten seconds of clicks at 120 BPM, 16-bit mono: something for tempo detection to find.
+QByteArray clickTrackWAV() {
+    const int rate = 22050;
+    const int frames = rate * 10;
+    QByteArray samples(frames * 2, 0);
+    for (int beat = 0; beat * rate / 2 < frames; ++beat) {
+        const int start = beat * rate / 2;
+        for (int i = 0; i < 600 && start + i < frames; ++i) {
+            const double envelope = 1.0 - i / 600.0;
+            const auto value = static_cast<qint16>(26000 * envelope * ((i / 8) % 2 == 0 ? 1 : -1));
+            samples[2 * (start + i)] = static_cast<char>(value & 0xFF);
+            samples[2 * (start + i) + 1] = static_cast<char>((value >> 8) & 0xFF);
+        }
+    }
+    QByteArray wav;
+    const auto put32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i) wav.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto put16 = [&](quint16 v) {
+        wav.append(static_cast<char>(v & 0xFF));
+        wav.append(static_cast<char>(v >> 8));
+    };
+    wav.append("RIFF");
+    put32(static_cast<quint32>(36 + samples.size()));
+    wav.append("WAVEfmt ");
+    put32(16);
+    put16(1);
+    put16(1);
+    put32(rate);
+    put32(rate * 2);
+    put16(2);
+    put16(16);
+    wav.append("data");
+    put32(static_cast<quint32>(samples.size()));
+    wav.append(samples);
+    return wav;
+}
+
+// A Format 1 song of `tracks` tracks with General MIDI instruments, for the crowded mixer.
+QByteArray bandSong(int tracks) {
+    QByteArray song("MThd\0\0\0\x06\0\x01", 10);
+    song.append(static_cast<char>(tracks >> 8));
+    song.append(static_cast<char>(tracks & 0xFF));
+    song.append("\x01\xE0", 2);
+    for (int t = 0; t < tracks; ++t) {
+        const int channel = t >= 9 ? (t + 1) % 16 : t;
+        QByteArray body;
+        body.append(static_cast<char>(0));
+        body.append(static_cast<char>(0xC0 | channel));
+        body.append(static_cast<char>((t * 9) % 128));
+        for (int bar = 0; bar < 8; ++bar) {
+            body.append(static_cast<char>(0));
+            body.append(static_cast<char>(0x90 | channel));
+            body.append(static_cast<char>(48 + (t * 5 + bar * 2) % 36));
+            body.append(static_cast<char>(90));
+            body.append("\x8F\x00", 2);  // a whole note later
+            body.append(static_cast<char>(0x80 | channel));
+            body.append(static_cast<char>(48 + (t * 5 + bar * 2) % 36));
+            body.append(static_cast<char>(0));
+        }
+        body.append("\0\xFF\x2F\0", 4);
+        song.append("MTrk");
+        for (int shift = 24; shift >= 0; shift -= 8) song.append(static_cast<char>((body.size() >> shift) & 0xFF));
+        song.append(body);
+    }
+    return song;
+}
 
 // Steps run one after another, each when the previous one says it is done; a step that waits
 // for something polls every 50 ms.
@@ -135,6 +219,150 @@ int main(int argc, char** argv) {
         controller.stopAction();
         return true;
     });
+#ifdef ORVANE_TOUR_DIALOGS
+    auto* port = dynamic_cast<orvane::ui::QtModalPort*>(&orvane.modal());
+    const auto newest = [port]() -> QWidget* {
+        const auto windows = port->openWindows();
+        return windows.empty() ? nullptr : windows.back();
+    };
+    const auto shootNewest = [&](const QString& name) {
+        QWidget* shown = newest();
+        if (shown == nullptr) {
+            std::fprintf(stderr, "ui_tour: no window for %s\n", qPrintable(name));
+            ++failures;
+            return;
+        }
+        shoot(name, *shown);
+    };
+    const auto closeNewest = [&] {
+        if (QWidget* shown = newest()) {
+            if (auto* dialog = qobject_cast<QDialog*>(shown)) {
+                dialog->reject();
+            } else {
+                shown->close();
+            }
+        }
+    };
+    const auto windowShown = [&] { return newest() != nullptr && newest()->isVisible(); };
+    const QString notes = folder + "/notes.txt";
+    writeFile(notes, "not a song");
+    const QString clicks = folder + "/clicks-120.wav";
+    writeFile(clicks, clickTrackWAV());
+    const QString broken = folder + "/broken.wav";
+    writeFile(broken, QByteArray("RIFF\x10\0\0\0WAVEjunkjunk", 20));
+    const QString band = folder + "/band.mid";
+    writeFile(band, bandSong(14));
+
+    tour.then("mixer", [&] {
+        controller.showMixerWindow();
+        return true;
+    });
+    tour.then("mixer shown", windowShown);
+    tour.wait(300);
+    tour.then("mixer shot", [&] {
+        shootNewest("06-mixer-few-tracks");
+        closeNewest();
+        controller.tableSelectionChanged(3);
+        controller.showInstrumentPicker();
+        return true;
+    });
+    tour.then("instrument picker shown", windowShown);
+    tour.wait(200);
+    tour.then("instrument picker", [&] {
+        if (QWidget* picker = newest()) {
+            if (auto* filter = picker->findChild<QLineEdit*>()) filter->setText("piano");
+        }
+        return true;
+    });
+    tour.wait(200);
+    tour.then("instrument picker shot", [&] {
+        shootNewest("08-instrument-picker");
+        closeNewest();
+        controller.presentDrumInstrumentPicker(0);
+        return true;
+    });
+    tour.then("drum picker shown", windowShown);
+    tour.wait(200);
+    tour.then("drum picker shot", [&] {
+        shootNewest("09-drum-picker");
+        closeNewest();
+        orvane.modal().showPrompt({"Name the loop file. It is written next to the song.", std::string("demo loop"),
+                                   std::string("Show the file when it is written"), true, "Save",
+                                   std::string("Cancel")},
+                                  [](orvane::app::PromptResult) {});
+        return true;
+    });
+    tour.then("prompt shown", windowShown);
+    tour.wait(200);
+    tour.then("prompt shot", [&] {
+        shootNewest("10-prompt-panel");
+        closeNewest();
+        controller.loopAction(true);
+        controller.splitTracks();
+        return true;
+    });
+    tour.then("loop export shown", windowShown);
+    tour.wait(400);
+    tour.then("loop export shot", [&] {
+        shootNewest("07-loop-export-dialog");
+        closeNewest();
+        controller.loopAction(false);
+        controller.dropFile(clicks.toStdString());
+        return true;
+    });
+    tour.then("detection result", [&] {
+        const auto& detection = controller.beatDetection();
+        return detection && detection->state().gridVisible;
+    });
+    tour.wait(1500);
+    tour.then("detection shot", [&] {
+        shootNewest("11-beat-detection-result");
+        closeNewest();
+        return true;
+    });
+    tour.wait(300);
+    tour.then("detection failure", [&] {
+        controller.dropFile(broken.toStdString());
+        return true;
+    });
+    tour.then("failure shown", [&] {
+        const auto& detection = controller.beatDetection();
+        return detection && detection->state().okVisible;
+    });
+    tour.wait(1500);
+    tour.then("failure shot", [&] {
+        shootNewest("12-beat-detection-failure");
+        closeNewest();
+        return true;
+    });
+    tour.wait(300);
+    tour.then("unsupported", [&] {
+        controller.dropFile(notes.toStdString());
+        return true;
+    });
+    tour.then("alert shown", windowShown);
+    tour.wait(300);
+    tour.then("alert shot", [&] {
+        shootNewest("13-unsupported-file-alert");
+        closeNewest();
+        controller.loadMIDI(band.toStdString());
+        return true;
+    });
+    tour.wait(300);
+    tour.then("settle many", settled);
+    tour.then("many tracks", [&] {
+        shoot("14-many-tracks", window);
+        controller.showMixerWindow();
+        return true;
+    });
+    tour.then("mixer many shown", windowShown);
+    tour.wait(300);
+    tour.then("mixer many shot", [&] {
+        shootNewest("15-mixer-many-tracks");
+        closeNewest();
+        return true;
+    });
+#endif
     tour.then("done", [&] {
         QApplication::quit();
         return true;

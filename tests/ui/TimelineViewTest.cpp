@@ -1,0 +1,182 @@
+// The main timeline as a widget: where a click seeks, which loop marker a press grabs, what a
+// moving playhead repaints, and what painting a huge song costs.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui/TimelineView.h"
+
+using orvane::app::LoopMarker;
+using orvane::app::Phrase;
+using orvane::app::TrackLane;
+using orvane::ui::TimelineView;
+
+namespace {
+
+std::vector<TrackLane> lanes(int count, int phrasesPerLane) {
+    std::vector<TrackLane> result;
+    for (int i = 0; i < count; ++i) {
+        TrackLane lane{std::to_string(i + 1), i % 8, {}};
+        lane.phrases.reserve(static_cast<std::size_t>(phrasesPerLane));
+        for (int p = 0; p < phrasesPerLane; ++p) {
+            const double start = static_cast<double>(p) / phrasesPerLane;
+            lane.phrases.push_back({start, start + 0.4 / phrasesPerLane});
+        }
+        result.push_back(std::move(lane));
+    }
+    return result;
+}
+
+// Records the rectangles the widget is asked to paint.
+class PaintRecorder : public QObject {
+public:
+    int largestPaintedWidth = 0;  // the most columns one paint covered
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            int width = 0;
+            for (const QRect& rect : static_cast<QPaintEvent*>(event)->region()) width += rect.width();
+            largestPaintedWidth = std::max(largestPaintedWidth, width);
+            ++paints;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+class TimelineViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void clicksSeekAlongTheTrackArea() {
+        TimelineView view;
+        view.resize(332, 48);  // a track area of 300 points from x = 26
+        view.setLanes(lanes(5, 4), 120.0);
+        view.show();
+        QSignalSpy seeks(&view, &TimelineView::seekRequested);
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(176, 20));
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(5, 20));
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(331, 20));
+        QCOMPARE(seeks.size(), 3);
+        QCOMPARE(seeks[0][0].toDouble(), 60.0);
+        QCOMPARE(seeks[1][0].toDouble(), 0.0);
+        QCOMPARE(seeks[2][0].toDouble(), 120.0);
+        QCOMPARE(view.playhead(), 1.0);
+        // Right and left move five seconds; Home goes to the start.
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_Left);
+        QCOMPARE(seeks.last()[0].toDouble(), 115.0);
+        QTest::keyClick(&view, Qt::Key_Home);
+        QCOMPARE(seeks.last()[0].toDouble(), 0.0);
+    }
+
+    void aPressGrabsTheNearerLoopMarkerAndDragsIt() {
+        TimelineView view;
+        view.resize(332, 48);
+        view.setLanes(lanes(2, 4), 100.0);
+        view.show();
+        // Markers 6 points apart: start at x = 176, end at x = 182.
+        view.setLoop(true, 0.5, 0.52);
+        QSignalSpy drags(&view, &TimelineView::loopMarkerDragged);
+        QSignalSpy releases(&view, &TimelineView::loopMarkerReleased);
+        QSignalSpy seeks(&view, &TimelineView::seekRequested);
+
+        QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(179, 10));  // the tie: start
+        QCOMPARE(view.activeMarker(), std::optional<LoopMarker>(LoopMarker::start));
+        QTest::mouseMove(&view, QPoint(206, 10));
+        QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(206, 10));
+        QCOMPARE(drags.size(), 2);
+        QCOMPARE(drags.last()[0].value<LoopMarker>(), LoopMarker::start);
+        QCOMPARE(drags.last()[1].toDouble(), 0.6);
+        QCOMPARE(releases.size(), 1);
+        QCOMPARE(seeks.size(), 0);
+        QVERIFY(!view.activeMarker());
+
+        QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(181, 10));
+        QCOMPARE(view.activeMarker(), std::optional<LoopMarker>(LoopMarker::end));
+        QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(181, 10));
+
+        // Beyond 8 points from both markers a press seeks, and so does any press in plain mode.
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(191, 10));
+        QCOMPARE(seeks.size(), 1);
+        view.setLoop(false, 0.5, 0.52);
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(176, 10));
+        QCOMPARE(seeks.size(), 2);
+        QCOMPARE(releases.size(), 2);
+    }
+
+    void aMovingPlayheadRepaintsTwoNarrowStripsAndNeverTheBackground() {
+        TimelineView view;
+        view.resize(680, 136);
+        view.setLanes(lanes(16, 1000), 300.0);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QApplication::processEvents();
+        const int builds = view.backgroundBuilds();
+        QCOMPARE(builds, 1);
+
+        PaintRecorder recorder;
+        view.installEventFilter(&recorder);
+        for (int i = 1; i <= 50; ++i) {
+            view.setPlayhead(i / 100.0);
+            QApplication::processEvents();  // paints what update() asked for
+        }
+        view.removeEventFilter(&recorder);
+        QVERIFY(recorder.paints > 0);
+        // Never the whole width: each frame paints the old and the new strip.
+        QVERIFY2(recorder.largestPaintedWidth <= 16, qPrintable(QString::number(recorder.largestPaintedWidth)));
+        QCOMPARE(view.backgroundBuilds(), builds);
+
+        // The same lanes again change nothing; new lanes or a new size rebuild once.
+        view.setLanes(lanes(16, 1000), 300.0);
+        view.repaint();
+        QCOMPARE(view.backgroundBuilds(), builds);
+        view.setLanes(lanes(15, 1000), 300.0);
+        view.repaint();
+        QCOMPARE(view.backgroundBuilds(), builds + 1);
+        view.resize(600, 136);
+        view.repaint();
+        QCOMPARE(view.backgroundBuilds(), builds + 2);
+    }
+
+    void paintingAHugeSongCostsNoMoreThanASmallOne() {
+        // 16 lanes of 200,000 phrases each, as the stress song gives.
+        TimelineView view;
+        view.resize(696, 136);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QElapsedTimer clock;
+        clock.start();
+        view.setLanes(lanes(16, 200000), 600.0);
+        const double reduce = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        clock.restart();
+        view.repaint();
+        const double first = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const int builds = view.backgroundBuilds();
+        double worstFrame = 0;
+        double total = 0;
+        for (int i = 0; i < 100; ++i) {
+            view.setPlayhead(i / 100.0);
+            clock.restart();
+            view.repaint();  // the whole view, not just the strips
+            const double frame = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+            worstFrame = std::max(worstFrame, frame);
+            total += frame;
+        }
+        qInfo("lanes reduced in %.1f ms; first paint %.2f ms; full repaints %.2f ms on average, %.2f ms at worst",
+              reduce, first, total / 100, worstFrame);
+        QCOMPARE(view.backgroundBuilds(), builds);
+        // Full repaints copy the cached background; a debug build on a busy machine still
+        // stays far below a frame.
+        QVERIFY(total / 100 < 8.0);
+    }
+};
+
+QTEST_MAIN(TimelineViewTest)
+#include "TimelineViewTest.moc"

@@ -1,6 +1,7 @@
 #include "ui/DropZone.h"
 
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -27,7 +28,8 @@ std::optional<std::filesystem::path> firstLocalFile(const QMimeData* mime) {
 
 DropZone::DropZone(QWidget* parent) : QFrame(parent) {
     setAcceptDrops(true);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab: Return or F2 renames the song.
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName("Drop zone");
     setToolTip("Drop a MIDI file to take it apart, or an audio file to detect its tempo.\n"
                "Double-click the song name to rename it.");
@@ -52,7 +54,6 @@ DropZone::DropZone(QWidget* parent) : QFrame(parent) {
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (editing_ && onNameDraft) onNameDraft(text.toStdString());
     });
-    connect(nameField_, &QLineEdit::returnPressed, this, &DropZone::commitName);
 
     infoLabel_ = new QLabel(this);
     infoLabel_->setAlignment(Qt::AlignCenter);
@@ -137,9 +138,17 @@ bool DropZone::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == nameField_) {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            revertName();
-            return true;
+        if (event->type() == QEvent::KeyPress) {
+            // Taken here, so that the keys never travel on to the zone (where Return renames).
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Escape) {
+                revertName();
+                return true;
+            }
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                commitName();
+                return true;
+            }
         }
         // Clicking elsewhere keeps what was typed, as Return does.
         if (event->type() == QEvent::FocusOut && editing_) {
@@ -150,6 +159,25 @@ bool DropZone::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QFrame::eventFilter(watched, event);
+}
+
+void DropZone::keyPressEvent(QKeyEvent* event) {
+    // Keys the name field let through (it passes Return on) are not the zone's own.
+    if (hasFocus() && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_F2)) {
+        beginNameEditing();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+void DropZone::focusInEvent(QFocusEvent* event) {
+    QFrame::focusInEvent(event);
+    update();
+}
+
+void DropZone::focusOutEvent(QFocusEvent* event) {
+    QFrame::focusOutEvent(event);
+    update();
 }
 
 void DropZone::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -213,7 +241,9 @@ void DropZone::paintEvent(QPaintEvent*) {
         fill.setAlphaF(0.1f);
         border = color(app::ColorRole::accent);
     }
-    painter.setPen(QPen(border, highlighted_ ? 1.5 : 1));
+    const bool focused = hasFocus();
+    if (focused) border = color(app::ColorRole::accent);
+    painter.setPen(QPen(border, highlighted_ || focused ? 1.5 : 1));
     painter.setBrush(fill);
     painter.drawRoundedRect(bounds, 8, 8);
 }

@@ -153,6 +153,7 @@ void MainWindow::buildContent() {
     p.title->setAlignment(Qt::AlignCenter);
     p.title->setFixedHeight(titleHeight);
     p.title->setAccessibleName("Orvane");
+    p.title->setToolTip("Orvane takes a MIDI file apart and puts it back together");
     column->addWidget(p.title);
     column->addSpacing(6);
 
@@ -185,6 +186,7 @@ void MainWindow::buildContent() {
     transportLabel->setFixedWidth(176);
     transportLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     transportLabel->setAccessibleName("Transport state");
+    transportLabel->setToolTip("What is playing");
     p.transportLabel = transportLabel;
     p.play = transportButton(QString::fromUtf8("▶"), "Play", "Play the song, or the ticked tracks (Space)");
     p.pause = transportButton(QString::fromUtf8("⏸"), "Pause", "Pause, and resume where it stopped (Space)");
@@ -194,6 +196,7 @@ void MainWindow::buildContent() {
     p.currentTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     p.currentTime->setFixedWidth(44);
     p.currentTime->setAccessibleName("Position");
+    p.currentTime->setToolTip("Where the song is");
     p.slider = new QSlider(Qt::Horizontal);
     p.slider->setRange(0, 1000);
     p.slider->setAccessibleName("Song position");
@@ -204,9 +207,11 @@ void MainWindow::buildContent() {
     p.totalTime->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     p.totalTime->setFixedWidth(44);
     p.totalTime->setAccessibleName("Song length");
+    p.totalTime->setToolTip("How long the song is");
     p.indicator = new NowPlayingIndicator;
     p.indicator->setColor(color(app::ColorRole::accent));
     p.indicator->setAccessibleName("Now playing");
+    p.indicator->setToolTip("Moves while something plays");
     for (QWidget* widget : {static_cast<QWidget*>(p.transportLabel), static_cast<QWidget*>(p.play),
                             static_cast<QWidget*>(p.pause), static_cast<QWidget*>(p.rtz),
                             static_cast<QWidget*>(p.currentTime)}) {
@@ -247,6 +252,7 @@ void MainWindow::buildContent() {
     p.transposeField->setToolTip("Transpose the whole song, from -12 to +12 semitones; Return applies, Escape reverts");
     p.transposeField->setEnabled(false);
     pitchLabel->setBuddy(p.transposeField);
+    pitchLabel->setToolTip(p.transposeField->toolTip());
     p.transposeStepper = new Stepper(-12, 12);
     p.transposeStepper->setAccessibleName("Pitch stepper");
     p.transposeStepper->setToolTip("One semitone up or down (arrow keys when focused)");
@@ -432,6 +438,7 @@ void MainWindow::render(const app::MainViewState& state, unsigned changed) {
     if (changed & app::dropZoneSection) parts_.dropZone->render(state.dropZone);
     if (changed & app::controlsSection) renderControls(state.controls);
     if (changed & app::layoutSection) renderLayout(state.layout);
+    emit rendered(changed);
 }
 
 void MainWindow::renderStatus(const app::StatusLine& status) {

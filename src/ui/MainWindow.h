@@ -90,6 +90,8 @@ public:
 signals:
     // The window painted a frame (at most one signal per event-loop turn).
     void framePainted();
+    // The window drew a published state (changed: a mask of app::ViewSection).
+    void rendered(unsigned changed);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

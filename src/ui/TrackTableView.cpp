@@ -161,6 +161,8 @@ TrackTableView::TrackTableView(TrackTableModel* model, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab leaves the table (the arrow keys move between cells).
+    setTabKeyNavigation(false);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
@@ -178,6 +180,7 @@ TrackTableView::TrackTableView(TrackTableModel* model, QWidget* parent)
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
     header->setMinimumSectionSize(10);
+    header->setFixedHeight(25);
     for (std::size_t i = 0; i < app::trackColumns.size(); ++i) {
         const auto& spec = app::trackColumns[i];
         const int section = static_cast<int>(i);

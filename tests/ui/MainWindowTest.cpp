@@ -2,6 +2,7 @@
 // the transport with the silent audio output, keys, loop markers, undo, renaming and the
 // window's height.
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QLabel>
@@ -454,6 +455,32 @@ private slots:
         window.finishResizing();
         QCOMPARE(window.centralWidget()->height(), app::mainWindowMinimumHeight);
         QCOMPARE(h->parts().timeline->height(), 44);
+    }
+
+    void everyControlIsNamedExplainedAndReachedWithTab() {
+        loadDemo();
+        const auto& p = h->parts();
+        const QList<QWidget*> controls{p.dropZone, p.table, p.play, p.pause, p.rtz, p.slider, p.timeline, p.clear,
+                                       p.mixer, p.merge, p.split, p.transposeField, p.transposeStepper, p.reset,
+                                       p.tempo, p.loop};
+        for (QWidget* control : controls) {
+            QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
+            QVERIFY2(!control->toolTip().isEmpty(), qPrintable(control->accessibleName()));
+        }
+        for (QAbstractButton* button : h->window().findChildren<QAbstractButton*>()) {
+            if (!button->isVisible()) continue;
+            QVERIFY2(!button->accessibleName().isEmpty() || !button->text().isEmpty(),
+                     button->metaObject()->className());
+        }
+        // Tab from the drop zone visits every control, in the order they are laid out.
+        QList<QWidget*> visited;
+        p.dropZone->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 40 && visited.size() < controls.size(); ++i) {
+            QWidget* focused = QApplication::focusWidget();
+            if (focused != nullptr && controls.contains(focused) && !visited.contains(focused)) visited.push_back(focused);
+            QTest::keyClick(focused != nullptr ? focused : &h->window(), Qt::Key_Tab);
+        }
+        QCOMPARE(visited, controls);
     }
 
     void theTableModelStaysConsistentAndRowsDragOutAsFiles() {

@@ -172,6 +172,8 @@ void DropZone::keyPressEvent(QKeyEvent* event) {
 
 void DropZone::focusInEvent(QFocusEvent* event) {
     QFrame::focusInEvent(event);
+    // The ring shows where the keyboard is, not where a click or the start put the focus.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
 }
 
@@ -241,7 +243,7 @@ void DropZone::paintEvent(QPaintEvent*) {
         fill.setAlphaF(0.1f);
         border = color(app::ColorRole::accent);
     }
-    const bool focused = hasFocus();
+    const bool focused = hasFocus() && keyboardFocus_;
     if (focused) border = color(app::ColorRole::accent);
     painter.setPen(QPen(border, highlighted_ || focused ? 1.5 : 1));
     painter.setBrush(fill);

@@ -60,6 +60,7 @@ private:
     app::DropZoneState state_;
     bool highlighted_ = false;
     bool editing_ = false;
+    bool keyboardFocus_ = false;
 };
 
 }  // namespace orvane::ui

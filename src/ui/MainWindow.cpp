@@ -93,6 +93,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     wireActions();
     setTabOrder();
+    // The keyboard starts in the table, which shows no ring while it is empty.
+    parts_.table->setFocus(Qt::OtherFocusReason);
 
     heightAnimation_.setDuration(resizeMilliseconds);
     heightAnimation_.setEasingCurve(QEasingCurve::InOutQuad);

@@ -194,6 +194,24 @@ void TimelineView::paintEvent(QPaintEvent* event) {
     QColor red = color(app::ColorRole::red);
     red.setAlphaF(0.9f);
     drawLineWithDot(painter, playheadX(), h, red);
+    if (keyboardFocus_ && hasFocus()) {
+        painter.setClipping(false);
+        painter.setPen(QPen(color(app::ColorRole::accent), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(0.75, 0.75, width() - 1.5, h - 1.5), cornerRadius, cornerRadius);
+    }
+}
+
+void TimelineView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    // A ring where the keyboard is; a click does not draw one.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    update();
+}
+
+void TimelineView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TimelineView::seekAt(double x) {

@@ -44,6 +44,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void rebuildSpans();
@@ -67,6 +69,7 @@ private:
     QPixmap background_;
     bool backgroundDirty_ = true;
     int backgroundBuilds_ = 0;
+    bool keyboardFocus_ = false;
 };
 
 }  // namespace orvane::ui

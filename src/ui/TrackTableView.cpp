@@ -52,7 +52,10 @@ void TrackTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const bool selected = opt.state.testFlag(QStyle::State_Selected);
     painter->save();
     if (selected) {
-        // The selection: light blue, one point in from the top and bottom of the row.
+        // The selection: light blue, one point in from the top and bottom of the row, over the
+        // row's own background (the view has already filled the cell with the highlight).
+        const bool alternate = opt.features.testFlag(QStyleOptionViewItem::Alternate);
+        painter->fillRect(opt.rect, opt.palette.color(alternate ? QPalette::AlternateBase : QPalette::Base));
         painter->fillRect(opt.rect.adjusted(0, 1, 0, -1), color(app::trackRowSelectionColor));
     }
     opt.state &= ~QStyle::State_Selected;

@@ -363,6 +363,28 @@ int main(int argc, char** argv) {
         return true;
     });
 #endif
+    tour.then("warning", [&] {
+        controller.loadMIDI(demo.toStdString());
+        controller.transposeFieldCommitted("-20");
+        return true;
+    });
+    tour.wait(300);
+    tour.then("settle warning", settled);
+    tour.then("warning shot", [&] {
+        shoot("16-status-warning", window);
+        const QString garbage = folder + "/garbage.mid";
+        QFile file(garbage);
+        if (file.open(QIODevice::WriteOnly)) file.write("this is no MIDI file");
+        file.close();
+        controller.loadMIDI(garbage.toStdString());
+        return true;
+    });
+    tour.wait(300);
+    tour.then("settle error", settled);
+    tour.then("error shot", [&] {
+        shoot("17-status-error", window);
+        return true;
+    });
     tour.then("done", [&] {
         QApplication::quit();
         return true;

@@ -8,12 +8,7 @@
 #include "ui/MainWindow.h"
 #include "ui/QtRunLoop.h"
 
-#if __has_include("ui/QtModalPort.h")
 #include "ui/QtModalPort.h"
-#define ORVANE_HAS_QT_MODAL_PORT 1
-#else
-#include "ui/StandInModalPort.h"
-#endif
 
 namespace orvane::ui {
 
@@ -47,11 +42,7 @@ void Application::createWindow() {
     if (options_.makeModalPort) {
         modal_ = options_.makeModalPort(*window_);
     } else {
-#ifdef ORVANE_HAS_QT_MODAL_PORT
         modal_ = std::make_unique<QtModalPort>(window_.get());
-#else
-        modal_ = std::make_unique<StandInModalPort>(window_.get());
-#endif
     }
     playback::MIDIFilePlayerFactory makePlayer =
         options_.makePlayer ? options_.makePlayer : playback::makeFluidSynthPlayerFactory(synthOptions(options_));

@@ -15,6 +15,7 @@
 #include "WindowHarness.h"
 #include "app/WindowLayout.h"
 #include "ui/AboutDialog.h"
+#include "ui/BeatDetectionWindow.h"
 #include "ui/Appearance.h"
 #include "ui/Controls.h"
 #include "ui/DropZone.h"
@@ -91,8 +92,12 @@ private slots:
 
         QVERIFY(!drop(zone, text));
         Harness::settle();
-        QCOMPARE(h->modal->alerts.size(), std::size_t{1});
-        QCOMPARE(h->modal->alerts[0].title, std::string("Unsupported File"));
+        auto* alert = visibleWindow<QMessageBox>();
+        QVERIFY(alert != nullptr);
+        QCOMPARE(alert->text(), QString("Unsupported File"));
+        QVERIFY(alert->informativeText().contains("notes.txt"));
+        QVERIFY(pressAlertButton("OK"));
+        Harness::settle();
         QCOMPARE(h->parts().tableModel->rowCount(), 0);
 
         QVERIFY(drop(zone, demoSong()));
@@ -106,8 +111,11 @@ private slots:
         // An upper-case audio extension opens tempo detection and keeps the song.
         QVERIFY(drop(zone, wav));
         Harness::settle();
-        QCOMPARE(h->modal->beatDetectionWindows, 1);
+        auto* detection = visibleWindow<BeatDetectionWindow>();
+        QVERIFY(detection != nullptr);
         QCOMPARE(h->parts().tableModel->rowCount(), 5);
+        detection->close();
+        Harness::settle();
     }
 
     void tickedRowsSplitIntoTheChosenFolderAndMergeWhereTheSavePanelPoints() {
@@ -130,22 +138,37 @@ private slots:
 
         const auto splitFolder = tempPath("split");
         std::filesystem::create_directory(splitFolder);
-        h->modal->alertAnswers = {0};  // MIDI 1.0
-        h->modal->folders = {splitFolder};
         QTest::mouseClick(h->parts().split, Qt::LeftButton);
+        Harness::settle();
+        QVERIFY(pressAlertButton("MIDI 1.0 (.mid)"));
+        Harness::settle();
+        auto* chooser = visibleWindow<QFileDialog>();
+        QVERIFY(chooser != nullptr);
+        QCOMPARE(chooser->labelText(QFileDialog::Accept), QString("Export Here"));
+        chooser->setDirectory(QString::fromStdString(splitFolder.string()));
+        QMetaObject::invokeMethod(chooser, "accept");
         QTRY_COMPARE_WITH_TIMEOUT(filesIn(splitFolder, ".mid"), 2, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!h->controller().isExportInProgress(), 10000);
         Harness::settle();
         QVERIFY(h->parts().split->isEnabled());
-        QCOMPARE(h->modal->folderRequests.size(), std::size_t{1});
+        QTRY_COMPARE(h->modal->revealed.size(), std::size_t{1});
 
-        const auto merged = tempPath("together.mid");
-        h->modal->alertAnswers = {0};
-        h->modal->saveLocations = {merged};
+        // The save panel adds the format's extension to the name typed.
         QTest::mouseClick(h->parts().merge, Qt::LeftButton);
+        Harness::settle();
+        QVERIFY(pressAlertButton("MIDI 1.0 (.mid)"));
+        Harness::settle();
+        auto* panel = visibleWindow<QFileDialog>();
+        QVERIFY(panel != nullptr);
+        panel->setDirectory(folder->path());
+        auto* typed = panel->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(typed != nullptr);
+        QCOMPARE(typed->text(), QString("demo_merged.mid"));  // the suggestion
+        typed->setText("together");
+        QMetaObject::invokeMethod(panel, "accept");
+        const auto merged = tempPath("together.mid");
         QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(merged), 10000);
         QVERIFY(std::filesystem::file_size(merged) > 14);
-        QCOMPARE(h->modal->saveRequests.front().extension, std::string("mid"));
     }
 
     void playPauseAndSeekWithTheSilentOutput() {

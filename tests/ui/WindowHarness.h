@@ -1,6 +1,7 @@
 #pragma once
-// Shared by the widget tests: the application with scripted dialogs and silent sound, small
-// song files written on the fly, and synthetic drags and drops.
+// Shared by the main window's tests: the application as the user meets it (the Qt dialogs,
+// silent sound), finding and answering its dialogs, small song files written on the fly, and
+// synthetic drags and drops.
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -16,13 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedModalPort.h"
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QMessageBox>
+
 #include "support/Diagnostics.h"
 #include "ui/Appearance.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
+#include "ui/QtModalPort.h"
 
 namespace orvane::ui::test {
+
 
 inline std::filesystem::path demoSong() { return std::filesystem::path(ORVANE_SOURCE_DIR) / "examples" / "demo.mid"; }
 
@@ -113,9 +119,81 @@ private:
     std::vector<std::string> lines_;
 };
 
-// The application as the user meets it, with dialogs the test answers.
+// The Qt dialogs, except that revealing a folder is only recorded: a test opens no file
+// manager.
+class RecordingRevealPort final : public app::ModalPort {
+public:
+    explicit RecordingRevealPort(QWidget* parent) : qt_(parent) {}
+    std::vector<std::filesystem::path> revealed;
+
+    void runAlert(app::AlertRequest request, std::function<void(int)> answer) override {
+        qt_.runAlert(std::move(request), std::move(answer));
+    }
+    void chooseFolder(app::FolderRequest request, app::PathAnswer answer) override {
+        qt_.chooseFolder(std::move(request), std::move(answer));
+    }
+    void chooseSaveLocation(app::SavePanelRequest request, app::PathAnswer answer) override {
+        qt_.chooseSaveLocation(std::move(request), std::move(answer));
+    }
+    void chooseFileToOpen(app::OpenPanelRequest request, app::PathAnswer answer) override {
+        qt_.chooseFileToOpen(std::move(request), std::move(answer));
+    }
+    void revealInFileManager(const std::filesystem::path& path) override { revealed.push_back(path); }
+    void beep() override {}
+    void showPrompt(app::PromptRequest request, std::function<void(app::PromptResult)> answer) override {
+        qt_.showPrompt(std::move(request), std::move(answer));
+    }
+    void askTempo(app::TempoPromptRequest request,
+                  std::function<void(std::optional<app::TempoPromptAnswer>)> answer) override {
+        qt_.askTempo(std::move(request), std::move(answer));
+    }
+    void showInstrumentPicker(std::shared_ptr<app::InstrumentPicker> picker,
+                              std::function<void(std::optional<app::InstrumentPickerSelection>)> answer) override {
+        qt_.showInstrumentPicker(std::move(picker), std::move(answer));
+    }
+    void showDrumPicker(std::shared_ptr<app::DrumPicker> picker,
+                        std::function<void(std::optional<app::DrumInstrumentSelection>)> answer) override {
+        qt_.showDrumPicker(std::move(picker), std::move(answer));
+    }
+    void showLoopExportDialog(std::shared_ptr<app::LoopExportDialog> dialog) override {
+        qt_.showLoopExportDialog(std::move(dialog));
+    }
+    void showMixerWindow(std::shared_ptr<app::MixerPanel> panel) override { qt_.showMixerWindow(std::move(panel)); }
+    void showBeatDetectionWindow(std::shared_ptr<app::BeatDetectionController> controller) override {
+        qt_.showBeatDetectionWindow(std::move(controller));
+    }
+    [[nodiscard]] std::vector<QWidget*> openWindows() const { return qt_.openWindows(); }
+
+private:
+    QtModalPort qt_;
+};
+
+// The visible top-level window of type T that opened last, or nullptr.
+template <class T>
+T* visibleWindow() {
+    T* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<T*>(widget); window != nullptr && window->isVisible()) found = window;
+    }
+    return found;
+}
+
+// Presses the alert's button titled `title`; false when no alert shows one.
+inline bool pressAlertButton(const QString& title) {
+    auto* box = visibleWindow<QMessageBox>();
+    if (box == nullptr) return false;
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The application as the user meets it.
 struct Harness {
-    ScriptedModalPort* modal = nullptr;
+    RecordingRevealPort* modal = nullptr;
     std::unique_ptr<Application> app;
 
     Harness() {
@@ -127,8 +205,8 @@ struct Harness {
         (void)styled;
         ApplicationOptions options;
         options.silentAudio = true;
-        options.makeModalPort = [this](MainWindow&) {
-            auto port = std::make_unique<ScriptedModalPort>();
+        options.makeModalPort = [this](MainWindow& window) {
+            auto port = std::make_unique<RecordingRevealPort>(&window);
             modal = port.get();
             return port;
         };
@@ -143,9 +221,17 @@ struct Harness {
     [[nodiscard]] const MainWindow::Parts& parts() { return app->window().parts(); }
     [[nodiscard]] app::MainViewController& controller() { return app->controller(); }
 
-    // Lets queued work (the controller's view updates, dialog answers) run.
+    ~Harness() {
+        app.reset();
+        settle();
+    }
+
+    // Lets queued work (the controller's view updates, dialogs closing) run.
     static void settle(int milliseconds = 0) {
-        for (int i = 0; i < 4; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+        for (int i = 0; i < 4; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
         if (milliseconds > 0) QTest::qWait(milliseconds);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }

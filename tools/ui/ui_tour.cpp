@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
@@ -23,13 +25,7 @@
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 
-#if __has_include("ui/QtModalPort.h")
-#include <QDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include "ui/QtModalPort.h"
-#define ORVANE_TOUR_DIALOGS 1
-#endif
 
 namespace {
 
@@ -219,7 +215,6 @@ int main(int argc, char** argv) {
         controller.stopAction();
         return true;
     });
-#ifdef ORVANE_TOUR_DIALOGS
     auto* port = dynamic_cast<orvane::ui::QtModalPort*>(&orvane.modal());
     const auto newest = [port]() -> QWidget* {
         const auto windows = port->openWindows();
@@ -362,7 +357,6 @@ int main(int argc, char** argv) {
         closeNewest();
         return true;
     });
-#endif
     tour.then("warning", [&] {
         controller.loadMIDI(demo.toStdString());
         controller.transposeFieldCommitted("-20");

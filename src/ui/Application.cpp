@@ -52,12 +52,28 @@ void Application::createWindow() {
     shell_.attach(controller_);
 }
 
-void Application::launch() {
+void Application::launch(std::function<void()> loaded) {
     createWindow();
     window_->show();
     window_->raise();
     window_->activateWindow();
-    shell_.openPendingLaunchFilesIfNeeded();
+    // The first frame, or a short wait where no frame comes (a hidden window), starts the load.
+    auto done = std::make_shared<bool>(false);
+    auto load = [this, done, loaded = std::move(loaded)] {
+        if (*done) return;
+        *done = true;
+        shell_.openPendingLaunchFilesIfNeeded();
+        if (loaded) loaded();
+    };
+    auto* firstFrame = new QObject(window_.get());
+    QObject::connect(window_.get(), &MainWindow::framePainted, firstFrame, [load, firstFrame] {
+        firstFrame->deleteLater();
+        load();
+    });
+    QTimer::singleShot(200, firstFrame, [load, firstFrame] {
+        firstFrame->deleteLater();
+        load();
+    });
 }
 
 void Application::preloadSoundFontInBackground() {

@@ -45,8 +45,9 @@ public:
 
     // Builds the main window, its dialogs and the controller.
     void createWindow();
-    // Shows the window and loads the first file that waited.
-    void launch();
+    // Shows the window and, once it has painted (so that a big file never keeps the window
+    // from appearing), loads the first file that waited; then runs loaded.
+    void launch(std::function<void()> loaded = {});
     // Reads the SoundFont on a background thread, so that the first Play does not wait for it.
     void preloadSoundFontInBackground();
 

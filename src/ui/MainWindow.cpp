@@ -113,7 +113,21 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     qApp->installEventFilter(this);
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow() {
+    // Closing a window moves the focus, and a field that loses it reports; by the time the
+    // base class closes this window, nothing here may hear about it any more.
+    qApp->removeEventFilter(this);
+    heightAnimation_.stop();
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+    parts_.tableModel->onCheckToggled = nullptr;
+    parts_.tableModel->onNameEdited = nullptr;
+    parts_.tableModel->onFilesForDrag = nullptr;
+    parts_.table->onAudition = nullptr;
+    parts_.table->onSelectionChanged = nullptr;
+    parts_.dropZone->onDrop = nullptr;
+    parts_.dropZone->onCommitName = nullptr;
+    parts_.dropZone->onNameDraft = nullptr;
+}
 
 void MainWindow::attach(std::weak_ptr<app::MainViewController> controller) { controller_ = std::move(controller); }
 

@@ -131,8 +131,7 @@ int main(int argc, char** argv) {
             QApplication::quit();
         });
         QTimer::singleShot(0, &application, [&orvane, armed] {
-            orvane.launch();
-            orvane.runLoop().postToMain([armed] { *armed = true; });
+            orvane.launch([&orvane, armed] { orvane.runLoop().postToMain([armed] { *armed = true; }); });
         });
     } else {
         QTimer::singleShot(0, &application, [&orvane] { orvane.launch(); });

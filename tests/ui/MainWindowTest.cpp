@@ -18,6 +18,7 @@
 #include "ui/BeatDetectionWindow.h"
 #include "ui/Appearance.h"
 #include "ui/Controls.h"
+#include "ui/PickerDialogs.h"
 #include "ui/DropZone.h"
 #include "ui/TimelineView.h"
 #include "ui/TrackTableModel.h"
@@ -250,6 +251,56 @@ private slots:
         Harness::settle();
         QCOMPARE(h->controller().transportState().kind, app::TransportState::Kind::playing);
         h->controller().stopAction();
+    }
+
+    void controlKeysReachTheController() {
+        loadDemo();
+        const auto& p = h->parts();
+        p.table->setFocus();
+        // Ctrl+I without a selected row says what to do; with one it opens the picker.
+        QTest::keyClick(p.table, Qt::Key_I, Qt::ControlModifier);
+        Harness::settle();
+        QCOMPARE(p.status->fullText(), QString("Select a track row first, then press Ctrl+I"));
+        QTest::mouseClick(p.table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          p.table->visualRect(p.tableModel->index(2, 6)).center());
+        Harness::settle();
+        QCOMPARE(h->controller().viewState().table.selectedRow, std::optional<int>(2));
+        QTest::keyClick(p.table, Qt::Key_I, Qt::ControlModifier);
+        Harness::settle();
+        auto* picker = visibleWindow<InstrumentPickerDialog>();
+        QVERIFY(picker != nullptr);
+        picker->reject();
+        Harness::settle();
+        // Ctrl+B is taken and does nothing else: the focused table keeps its state.
+        QTest::keyClick(p.table, Qt::Key_B, Qt::ControlModifier);
+        Harness::settle();
+        QCOMPARE(h->controller().transportState().kind, app::TransportState::Kind::idle);
+        QCOMPARE(h->controller().viewState().table.selectedRow, std::optional<int>(2));
+    }
+
+    void filesNamedBeforeTheWindowLoadAfterLaunchFirstOnly() {
+        h.reset();
+        const auto other = tempPath("other.mid");
+        writeBytes(other, songWithTracks(3));
+        ApplicationOptions options;
+        options.silentAudio = true;
+        Application app(std::move(options));
+        QVERIFY(!app.openFiles({}));
+        QVERIFY(app.openFiles({demoSong(), other}));
+        QCOMPARE(app.shell().pendingOpenURLs().size(), std::size_t{2});
+        app.createWindow();
+        QVERIFY(app.controller().midiFile() == nullptr);
+        bool loaded = false;
+        app.launch([&] { loaded = true; });
+        QTRY_VERIFY(loaded);
+        Harness::settle();
+        QCOMPARE(app.controller().inputURL(), std::optional<std::filesystem::path>(demoSong()));
+        QCOMPARE(app.window().parts().tableModel->rowCount(), 5);
+        QVERIFY(app.shell().pendingOpenURLs().empty());
+        // Once the window is there, a request loads at once.
+        QVERIFY(app.openFiles({other}));
+        Harness::settle();
+        QCOMPARE(app.window().parts().tableModel->rowCount(), 3);
     }
 
     void loopModeAndMarkerDrag() {

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -239,13 +240,15 @@ int main(int argc, char** argv) {
         }
     };
     const auto windowShown = [&] { return newest() != nullptr && newest()->isVisible(); };
-    const QString notes = folder + "/notes.txt";
+    // The files the tour drops and opens live in a folder of their own, not among the shots.
+    QTemporaryDir inputs;
+    const QString notes = inputs.filePath("notes.txt");
     writeFile(notes, "not a song");
-    const QString clicks = folder + "/clicks-120.wav";
+    const QString clicks = inputs.filePath("clicks-120.wav");
     writeFile(clicks, clickTrackWAV());
-    const QString broken = folder + "/broken.wav";
+    const QString broken = inputs.filePath("broken.wav");
     writeFile(broken, QByteArray("RIFF\x10\0\0\0WAVEjunkjunk", 20));
-    const QString band = folder + "/band.mid";
+    const QString band = inputs.filePath("band.mid");
     writeFile(band, bandSong(14));
 
     tour.then("mixer", [&] {
@@ -366,7 +369,7 @@ int main(int argc, char** argv) {
     tour.then("settle warning", settled);
     tour.then("warning shot", [&] {
         shoot("16-status-warning", window);
-        const QString garbage = folder + "/garbage.mid";
+        const QString garbage = inputs.filePath("garbage.mid");
         QFile file(garbage);
         if (file.open(QIODevice::WriteOnly)) file.write("this is no MIDI file");
         file.close();

@@ -109,15 +109,15 @@ QVariant TrackTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant TrackTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-    const app::TrackColumnSpec& spec = app::trackColumns[static_cast<std::size_t>(section)];
+    const app::TrackColumnSpec& entry = app::trackColumns[static_cast<std::size_t>(section)];
     switch (role) {
-        case Qt::DisplayRole: return QString::fromUtf8(spec.title.data(), static_cast<qsizetype>(spec.title.size()));
+        case Qt::DisplayRole: return QString::fromUtf8(entry.title.data(), static_cast<qsizetype>(entry.title.size()));
         case Qt::TextAlignmentRole:
-            return spec.column == TrackColumn::name || spec.column == TrackColumn::instrument
+            return entry.column == TrackColumn::name || entry.column == TrackColumn::instrument
                        ? QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter)
                        : QVariant::fromValue(Qt::AlignCenter);
         case Qt::ToolTipRole:
-            switch (spec.column) {
+            switch (entry.column) {
                 case TrackColumn::check: return QString("Ticked tracks are the ones Split and Merge write");
                 case TrackColumn::num: return QString("Track number");
                 case TrackColumn::channel: return QString("MIDI channel");

@@ -185,11 +185,11 @@ TrackTableView::TrackTableView(TrackTableModel* model, QWidget* parent)
     header->setMinimumSectionSize(10);
     header->setFixedHeight(25);
     for (std::size_t i = 0; i < app::trackColumns.size(); ++i) {
-        const auto& spec = app::trackColumns[i];
+        const auto& entry = app::trackColumns[i];
         const int section = static_cast<int>(i);
-        header->resizeSection(section, spec.width);
+        header->resizeSection(section, entry.width);
         // Name and instrument share the width the fixed columns leave.
-        const bool stretches = spec.column == TrackColumn::name || spec.column == TrackColumn::instrument;
+        const bool stretches = entry.column == TrackColumn::name || entry.column == TrackColumn::instrument;
         header->setSectionResizeMode(section, stretches ? QHeaderView::Stretch : QHeaderView::Fixed);
     }
 

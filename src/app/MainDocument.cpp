@@ -22,7 +22,6 @@ void MainViewController::loadMIDI(const std::filesystem::path& url) {
     const std::string name = fileNameOf(url);
     appLog("Load MIDI file " + name);
     resetDocumentState();
-    inputURL_ = url;
 
     auto bytes = readWholeFile(url);
     if (const auto* error = std::get_if<FileReadError>(&bytes)) {
@@ -40,6 +39,9 @@ void MainViewController::loadMIDI(const std::filesystem::path& url) {
     }
     std::get<FileBytes>(bytes) = {};
 
+    // The file that was loaded; a file that failed to load never replaces it, so folders and
+    // names keep following the song that is shown.
+    inputURL_ = url;
     midiFile_ = std::move(song);
     (void)midiFile_->musicalTracks();
     rebuildMixerActivityTracks();
@@ -115,6 +117,7 @@ void MainViewController::refreshAfterFailedLoad() {
         view_.dropZone.info = dropZoneInfo();
         publish(dropZoneSection);
         updateTimeline();
+        rebuildFullSongMIDIData();
     }
     updateTransportUI();
     updateBottomControlsEnabled();

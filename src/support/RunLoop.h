@@ -40,7 +40,9 @@ public:
     // Runs work on the main thread every `interval` seconds, first `interval` from now, until
     // the handle is cancelled. Safe from any thread.
     virtual TimerHandle every(double interval, std::function<void()> work) = 0;
-    // Runs work on a serial background queue. Safe from any thread.
+    // Runs work on a background queue, away from the main thread. Work items may run one after
+    // another (the manual and command-line loops) or at the same time (the window's), so each
+    // must stand alone. Safe from any thread.
     virtual void postToBackground(std::function<void()> work) = 0;
     // Seconds on this loop's monotonic clock.
     [[nodiscard]] virtual double now() const = 0;

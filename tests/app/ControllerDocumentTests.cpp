@@ -110,6 +110,8 @@ TEST(ControllerDocument, AFailedLoadResetsTheEditsAndShowsWhatStillApplies) {
     EXPECT_FALSE(h.sink.shown.timeline.loopEnabled);
     EXPECT_FALSE(h.sink.shown.transport.loopOn);
     EXPECT_TRUE(h.log.contains("Could not read MIDI file missing.mid: No such file or directory"));
+    EXPECT_EQ(h->inputURL(), demoSong());  // exports still start beside the song that is shown
+    EXPECT_TRUE(h->fullSongMIDIData());
 
     writeBytes(folder / "junk.mid", {'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'});
     h->loadMIDI(folder / "junk.mid");

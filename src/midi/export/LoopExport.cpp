@@ -196,8 +196,12 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
     Bytes out = midi.header(1, static_cast<int>(tracks.size() + 1));
     EventList conductor = loopConductorEvents(midi, {{startTick, endTick, length}, length}, 1, newBPM);
     appendTrackChunkInExportOrder(out, conductor);
-    // The tracks' chunks are independent: each is built on a core of its own, then the chunks
-    // follow one another in track order.
+    // The tracks' chunks are independent: a large song builds each on a core of its own, then
+    // the chunks follow one another in track order. (Starting threads costs more than a small
+    // song's chunks.)
+    std::size_t eventCount = 0;
+    for (const MIDITrack& track : tracks) eventCount += track.events.size();
+    constexpr std::size_t eventsWorthThreads = 100000;
     std::vector<Bytes> chunks(tracks.size());
     forEachInParallel(tracks.size(), [&](std::size_t i) {
         const MIDITrack& track = tracks[i];
@@ -208,7 +212,7 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
         EventList events = mergedInExportOrder({&setup, &section, &tail});
         applyNoteEditsInPlace(events, velocityScale(track), transpose);
         MIDIFile::appendTrackChunk(chunks[i], events);
-    });
+    }, eventCount < eventsWorthThreads ? 1 : tracks.size());
     std::size_t total = out.size();
     for (const Bytes& chunk : chunks) total += chunk.size();
     out.reserve(total);

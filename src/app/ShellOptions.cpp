@@ -13,6 +13,10 @@ bool isHelp(std::string_view argument) { return argument == "--help" || argument
 
 bool looksLikeOption(std::string_view argument) { return argument.size() > 1 && argument.front() == '-'; }
 
+ShellExit helpExit() { return ShellExit{0, shellUsage(), {}}; }
+
+ShellExit versionExit() { return ShellExit{0, "orvane " + std::string(applicationVersion()) + "\n", {}}; }
+
 ShellExit usageError(const std::string& message) {
     return ShellExit{2, {}, "orvane: " + message + "\n" + shellUsage()};
 }
@@ -45,9 +49,9 @@ ShellCommand parseShellArguments(std::span<const std::string> arguments, const c
         } else if (argument == "--") {
             optionsEnded = true;
         } else if (isHelp(argument)) {
-            return ShellExit{0, shellUsage(), {}};
+            return helpExit();
         } else if (argument == "--version") {
-            return ShellExit{0, "orvane " + std::string(applicationVersion()) + "\n", {}};
+            return versionExit();
         } else if (argument == "--quit-after-first-frame") {
             options.quitAfterFirstFrame = true;
         } else if (argument == "--soundfont") {
@@ -63,14 +67,15 @@ ShellCommand parseShellArguments(std::span<const std::string> arguments, const c
     return options;
 }
 
-bool asksForHelpOrVersion(std::span<const std::string> arguments) {
+std::optional<ShellExit> helpOrVersionRequest(std::span<const std::string> arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument == "--") return false;
-        if (isHelp(argument) || argument == "--version") return true;
+        if (argument == "--") break;
+        if (isHelp(argument)) return helpExit();
+        if (argument == "--version") return versionExit();
         if (argument == "--soundfont") ++i;
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace orvane::app

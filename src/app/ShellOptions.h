@@ -44,10 +44,11 @@ using ShellCommand = std::variant<ShellOptions, ShellExit>;
 [[nodiscard]] ShellCommand parseShellArguments(std::span<const std::string> arguments,
                                                const char* quitAfterFirstFrameEnvironment);
 
-// True when the arguments ask for --help, -h or --version before any "--". Unknown options
-// are passed over (Qt's own, such as -platform, are still there before QApplication exists),
-// and so is the value of --soundfont. Lets main() answer without a display.
-[[nodiscard]] bool asksForHelpOrVersion(std::span<const std::string> arguments);
+// The answer to --help, -h or --version when the arguments ask for one before any "--", for
+// main() to print before Qt starts (no display needed). Unknown options are passed over (Qt's
+// own, such as -platform NAME, are still there before QApplication exists), and so is the
+// value of --soundfont.
+[[nodiscard]] std::optional<ShellExit> helpOrVersionRequest(std::span<const std::string> arguments);
 
 // The text of --help.
 [[nodiscard]] std::string shellUsage();

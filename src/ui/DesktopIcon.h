@@ -7,8 +7,9 @@
 
 namespace orvane::ui {
 
-// The installed theme icon io.orvane.Orvane, or the bundled one. For the window icon
-// (QApplication::setWindowIcon) and the About dialog.
+// The icon io.orvane.Orvane of the desktop's icon theme (hicolor included); else, where Qt has
+// no icon theme (no desktop session), the installed hicolor PNGs; else the bundled ones. For
+// the window icon (QApplication::setWindowIcon) and the About dialog.
 [[nodiscard]] QIcon orvaneIcon();
 
 // Only the bundled PNGs, 16 to 256 pixels.

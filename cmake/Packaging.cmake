@@ -2,9 +2,8 @@
 # package && cpack --preset package` writes build/package/orvane_<version>_<arch>.deb.
 #
 # Runtime dependencies: the libraries the binaries link (Qt 6, FluidSynth, libstdc++, ...) come
-# from dpkg-shlibdeps; the rest is named here: Qt's platform plugins (the window cannot open
-# without them), a General MIDI SoundFont, and the FFmpeg libraries the audio decoder loads with
-# dlopen (src/tempo/FFmpegAudioFileDecoder.cpp), which dpkg-shlibdeps cannot see. Their Debian
+# from dpkg-shlibdeps (Qt's xcb platform plugin is part of libqt6gui6); the rest is named here:
+# a General MIDI SoundFont, and the FFmpeg libraries the audio decoder loads with dlopen (src/tempo/FFmpegAudioFileDecoder.cpp), which dpkg-shlibdeps cannot see. Their Debian
 # package names follow the sonames of the headers we build against (libavformat.so.59 ->
 # libavformat59).
 pkg_check_modules(ORVANE_DLOPENED_FFMPEG REQUIRED libavformat libavcodec libswresample libavutil)
@@ -17,8 +16,11 @@ foreach(_module libavformat libavcodec libswresample libavutil)
   string(APPEND _orvane_depends ", ${_module}${_major}")
 endforeach()
 if(TARGET orvane)
-  string(APPEND _orvane_depends ", qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+  # The fonts of every glyph the window shows (DejaVu Sans by name; ▶ ⏸ ⏮ ↻ ♩ and the colour
+  # emoji of the status line). Qt's Wayland platform plugin is only suggested: its QML stack is
+  # large, and the xcb plugin of libqt6gui6 also runs on Wayland desktops (XWayland).
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-symbola, fonts-noto-color-emoji")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ShellOptions.h"
 #include "cli/Command.h"
 #include "midi/midi2/MIDI2Diagnostics.h"
 
@@ -17,7 +18,8 @@ std::vector<Command>& commandTable() {
 void printHelp(std::FILE* stream) {
     std::fprintf(stream,
                  "orvane-cli: take a MIDI file apart and put parts of it back together.\n\n"
-                 "Usage: orvane-cli COMMAND [ARGS...]\n\nCommands:\n");
+                 "Usage: orvane-cli COMMAND [ARGS...]\n"
+                 "       orvane-cli --help | --version\n\nCommands:\n");
     auto commands = registeredCommands();
     std::sort(commands.begin(), commands.end(),
               [](const Command& a, const Command& b) { return a.name < b.name; });
@@ -54,6 +56,11 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printHelp(stdout);
+        return exitSuccess;
+    }
+    if (name == "--version") {
+        std::printf("orvane-cli %.*s\n", static_cast<int>(orvane::app::applicationVersion().size()),
+                    orvane::app::applicationVersion().data());
         return exitSuccess;
     }
     const auto& commands = registeredCommands();

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/AppIcon.h"
+#include "ui/DesktopIcon.h"
 #include "ui/Appearance.h"
 
 #ifndef ORVANE_VERSION
@@ -19,7 +19,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setAccessibleName("About Orvane");
 
     auto* icon = new QLabel;
-    icon->setPixmap(appIconPixmap(128));
+    icon->setPixmap(orvaneIcon().pixmap(128, 128));
     icon->setAlignment(Qt::AlignCenter);
     icon->setAccessibleName("Orvane icon");
 

@@ -21,7 +21,7 @@
 
 #include "app/WindowLayout.h"
 #include "ui/AboutDialog.h"
-#include "ui/AppIcon.h"
+#include "ui/DesktopIcon.h"
 #include "ui/Appearance.h"
 #include "ui/Controls.h"
 #include "ui/DropZone.h"
@@ -87,7 +87,7 @@ protected:
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QString::fromUtf8("🎹 Orvane"));
-    setWindowIcon(appIcon());
+    setWindowIcon(orvaneIcon());
     setAccessibleName("Orvane");
     buildContent();
     buildMenus();

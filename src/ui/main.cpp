@@ -9,26 +9,17 @@
 #include <fstream>
 #include <unistd.h>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "app/ShellOptions.h"
 #include "ui/Appearance.h"
+#include "ui/DesktopIcon.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/QtRunLoop.h"
 
 namespace {
-
-const char* const usage =
-    "Usage: orvane [OPTION]... [FILE]...\n"
-    "Opens the window with the first MIDI file loaded (further files are ignored).\n"
-    "\n"
-    "  --soundfont FILE           General MIDI SoundFont to play with\n"
-    "  --quit-after-first-frame   quit once the window has painted with the file loaded\n"
-    "                             (also ORVANE_QUIT_AFTER_FIRST_FRAME=1)\n"
-    "  --help                     show this help\n"
-    "  --version                  show the version\n"
-    "\n"
-    "ORVANE_AUDIO_OUTPUT=null plays silently; ORVANE_LOG=stderr prints the diagnostics log.\n";
 
 // Seconds since this process started (the kernel's start time, in clock ticks).
 double secondsSinceProcessStart() {
@@ -45,83 +36,40 @@ double secondsSinceProcessStart() {
            startTicks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-struct Arguments {
-    std::vector<std::filesystem::path> files;
-    std::optional<std::filesystem::path> soundFont;
-    bool quitAfterFirstFrame = false;
-};
-
-// Answers nothing after printing help, the version or an error (with the exit code).
-std::optional<Arguments> parse(int argc, char** argv, int& exitCode) {
-    Arguments arguments;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (options && argument == "--") {
-            options = false;
-        } else if (options && (argument == "--help" || argument == "-h")) {
-            std::fputs(usage, stdout);
-            exitCode = 0;
-            return std::nullopt;
-        } else if (options && argument == "--version") {
-            std::printf("orvane %s\n", ORVANE_VERSION);
-            exitCode = 0;
-            return std::nullopt;
-        } else if (options && argument == "--quit-after-first-frame") {
-            arguments.quitAfterFirstFrame = true;
-        } else if (options && argument == "--soundfont") {
-            if (i + 1 >= argc) {
-                std::fputs("orvane: --soundfont needs a file\n", stderr);
-                exitCode = 2;
-                return std::nullopt;
-            }
-            arguments.soundFont = argv[++i];
-        } else if (options && argument.size() > 1 && argument[0] == '-') {
-            std::fprintf(stderr, "orvane: unknown option %s\n%s", argument.c_str(), usage);
-            exitCode = 2;
-            return std::nullopt;
-        } else {
-            arguments.files.emplace_back(argument);
-        }
-    }
-    if (const char* quit = std::getenv("ORVANE_QUIT_AFTER_FIRST_FRAME"); quit && std::strcmp(quit, "1") == 0) {
-        arguments.quitAfterFirstFrame = true;
-    }
-    return arguments;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // Help and version need no display: answered before Qt starts.
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--") break;
-        if (argument == "--help" || argument == "-h" || argument == "--version") {
-            int code = 0;
-            parse(argc, argv, code);
-            return code;
-        }
+    if (const auto answer = orvane::app::helpOrVersionRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+        std::fputs(answer->standardOutput.c_str(), stdout);
+        return answer->exitCode;
     }
     QApplication::setApplicationName("Orvane");
-    QApplication::setApplicationVersion(ORVANE_VERSION);
-    QApplication::setDesktopFileName("orvane");
+    QApplication::setApplicationVersion(QString::fromUtf8(orvane::app::applicationVersion().data(),
+                                                          static_cast<qsizetype>(orvane::app::applicationVersion().size())));
+    QApplication::setDesktopFileName(QString::fromUtf8(orvane::app::applicationID.data(),
+                                                       static_cast<qsizetype>(orvane::app::applicationID.size())));
     QApplication application(argc, argv);  // takes Qt's own options out of argv
-    int exitCode = 0;
-    const auto arguments = parse(argc, argv, exitCode);
-    if (!arguments) return exitCode;
+    QApplication::setWindowIcon(orvane::ui::orvaneIcon());
+    const auto command = orvane::app::parseShellArguments(std::vector<std::string>(argv + 1, argv + argc),
+                                                          std::getenv("ORVANE_QUIT_AFTER_FIRST_FRAME"));
+    if (const auto* exit = std::get_if<orvane::app::ShellExit>(&command)) {
+        std::fputs(exit->standardOutput.c_str(), stdout);
+        std::fputs(exit->standardError.c_str(), stderr);
+        return exit->exitCode;
+    }
+    const auto& arguments = std::get<orvane::app::ShellOptions>(command);
     orvane::ui::applyLightAppearance(application);
 
     orvane::ui::ApplicationOptions options;
-    options.soundFont = arguments->soundFont;
+    options.soundFont = arguments.soundFont;
     orvane::ui::Application orvane(std::move(options));
     orvane.preloadSoundFontInBackground();
     // Files named before the window exists wait in the shell and load once it is shown.
-    if (!arguments->files.empty()) orvane.openFiles(arguments->files);
+    if (!arguments.files.empty()) orvane.openFiles(arguments.files);
     orvane.createWindow();
 
-    if (arguments->quitAfterFirstFrame) {
-        // Armed once the launch file's load has been drawn into the widgets: the next frame
+    if (arguments.quitAfterFirstFrame) {        // Armed once the launch file's load has been drawn into the widgets: the next frame
         // shows the song.
         auto armed = std::make_shared<bool>(false);
         QObject::connect(&orvane.window(), &orvane::ui::MainWindow::framePainted, &application, [armed] {

@@ -205,9 +205,24 @@ Bytes buildPlaybackSliceMIDI(const MIDIFile& midi, std::span<const MIDITrack> tr
     std::vector<Bytes> chunks(tracks.size());
     forEachInParallel(tracks.size(), [&](std::size_t i) {
         const MIDITrack& track = tracks[i];
-        const EventList body = playbackBodyEvents(track);
-        EventList setup = detail::playbackSetupEventsFromBody(track, body, startTick);
-        EventList section = repeatedSectionEvents(body, startTick, endTick, 1, track.channel, false, {});
+        const std::span<const MIDIEvent> source(track.events);
+        EventList setup;
+        EventList section;
+        if (std::is_sorted(source.begin(), source.end(), TickLess{})) {
+            // Only the body before the start is copied (for the state in force there); the
+            // rest is filtered as the section is cut.
+            const auto split = std::partition_point(source.begin(), source.end(),
+                                                    [&](const MIDIEvent& event) { return event.tick < startTick; });
+            const EventList before = filteredEvents(
+                source.first(static_cast<std::size_t>(split - source.begin())), isPlaybackBodyEvent);
+            setup = detail::playbackSetupEventsFromBody(track, before, startTick);
+            section = repeatedSectionEvents(source, startTick, endTick, 1, track.channel, false, {},
+                                            isPlaybackBodyEvent);
+        } else {
+            const EventList body = playbackBodyEvents(track);
+            setup = detail::playbackSetupEventsFromBody(track, body, startTick);
+            section = repeatedSectionEvents(body, startTick, endTick, 1, track.channel, false, {});
+        }
         EventList tail{endOfTrack(length)};
         EventList events = mergedInExportOrder({&setup, &section, &tail});
         applyNoteEditsInPlace(events, velocityScale(track), transpose);

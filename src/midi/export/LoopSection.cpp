@@ -193,7 +193,7 @@ EventList loopRepeatSetupEvents(std::span<const MIDIEvent> events, std::uint32_t
 
 EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t startTick, std::uint32_t endTick,
                                 int repeatCount, std::optional<int> channel, bool,
-                                std::span<const MIDIEvent> repeatSetupEvents) {
+                                std::span<const MIDIEvent> repeatSetupEvents, bool (*keep)(const MIDIEvent&)) {
     const int repeats = clampedRepeatCount(repeatCount);
     const std::uint32_t length = endTick > startTick ? endTick - startTick : 1;
     const SectionEvents sectionEvents(events, startTick, endTick);
@@ -204,7 +204,7 @@ EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t
     // A little room to spare, so that a builder can add a track's head and end without moving
     // the list.
     reserveLarge(out, static_cast<std::size_t>(repeats) * (repeatSetupEvents.size() + section.size() + 2) + 64);
-    std::size_t copied = 0, setupEmitted = 0, unmatched = 0, boundaryNoteOffs = 0;
+    std::size_t copied = 0, setupEmitted = 0, unmatched = 0, boundaryNoteOffs = 0, kept = 0;
     OpenNotes open;
     for (int r = 0; r < repeats; ++r) {
         const std::uint64_t base = std::uint64_t(r) * length;
@@ -214,6 +214,8 @@ EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t
         for (const MIDIEvent& event : repeatSetupEvents) out.push_back(atTick(event, baseTick));
         setupEmitted += repeatSetupEvents.size();
         for (const MIDIEvent& event : section) {
+            if (keep != nullptr && !keep(event)) continue;
+            if (r == 0) ++kept;
             const std::uint64_t tick = base + (event.tick - startTick);
             if (tick > lastTick) break;
             if (event.isNoteOn()) {
@@ -232,7 +234,8 @@ EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t
         formatString("Repeated section events: noteCleanup=on, sourceEvents=%zu, copiedEvents=%zu, "
                      "repeatSetupEvents=%zu, ignoredUnmatchedNoteOffs=%zu, boundaryNoteOffs=%zu, repeats=%d, "
                      "sectionLengthTicks=%u",
-                     section.size(), copied, setupEmitted, unmatched, boundaryNoteOffs, repeats, length),
+                     keep != nullptr ? kept : section.size(), copied, setupEmitted, unmatched, boundaryNoteOffs,
+                     repeats, length),
         "repeatedSectionEvents(_:startTick:endTick:repeatCount:channel:tightenLoop:repeatSetupEvents:)");
     return out;
 }

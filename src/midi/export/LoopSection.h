@@ -41,9 +41,11 @@ struct LoopSectionBounds {
 // The events of [startTick, endTick) repeated repeatCount times from tick 0. Every repeat
 // starts with repeatSetupEvents; note-offs without their note-on in the section are dropped;
 // notes still open at a repeat's end are closed there, followed by an All Notes Off on channel
-// when it is 0...15. tightenLoop does not change the result.
+// when it is 0...15. tightenLoop does not change the result. With keep, only the events it
+// accepts take part (as if the others had been filtered out of events first).
 [[nodiscard]] EventList repeatedSectionEvents(std::span<const MIDIEvent> events, std::uint32_t startTick,
                                               std::uint32_t endTick, int repeatCount, std::optional<int> channel,
-                                              bool tightenLoop, std::span<const MIDIEvent> repeatSetupEvents);
+                                              bool tightenLoop, std::span<const MIDIEvent> repeatSetupEvents,
+                                              bool (*keep)(const MIDIEvent&) = nullptr);
 
 }  // namespace orvane::midi

@@ -194,6 +194,8 @@ EventList playbackBodyEvents(const MIDITrack& track) {
     return filteredEvents(std::span<const MIDIEvent>(track.events), BodyFilter{});
 }
 
+bool isPlaybackBodyEvent(const MIDIEvent& event) noexcept { return BodyFilter{}(event); }
+
 EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick) {
     const EventList body = playbackBodyEvents(track);
     return detail::playbackSetupEventsFromBody(track, body, startTick);

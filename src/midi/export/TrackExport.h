@@ -26,6 +26,8 @@ namespace orvane::midi {
 [[nodiscard]] EventList singleTrackSetupEvents(const MIDITrack& track);
 [[nodiscard]] EventList mergedTrackExportBodyEvents(const MIDITrack& track, bool applyMixerSettings);
 [[nodiscard]] EventList playbackBodyEvents(const MIDITrack& track);
+// Whether playbackBodyEvents keeps an event.
+[[nodiscard]] bool isPlaybackBodyEvent(const MIDIEvent& event) noexcept;
 [[nodiscard]] EventList playbackSetupEvents(const MIDITrack& track, std::uint32_t startTick);
 
 // The events of a split export's one chunk (setup, body and conductor events, velocity and

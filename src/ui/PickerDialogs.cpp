@@ -80,105 +80,117 @@ QHBoxLayout* bottomButtons(QDialog* dialog, QPushButton*& select) {
 
 }  // namespace
 
-// ---- Instrument picker -------------------------------------------------------------------
+// ---- What both pickers share --------------------------------------------------------------
 
-InstrumentPickerDialog::InstrumentPickerDialog(QWidget* parent, std::shared_ptr<app::InstrumentPicker> picker)
-    : QDialog(parent), picker_(std::move(picker)) {
+FilteredListDialog::FilteredListDialog(QWidget* parent, const QString& objectName, const QString& title, QSize size,
+                                       QSize minimumSize)
+    : QDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("instrumentPicker"));
-    setWindowTitle(QStringLiteral("Choose Instrument"));
-    resize(app::InstrumentPicker::width, app::InstrumentPicker::height);
-    setMinimumSize(260, 300);
-
+    setObjectName(objectName);
+    setWindowTitle(title);
+    resize(size);
+    setMinimumSize(minimumSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(8);
+}
 
+void FilteredListDialog::addSearchAndList(const QString& placeholder, const QString& searchName,
+                                          const QString& searchTip, const QString& listName) {
+    auto* layout = static_cast<QVBoxLayout*>(QDialog::layout());
     search_ = new QLineEdit(this);
-    search_->setPlaceholderText(QStringLiteral("Filter instruments…"));
+    search_->setPlaceholderText(placeholder);
     search_->setClearButtonEnabled(true);
-    search_->setAccessibleName(tr("Filter instruments"));
-    search_->setToolTip(tr("Type part of an instrument name"));
+    search_->setAccessibleName(searchName);
+    search_->setToolTip(searchTip);
     search_->installEventFilter(this);
     layout->addWidget(search_);
-
-    drums_ = new QPushButton(QStringLiteral("Choose GM Drum Kit"), this);
-    drums_->setFont(panel::font(12));
-    drums_->setAutoDefault(false);
-    drums_->setToolTip(tr("Play this track as drums on channel 10"));
-    layout->addWidget(drums_, 0, Qt::AlignLeft);
-
-    list_ = makeList(this, tr("Instruments"));
+    list_ = makeList(this, listName);
     layout->addWidget(list_, 1);
     layout->addLayout(bottomButtons(this, select_));
 
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        picker_->setFilter(panel::utf8(text));
+        setFilter(panel::utf8(text));
         fillList();
     });
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        picker_->select(row < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(row)));
+        selectRow(row < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(row)));
     });
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { chooseSelected(); });
-    connect(select_, &QPushButton::clicked, this, &InstrumentPickerDialog::chooseSelected);
-    connect(drums_, &QPushButton::clicked, this, [this] {
-        chosen_ = app::InstrumentPickerSelection::drums();
-        accept();
-    });
-    connect(this, &QDialog::finished, this, &InstrumentPickerDialog::answer);
-    fillList();
+    connect(select_, &QPushButton::clicked, this, &FilteredListDialog::chooseSelected);
+    connect(this, &QDialog::finished, this, [this](int code) { answer(code == QDialog::Accepted); });
 }
 
-InstrumentPickerDialog::~InstrumentPickerDialog() {
-    if (onAnswer) answer(QDialog::Rejected);
-}
-
-void InstrumentPickerDialog::fillList() {
+void FilteredListDialog::fillList() {
     const QSignalBlocker blocker(list_);
     list_->clear();
-    for (const app::InstrumentRow& row : picker_->filtered()) addRow(list_, row.text());
-    showSelection(list_, picker_->selectedIndex());
+    for (const std::string& text : rowTexts()) addRow(list_, text);
+    showSelection(list_, selectedRow());
 }
 
-void InstrumentPickerDialog::chooseSelected() {
-    const auto choice = picker_->confirm();
-    if (!choice) return;
-    chosen_ = choice;
-    accept();
+void FilteredListDialog::chooseSelected() {
+    if (takeChoice()) accept();
 }
 
-void InstrumentPickerDialog::showEvent(QShowEvent* event) {
+void FilteredListDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     panel::centreOver(this, parentWidget());
     search_->setFocus();
     if (list_->currentItem() != nullptr) list_->scrollToItem(list_->currentItem(), QAbstractItemView::PositionAtCenter);
 }
 
-bool InstrumentPickerDialog::eventFilter(QObject* watched, QEvent* event) {
+bool FilteredListDialog::eventFilter(QObject* watched, QEvent* event) {
     return forwardNavigation(watched, search_, list_, event) || QDialog::eventFilter(watched, event);
 }
 
-void InstrumentPickerDialog::answer(int code) {
+// ---- Instrument picker -------------------------------------------------------------------
+
+InstrumentPickerDialog::InstrumentPickerDialog(QWidget* parent, std::shared_ptr<app::InstrumentPicker> picker)
+    : FilteredListDialog(parent, QStringLiteral("instrumentPicker"), QStringLiteral("Choose Instrument"),
+                         QSize(app::InstrumentPicker::width, app::InstrumentPicker::height), QSize(260, 300)),
+      picker_(std::move(picker)) {
+    drums_ = new QPushButton(QStringLiteral("Choose GM Drum Kit"), this);
+    drums_->setFont(panel::font(12));
+    drums_->setAutoDefault(false);
+    drums_->setToolTip(tr("Play this track as drums on channel 10"));
+    addSearchAndList(QStringLiteral("Filter instruments…"), tr("Filter instruments"),
+                     tr("Type part of an instrument name"), tr("Instruments"));
+    // The drums button sits between the search field and the list.
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, drums_, 0, Qt::AlignLeft);
+    connect(drums_, &QPushButton::clicked, this, [this] {
+        chosen_ = app::InstrumentPickerSelection::drums();
+        accept();
+    });
+    fillList();
+}
+
+InstrumentPickerDialog::~InstrumentPickerDialog() {
+    if (onAnswer) answer(false);
+}
+
+std::vector<std::string> InstrumentPickerDialog::rowTexts() const {
+    std::vector<std::string> texts;
+    for (const app::InstrumentRow& row : picker_->filtered()) texts.push_back(row.text());
+    return texts;
+}
+
+bool InstrumentPickerDialog::takeChoice() {
+    chosen_ = picker_->confirm();
+    return chosen_.has_value();
+}
+
+void InstrumentPickerDialog::answer(bool accepted) {
     auto callback = std::move(onAnswer);
     onAnswer = nullptr;
-    if (!callback) return;
-    callback(code == QDialog::Accepted ? chosen_ : std::nullopt);
+    if (callback) callback(accepted ? chosen_ : std::nullopt);
 }
 
 // ---- Drum picker ---------------------------------------------------------------------------
 
 DrumPickerDialog::DrumPickerDialog(QWidget* parent, std::shared_ptr<app::DrumPicker> picker)
-    : QDialog(parent), picker_(std::move(picker)) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("drumPicker"));
-    setWindowTitle(QStringLiteral("Choose Drum Sound"));
-    resize(app::DrumPicker::width, app::DrumPicker::height);
-    setMinimumSize(300, 320);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(12, 12, 12, 12);
-    layout->setSpacing(8);
-
+    : FilteredListDialog(parent, QStringLiteral("drumPicker"), QStringLiteral("Choose Drum Sound"),
+                         QSize(app::DrumPicker::width, app::DrumPicker::height), QSize(300, 320)),
+      picker_(std::move(picker)) {
     auto* kitRow = new QHBoxLayout;
     kitRow->setSpacing(6);
     auto* kitLabel = new QLabel(QStringLiteral("Kit"), this);
@@ -192,70 +204,34 @@ DrumPickerDialog::DrumPickerDialog(QWidget* parent, std::shared_ptr<app::DrumPic
     kits_->setToolTip(tr("The drum kit this track plays"));
     kitLabel->setBuddy(kits_);
     kitRow->addWidget(kits_, 1);
-    layout->addLayout(kitRow);
-
-    search_ = new QLineEdit(this);
-    search_->setPlaceholderText(QStringLiteral("Filter drum sounds..."));
-    search_->setClearButtonEnabled(true);
-    search_->setAccessibleName(tr("Filter drum sounds"));
-    search_->setToolTip(tr("Type part of a drum sound's name or its note number"));
-    search_->installEventFilter(this);
-    layout->addWidget(search_);
-
-    list_ = makeList(this, tr("Drum sounds"));
-    layout->addWidget(list_, 1);
-    layout->addLayout(bottomButtons(this, select_));
-
+    static_cast<QVBoxLayout*>(layout())->addLayout(kitRow);
     connect(kits_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0) picker_->selectKit(static_cast<std::size_t>(index));
     });
-    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        picker_->setFilter(panel::utf8(text));
-        fillList();
-    });
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        picker_->select(row < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(row)));
-    });
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { chooseSelected(); });
-    connect(select_, &QPushButton::clicked, this, &DrumPickerDialog::chooseSelected);
-    connect(this, &QDialog::finished, this, &DrumPickerDialog::answer);
+    addSearchAndList(QStringLiteral("Filter drum sounds..."), tr("Filter drum sounds"),
+                     tr("Type part of a drum sound's name or its note number"), tr("Drum sounds"));
     fillList();
 }
 
 DrumPickerDialog::~DrumPickerDialog() {
-    if (onAnswer) answer(QDialog::Rejected);
+    if (onAnswer) answer(false);
 }
 
-void DrumPickerDialog::fillList() {
-    const QSignalBlocker blocker(list_);
-    list_->clear();
-    for (const midi::GMDrumNote& note : picker_->filteredNotes()) addRow(list_, app::DrumPicker::noteText(note));
-    showSelection(list_, picker_->selectedIndex());
+std::vector<std::string> DrumPickerDialog::rowTexts() const {
+    std::vector<std::string> texts;
+    for (const midi::GMDrumNote& note : picker_->filteredNotes()) texts.push_back(app::DrumPicker::noteText(note));
+    return texts;
 }
 
-void DrumPickerDialog::chooseSelected() {
-    const auto choice = picker_->confirm();
-    if (!choice) return;
-    chosen_ = choice;
-    accept();
+bool DrumPickerDialog::takeChoice() {
+    chosen_ = picker_->confirm();
+    return chosen_.has_value();
 }
 
-void DrumPickerDialog::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    panel::centreOver(this, parentWidget());
-    search_->setFocus();
-    if (list_->currentItem() != nullptr) list_->scrollToItem(list_->currentItem(), QAbstractItemView::PositionAtCenter);
-}
-
-bool DrumPickerDialog::eventFilter(QObject* watched, QEvent* event) {
-    return forwardNavigation(watched, search_, list_, event) || QDialog::eventFilter(watched, event);
-}
-
-void DrumPickerDialog::answer(int code) {
+void DrumPickerDialog::answer(bool accepted) {
     auto callback = std::move(onAnswer);
     onAnswer = nullptr;
-    if (!callback) return;
-    callback(code == QDialog::Accepted ? chosen_ : std::nullopt);
+    if (callback) callback(accepted ? chosen_ : std::nullopt);
 }
 
 }  // namespace orvane::ui

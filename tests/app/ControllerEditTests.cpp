@@ -1,7 +1,6 @@
 // Song edits: the tempo prompt, transpose, instruments and drum sounds, names, and the mixer.
 
 #include "app/ControllerHarness.h"
-#include "app/ControllerSongs.h"
 #include "app/SongEditParsing.h"
 
 namespace orvane::app::testing {
@@ -15,8 +14,7 @@ double tempoAfterPrompt(ControllerHarness& h, std::string whole, std::string dec
 }
 
 TEST(ControllerEdits, TheTempoPromptAcceptsDigitsOnlyAndClampsWithAWarning) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     EXPECT_EQ(tempoAfterPrompt(h, "120", "5"), 120.5);
     EXPECT_EQ(h.modal.tempoPrompts.back().wholeText, "96");
     EXPECT_EQ(h.modal.tempoPrompts.back().decimalText, "");
@@ -54,8 +52,7 @@ TEST(ControllerEdits, TheTempoFieldsShowTheTempoRoundedToThreeDecimals) {
 }
 
 TEST(ControllerEdits, TransposeFieldStepperAndReset) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->transposeFieldCommitted(" +7 ");
     EXPECT_EQ(h->transposeOffset(), 7);
     EXPECT_EQ(h.view().controls.transposeText, "+7");
@@ -79,8 +76,7 @@ TEST(ControllerEdits, TransposeFieldStepperAndReset) {
 }
 
 TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedRows) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->showInstrumentPicker();
     EXPECT_EQ(h.view().status, (StatusLine{"Select a track row first, then press Ctrl+I", ColorRole::secondaryLabel}));
     h.advance(2.0);
@@ -90,7 +86,7 @@ TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedR
     h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(0));
     h->showInstrumentPicker();
     h.settle();
-    EXPECT_EQ(h.modal.instrumentPickerPrograms.back(), 33);
+    EXPECT_EQ(h.modal.instrumentPickersOpenedOn.back(), InstrumentPickerSelection::melodic(33));
     const TrackRow& bass = h->trackRows()[1];
     EXPECT_EQ(bass.name, "Acoustic Grand Piano");
     EXPECT_EQ(bass.instrument, "Acoustic Grand Piano");
@@ -113,14 +109,13 @@ TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedR
 }
 
 TEST(ControllerEdits, DrumsOpenTheDrumPickerOnceTheInstrumentPickerHasClosed) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->tableSelectionChanged(3);
     h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::drums());
     h.modal.drumAnswers.push_back(DrumInstrumentSelection{0, 38});
     h->showInstrumentPicker();
     h.settle();
-    ASSERT_EQ(h.modal.drumPickerCurrent.size(), 1u);
+    ASSERT_EQ(h.modal.drumPickersOpenedOn.size(), 1u);
     const TrackRow& row = h->trackRows()[3];
     EXPECT_EQ(row.channel, "10");
     EXPECT_EQ(row.instrument, "Drums - Acoustic Snare");
@@ -134,15 +129,13 @@ TEST(ControllerEdits, DrumsOpenTheDrumPickerOnceTheInstrumentPickerHasClosed) {
     h->tableSelectionChanged(0);
     h->showInstrumentPicker();
     h.settle();
-    ASSERT_EQ(h.modal.drumPickerCurrent.size(), 2u);
-    EXPECT_EQ(h.modal.drumPickerCurrent[1].first, 0);
-    EXPECT_EQ(h.modal.drumPickerCurrent[1].second, midi::MIDIFile::gmDrumNotes().front().note);
+    ASSERT_EQ(h.modal.drumPickersOpenedOn.size(), 2u);
+    EXPECT_EQ(h.modal.drumPickersOpenedOn[1], (DrumInstrumentSelection{0, midi::MIDIFile::gmDrumNotes().front().note}));
 }
 
 TEST(ControllerEdits, AnswersForAnEarlierSongAreDropped) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->tableSelectionChanged(4);
     h->showInstrumentPicker();  // left open
     h->loadMIDI(steadySong(folder.path(), 4, 2));
@@ -156,8 +149,7 @@ TEST(ControllerEdits, AnswersForAnEarlierSongAreDropped) {
 }
 
 TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     EXPECT_EQ(h->currentMixerStrips().size(), 5u);
     h->checkboxToggled(1, true);
     h->checkboxToggled(3, true);
@@ -190,8 +182,7 @@ TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying)
 }
 
 TEST(ControllerEdits, ReconcilingPullsWhatTheMixerShowsIntoTheSong) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->showMixerWindow();
     EXPECT_FALSE(h->reconcileMixerUIToMIDIModel("test"));
     EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test status=already-in-sync"));

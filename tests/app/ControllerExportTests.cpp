@@ -6,17 +6,9 @@
 #include <csignal>
 
 #include "app/ControllerHarness.h"
-#include "app/ControllerSongs.h"
 
 namespace orvane::app::testing {
 namespace {
-
-std::vector<std::string> fileNames(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool readsBack(const std::filesystem::path& path) {
     midi::MIDIFile song;
@@ -25,53 +17,49 @@ bool readsBack(const std::filesystem::path& path) {
 
 TEST(ControllerExport, SplittingEveryTrackWritesNamedFilesAndReports) {
     ScratchFolder folder;
-    const auto out = folder / "parts";
-    std::filesystem::create_directory(out);
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
-    h.modal.alertAnswers = {0};
-    h.modal.folderAnswers = {out};
-    h->splitTracks();
-    h.settle();
-
+    ControllerHarness h(demoSong());
+    h.split({0}, folder.path());
     ASSERT_EQ(h.modal.alerts.size(), 1u);
     EXPECT_EQ(h.modal.alerts[0], (AlertRequest{AlertStyle::informational, "Choose MIDI export format",
                                                "MIDI 1.0 keeps the existing .mid export. MIDI 2.0 writes MIDI Clip "
                                                ".midi2 files.",
                                                {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}}));
-    ASSERT_EQ(h.modal.folders.size(), 1u);
-    EXPECT_EQ(h.modal.folders[0].message, "Choose output folder");
-    EXPECT_EQ(h.modal.folders[0].prompt, "Split All Here");
-    EXPECT_EQ(h.modal.folders[0].startFolder, demoSong().parent_path());
-    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"Bass_Finger Bass.mid", "Chords_Electric Piano 1.mid",
-                                                         "Drums_Drums - Standard Kit.mid", "Melody_Flute.mid",
-                                                         "Pad_Warm Pad.mid"}));
-    for (const auto& name : fileNames(out)) EXPECT_TRUE(readsBack(out / name)) << name;
-    EXPECT_EQ(h.view().status, (StatusLine{"Exported 5 tracks → parts", ColorRole::green}));
-    EXPECT_EQ(h.modal.revealed, std::vector<std::filesystem::path>{out});
-    EXPECT_TRUE(h.log.contains("Split/export destination selected: parts, format=MIDI 1.0"));
+    EXPECT_EQ(h.modal.folders, (std::vector<FolderRequest>{
+                                   {"Choose output folder", "Split All Here", demoSong().parent_path()}}));
+    EXPECT_EQ(fileNames(folder.path()), (std::vector<std::string>{"Bass_Finger Bass.mid", "Chords_Electric Piano 1.mid",
+                                                                  "Drums_Drums - Standard Kit.mid", "Melody_Flute.mid",
+                                                                  "Pad_Warm Pad.mid"}));
+    for (const auto& name : fileNames(folder.path())) EXPECT_TRUE(readsBack(folder / name)) << name;
+    const std::string shown = folder.path().filename();
+    EXPECT_EQ(h.view().status, (StatusLine{"Exported 5 tracks → " + shown, ColorRole::green}));
+    EXPECT_EQ(h.modal.revealed, std::vector<std::filesystem::path>{folder.path()});
+    EXPECT_TRUE(h.log.contains("Split/export destination selected: " + shown + ", format=MIDI 1.0"));
     EXPECT_TRUE(h.log.contains("Generate split/export file: track='Bass', output='Bass_Finger Bass.mid', format=MIDI 1.0"));
     EXPECT_TRUE(h.log.contains("Split/export completed: 5 file(s), format=MIDI 1.0"));
     EXPECT_TRUE(h.view().controls.splitEnabled);
+
+    // Cancelling any prompt writes nothing and frees the flow.
+    h.split({2}, folder / "never");
+    EXPECT_EQ(h.modal.folders.size(), 1u);
+    h.split({0}, std::nullopt);
+    EXPECT_EQ(fileNames(folder.path()).size(), 5u);
+    EXPECT_FALSE(h->isWaitingForUser());
 }
 
 TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->checkboxToggled(3, true);  // Melody only
     EXPECT_EQ(h.view().controls.splitTitle, "Export 1");
-    writeBytes(folder / "Melody_Flute.mid", {'o', 'l', 'd'});
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    writeBytes(folder / "Melody_Flute.mid", old);
 
-    h.modal.alertAnswers = {0, 1};  // MIDI 1.0, then Cancel at the replace prompt
-    h.modal.folderAnswers = {folder.path()};
-    h->splitTracks();
-    h.settle();
+    h.split({0, 1}, folder.path());  // MIDI 1.0, then Cancel at the replace prompt
     ASSERT_EQ(h.modal.alerts.size(), 2u);
     EXPECT_EQ(h.modal.alerts[1].title, "Replace existing files?");
     EXPECT_EQ(h.modal.alerts[1].informativeText, "1 file(s) already exist:\n\nMelody_Flute.mid");
     EXPECT_EQ(h.modal.folders[0].prompt, "Export Here");
-    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), old);
 
     // Replacing, but the disk refuses the new bytes part of the way (a file size limit): the
     // user's file is still whole, and the failure is reported.
@@ -88,35 +76,29 @@ TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(h.view().status, (StatusLine{"⚠️  1 file(s) failed.", ColorRole::orange}));
-    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), old);
     EXPECT_TRUE(h.log.contains("Split/export failed for 1 file(s): Melody_Flute.mid"));
-    EXPECT_EQ(h.modal.revealed.size(), 0u);
+    EXPECT_TRUE(h.modal.revealed.empty());
 }
 
 TEST(ControllerExport, TheReplacePromptListsSixNamesAndCountsTheRest) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(steadySong(folder.path(), 4, 7));
+    ControllerHarness h(steadySong(folder.path(), 4, 7));
     for (const auto& name : splitFileNames(*h->midiFile(), std::vector<int>{0, 1, 2, 3, 4, 5, 6}, std::nullopt,
                                            midi::MIDIExportFormat::standardMIDI)) {
         writeBytes(folder / name, {1});
     }
-    h.modal.alertAnswers = {0, 0};
-    h.modal.folderAnswers = {folder.path()};
-    h->splitTracks();
-    h.settle();
+    h.split({0, 0}, folder.path());
     ASSERT_EQ(h.modal.alerts.size(), 2u);
     const std::string& text = h.modal.alerts[1].informativeText;
-    EXPECT_TRUE(text.starts_with("7 file(s) already exist:\n\n"));
-    EXPECT_TRUE(text.ends_with("\n…and 1 more."));
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 5 + 1);
+    EXPECT_TRUE(text.starts_with("7 file(s) already exist:\n\n") && text.ends_with("\n…and 1 more."));
+    EXPECT_EQ(std::ranges::count(text, '\n'), 2 + 5 + 1);
     EXPECT_EQ(h.view().status.text, "Exported 7 tracks → " + folder.path().filename().string());
 }
 
 TEST(ControllerExport, ASecondSplitWaitsForTheFirstToFinishWriting) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h.modal.alertAnswers = {0};
     h->splitTracks();
     h.settle();
@@ -134,12 +116,8 @@ TEST(ControllerExport, ASecondSplitWaitsForTheFirstToFinishWriting) {
 
 TEST(ControllerExport, MIDI2SplitShowsOneReportPerFileOrTheirSum) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
-    h.modal.alertAnswers = {1};
-    h.modal.folderAnswers = {folder.path()};
-    h->splitTracks();
-    h.settle();
+    ControllerHarness h(demoSong());
+    h.split({1}, folder.path());
     ASSERT_EQ(h.modal.alerts.size(), 2u);
     const AlertRequest& report = h.modal.alerts[1];
     EXPECT_EQ(report.title, "MIDI 2.0 Export Report");
@@ -151,10 +129,7 @@ TEST(ControllerExport, MIDI2SplitShowsOneReportPerFileOrTheirSum) {
 
     // One file: its own report.
     h->checkboxToggled(0, true);
-    h.modal.alertAnswers = {1, 0};  // MIDI 2.0, Replace
-    h.modal.folderAnswers = {folder.path()};
-    h->splitTracks();
-    h.settle();
+    h.split({1, 0}, folder.path());  // MIDI 2.0, Replace
     ASSERT_EQ(h.modal.alerts.size(), 5u);
     EXPECT_EQ(h.modal.alerts[3].title, "Replace existing files?");
     EXPECT_EQ(h.modal.alerts[4].title, "MIDI 2.0 Export Report");
@@ -166,16 +141,11 @@ TEST(ControllerExport, MIDI2SplitShowsOneReportPerFileOrTheirSum) {
 
 TEST(ControllerExport, MergeSuggestsACleanNameAndWritesWhereTheUserSaid) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->commitSongName("Live A/B: take*2");
-    h.modal.alertAnswers = {0};
-    h.modal.saveAnswers = {folder / "mix.mid"};
-    h->mergeAction();
-    h.settle();
-    ASSERT_EQ(h.modal.savePanels.size(), 1u);
-    EXPECT_EQ(h.modal.savePanels[0].suggestedName, "Live A-B- take-2_merged.mid");
-    EXPECT_EQ(h.modal.savePanels[0].extension, "mid");
+    h.merge({0}, folder / "mix.mid");
+    EXPECT_EQ(h.modal.savePanels, (std::vector<SavePanelRequest>{
+                                      {"Live A-B- take-2_merged.mid", "mid", demoSong().parent_path()}}));
     EXPECT_TRUE(readsBack(folder / "mix.mid"));
     EXPECT_EQ(h.view().status, (StatusLine{"Merged 5 tracks → mix.mid", ColorRole::green}));
     EXPECT_TRUE(h.log.contains("Merged 5 tracks into mix.mid, format=MIDI 1.0"));
@@ -190,8 +160,7 @@ TEST(ControllerExport, MergeSuggestsACleanNameAndWritesWhereTheUserSaid) {
 
 TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(steadySong(folder.path(), 4, 1, "solo.mid"));
+    ControllerHarness h(steadySong(folder.path(), 4, 1, "solo.mid"));
     h->mergeAction();
     EXPECT_EQ(h.view().status, (StatusLine{"⚠️  Need at least 2 tracks to merge.", ColorRole::orange}));
     EXPECT_FALSE(h.view().controls.mergeEnabled);
@@ -208,10 +177,7 @@ TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
         dialog.repeatFieldChanged("8");
         dialog.confirm();
     };
-    h.modal.alertAnswers = {0};
-    h.modal.saveAnswers = {folder / "loop.mid"};
-    h->mergeAction();
-    h.settle();
+    h.merge({0}, folder / "loop.mid");
     ASSERT_EQ(h.modal.savePanels.size(), 1u);
     EXPECT_EQ(h.modal.savePanels[0].suggestedName, "demo_loopx8_merged.mid");
     EXPECT_TRUE(readsBack(folder / "loop.mid"));
@@ -221,8 +187,7 @@ TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
 
 TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
     ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(steadySong(folder.path(), 40));
+    ControllerHarness h(steadySong(folder.path(), 40));
     h->playAction();
     h->loopAction(true);  // 5...35 s, snapped to bars: 6...36 s
     h.modal.loopDialogScript = [](LoopExportDialog& dialog) {
@@ -230,11 +195,8 @@ TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
         dialog.repeatFieldChanged("4");
         dialog.confirm();
     };
-    h.modal.alertAnswers = {0};
-    h.modal.folderAnswers = {folder / "loops"};
     std::filesystem::create_directory(folder / "loops");
-    h->splitTracks();
-    h.settle();
+    h.split({0}, folder / "loops");
     EXPECT_EQ(h->transportState().kind, TransportState::Kind::idle);  // the dialog previews on its own
     EXPECT_EQ(h.modal.folders[0].prompt, "Split Loop Here");
     ASSERT_EQ(fileNames(folder / "loops").size(), 2u);
@@ -242,23 +204,6 @@ TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
     const double length = h->loopDuration(std::nullopt);
     EXPECT_NEAR(h->loopEndFraction() * length, h.modal.loopDialog->state().loopEndSeconds, 1e-9);
     EXPECT_LT(h->loopEndFraction() * length, 21);
-}
-
-TEST(ControllerExport, CancellingAnyPromptWritesNothing) {
-    ScratchFolder folder;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
-    h.modal.alertAnswers = {2};
-    h->splitTracks();
-    h.settle();
-    EXPECT_TRUE(h.modal.folders.empty());
-    h.modal.alertAnswers = {0};
-    h.modal.folderAnswers = {std::nullopt};
-    h->splitTracks();
-    h.settle();
-    EXPECT_TRUE(fileNames(folder.path()).empty());
-    EXPECT_FALSE(h->isWaitingForUser());
-    EXPECT_EQ(h.view().status.text, "");
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,29 +18,23 @@
 
 #include "DiagnosticsCapture.h"
 #include "app/BeatDetectionController.h"
+#include "app/ControllerSongs.h"
 #include "app/LoopExportDialog.h"
 #include "app/MainViewController.h"
 #include "app/MixerPanel.h"
 #include "playback/FakeMIDIFilePlayer.h"
-#include "support/Diagnostics.h"
 #include "support/ManualRunLoop.h"
 
 namespace orvane::app::testing {
 
 class RecordingSink final : public MainViewSink {
 public:
-    void render(const MainViewState& state, unsigned changed) override {
-        shown = state;
-        ++renders;
-        changedSections |= changed;
-    }
+    void render(const MainViewState& state, unsigned) override { shown = state; }
     MainViewState shown;
-    int renders = 0;
-    unsigned changedSections = 0;
 };
 
-// A modal port that answers from queues. A request without a queued answer waits: pending()
-// answers it later. Answers arrive on the run loop, after the request returned.
+// A modal port that answers from queues, on the run loop after the request returned. A request
+// without a queued answer waits; dismissOldest() dismisses it.
 class ScriptedModalPort final : public ModalPort {
 public:
     explicit ScriptedModalPort(RunLoop& loop) : loop_(loop) {}
@@ -50,8 +44,7 @@ public:
     std::deque<std::optional<TempoPromptAnswer>> tempoAnswers;
     std::deque<std::optional<InstrumentPickerSelection>> instrumentAnswers;
     std::deque<std::optional<DrumInstrumentSelection>> drumAnswers;
-    // What the loop export dialog does when it opens (move markers, set the repeat count,
-    // confirm or cancel); without one the dialog stays open.
+    // What the loop export dialog does when it opens; without one the dialog stays open.
     std::function<void(LoopExportDialog&)> loopDialogScript;
 
     std::vector<AlertRequest> alerts;
@@ -61,15 +54,14 @@ public:
     std::vector<TempoPromptRequest> tempoPrompts;
     std::vector<PromptRequest> prompts;
     std::vector<std::filesystem::path> revealed;
-    std::vector<std::uint8_t> instrumentPickerPrograms;
-    std::vector<std::pair<std::uint8_t, std::optional<std::uint8_t>>> drumPickerCurrent;
+    // What each picker had selected when it opened.
+    std::vector<std::optional<InstrumentPickerSelection>> instrumentPickersOpenedOn;
+    std::vector<std::optional<DrumInstrumentSelection>> drumPickersOpenedOn;
     int beeps = 0;
     std::shared_ptr<MixerPanel> mixer;
     std::shared_ptr<BeatDetectionController> beatDetection;
     std::shared_ptr<LoopExportDialog> loopDialog;
-    // Folder choosers that had no queued answer, to answer by hand.
-    std::vector<PathAnswer> pendingFolderAnswers;
-    // Requests that had no queued answer, oldest first.
+    std::vector<PathAnswer> pendingFolderAnswers;  // folder choosers without a queued answer
     std::deque<std::function<void()>> unanswered;
 
     void runAlert(AlertRequest request, std::function<void(int)> answer) override {
@@ -78,12 +70,8 @@ public:
     }
     void chooseFolder(FolderRequest request, PathAnswer answer) override {
         folders.push_back(request);
-        if (folderAnswers.empty()) {
-            pendingFolderAnswers.push_back(answer);
-            unanswered.push_back([answer] { answer(std::nullopt); });
-            return;
-        }
-        answerFrom(folderAnswers, std::move(answer), std::optional<std::filesystem::path>());
+        if (folderAnswers.empty()) pendingFolderAnswers.push_back(answer);
+        answerFrom(folderAnswers, std::move(answer));
     }
     // As the save panel does, an answer without an extension gets the requested one.
     void chooseSaveLocation(SavePanelRequest request, PathAnswer answer) override {
@@ -91,11 +79,11 @@ public:
         if (!saveAnswers.empty() && saveAnswers.front() && !saveAnswers.front()->has_extension()) {
             saveAnswers.front()->replace_extension(request.extension);
         }
-        answerFrom(saveAnswers, std::move(answer), std::optional<std::filesystem::path>());
+        answerFrom(saveAnswers, std::move(answer));
     }
     void chooseFileToOpen(OpenPanelRequest request, PathAnswer answer) override {
         openPanels.push_back(request);
-        answerFrom(openAnswers, std::move(answer), std::optional<std::filesystem::path>());
+        answerFrom(openAnswers, std::move(answer));
     }
     void revealInFileManager(const std::filesystem::path& path) override { revealed.push_back(path); }
     void beep() override { ++beeps; }
@@ -105,30 +93,24 @@ public:
     }
     void askTempo(TempoPromptRequest request, std::function<void(std::optional<TempoPromptAnswer>)> answer) override {
         tempoPrompts.push_back(request);
-        answerFrom(tempoAnswers, std::move(answer), std::optional<TempoPromptAnswer>());
+        answerFrom(tempoAnswers, std::move(answer));
     }
     void showInstrumentPicker(std::shared_ptr<InstrumentPicker> picker,
                               std::function<void(std::optional<InstrumentPickerSelection>)> answer) override {
-        const auto selected = picker->selectedIndex();
-        instrumentPickerPrograms.push_back(selected ? picker->filtered()[*selected].program.value_or(255) : 255);
-        answerFrom(instrumentAnswers, std::move(answer), std::optional<InstrumentPickerSelection>());
+        instrumentPickersOpenedOn.push_back(picker->confirm());
+        answerFrom(instrumentAnswers, std::move(answer));
     }
     void showDrumPicker(std::shared_ptr<DrumPicker> picker,
                         std::function<void(std::optional<DrumInstrumentSelection>)> answer) override {
-        drumPickerCurrent.emplace_back(picker->kits()[picker->selectedKitIndex()].program,
-                                       picker->selectedIndex() ? std::optional<std::uint8_t>(picker->filteredNotes()
-                                                                                                 [*picker->selectedIndex()]
-                                                                                                     .note)
-                                                               : std::nullopt);
-        answerFrom(drumAnswers, std::move(answer), std::optional<DrumInstrumentSelection>());
+        drumPickersOpenedOn.push_back(picker->confirm());
+        answerFrom(drumAnswers, std::move(answer));
     }
     void showLoopExportDialog(std::shared_ptr<LoopExportDialog> dialog) override {
         loopDialog = dialog;
-        if (loopDialogScript) {
-            loop_.postToMain([weak = std::weak_ptr<LoopExportDialog>(dialog), script = loopDialogScript] {
-                if (const auto open = weak.lock()) script(*open);
-            });
-        }
+        if (!loopDialogScript) return;
+        loop_.postToMain([weak = std::weak_ptr<LoopExportDialog>(dialog), script = loopDialogScript] {
+            if (const auto open = weak.lock()) script(*open);
+        });
     }
     void showMixerWindow(std::shared_ptr<MixerPanel> panel) override { mixer = std::move(panel); }
     void showBeatDetectionWindow(std::shared_ptr<BeatDetectionController> controller) override {
@@ -145,14 +127,13 @@ public:
 
 private:
     template <class Answer, class Callback>
-    void answerFrom(std::deque<Answer>& queue, Callback callback, Answer dismissed) {
+    void answerFrom(std::deque<Answer>& queue, Callback callback, Answer dismissed = {}) {
         if (queue.empty()) {
             unanswered.push_back([callback, dismissed] { callback(dismissed); });
             return;
         }
-        Answer answer = std::move(queue.front());
+        loop_.postToMain([callback = std::move(callback), answer = std::move(queue.front())] { callback(answer); });
         queue.pop_front();
-        loop_.postToMain([callback = std::move(callback), answer = std::move(answer)] { callback(answer); });
     }
 
     RunLoop& loop_;
@@ -178,6 +159,13 @@ private:
     std::filesystem::path path_;
 };
 
+// Every file below a folder by relative path, with its bytes; and the merge's suggested name.
+struct Exports {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::string mergeName;
+    friend bool operator==(const Exports&, const Exports&) = default;
+};
+
 struct ControllerHarness {
     ManualRunLoop loop;
     playback::FakeMIDIFilePlayerFactory players{loop};
@@ -186,10 +174,12 @@ struct ControllerHarness {
     DiagnosticsCapture log;
     std::shared_ptr<MainViewController> controller;
 
-    ControllerHarness() {
+    // With a song, loaded once the controller has settled.
+    explicit ControllerHarness(const std::optional<std::filesystem::path>& song = std::nullopt) {
         players.durationFromData = true;
         controller = MainViewController::create({loop, modal, sink, players.factory()});
         settle();
+        if (song) controller->loadMIDI(*song);
     }
     ~ControllerHarness() {
         controller.reset();
@@ -203,6 +193,45 @@ struct ControllerHarness {
     MainViewController& operator*() { return *controller; }
     MainViewController* operator->() { return controller.get(); }
     [[nodiscard]] const MainViewState& view() const { return controller->viewState(); }
+
+    // A split or merge with the answers to its alerts (the format first) and its destination.
+    void split(std::deque<int> alerts, std::optional<std::filesystem::path> folder) {
+        modal.alertAnswers = std::move(alerts);
+        modal.folderAnswers = {std::move(folder)};
+        controller->splitTracks();
+        settle();
+    }
+    void merge(std::deque<int> alerts, std::optional<std::filesystem::path> file) {
+        modal.alertAnswers = std::move(alerts);
+        modal.saveAnswers = {std::move(file)};
+        controller->mergeAction();
+        settle();
+    }
+
+    // What split, merge and a loop split of three repeats write, each run in a folder of its own.
+    Exports exportAll(const std::filesystem::path& scratch) {
+        const auto folder = scratch / ("run" + std::to_string(++exportRuns));
+        std::filesystem::create_directories(folder / "split");
+        std::filesystem::create_directories(folder / "loop");
+        split({0}, folder / "split");
+        merge({0}, folder / "merged.mid");
+        controller->loopAction(true);
+        modal.loopDialogScript = [](LoopExportDialog& dialog) {
+            dialog.repeatFieldChanged("3");
+            dialog.confirm();
+        };
+        split({0}, folder / "loop");
+        controller->loopAction(false);
+        modal.loopDialogScript = nullptr;
+        Exports exports{{}, modal.savePanels.back().suggestedName};
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            if (entry.is_regular_file()) {
+                exports.files[std::filesystem::relative(entry.path(), folder).string()] = readBytes(entry.path());
+            }
+        }
+        return exports;
+    }
+    int exportRuns = 0;
 };
 
 }  // namespace orvane::app::testing

@@ -1,8 +1,8 @@
 #pragma once
-// Songs the controller tests load: the bundled demo, and small files written for one case.
+// Songs the controller and window tests load: the bundled demo, and small files written for
+// one case.
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,16 +26,24 @@ inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The names of the files in a folder, sorted.
+inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::ranges::sort(names);
+    return names;
+}
+
 // A song of `seconds` at 120 BPM in 4/4 (960 ticks a second), one note a second on each of
-// `tracks` channels.
+// `tracks` tracks, track t on channel t % 16.
 inline std::filesystem::path steadySong(const std::filesystem::path& folder, double seconds, int tracks = 2,
                                         const std::string& name = "steady.mid") {
     using namespace playback::testing;
     std::vector<midi::EventList> chunks;
     chunks.push_back({midi::MIDIEvent(0, {0xFF, 0x58, 4, 4, 2, 24, 8}), endOfTrack(seconds)});
     for (int track = 0; track < tracks; ++track) {
-        midi::EventList events{program(0, track, 10 * track)};
-        addNotes(events, track, 60 + track, 0, seconds, 1.0, 0.5);
+        midi::EventList events{program(0, track % 16, 10 * track % 128)};
+        addNotes(events, track % 16, 60 + track % 12, 0, seconds, 1.0, 0.5);
         events.push_back(endOfTrack(seconds));
         chunks.push_back(std::move(events));
     }

@@ -1,55 +1,10 @@
 // Undo and redo of every song edit: what the exports write after an edit and its undo is what
 // they wrote before it, and after the redo what they wrote after it.
 
-#include <map>
-
 #include "app/ControllerHarness.h"
-#include "app/ControllerSongs.h"
 
 namespace orvane::app::testing {
 namespace {
-
-// Everything the exports write, by file name, plus the merge's suggested name.
-struct Exports {
-    std::map<std::string, std::vector<std::uint8_t>> files;
-    std::string mergeName;
-    friend bool operator==(const Exports&, const Exports&) = default;
-};
-
-Exports exportsOf(ControllerHarness& h, const std::filesystem::path& scratch) {
-    static int run = 0;
-    const auto folder = scratch / ("run" + std::to_string(++run));
-    std::filesystem::create_directories(folder / "split");
-    std::filesystem::create_directories(folder / "loop");
-    Exports exports;
-    h.modal.alertAnswers = {0};
-    h.modal.folderAnswers = {folder / "split"};
-    h->splitTracks();
-    h.settle();
-    h.modal.alertAnswers = {0};
-    h.modal.saveAnswers = {folder / "merged.mid"};
-    h->mergeAction();
-    h.settle();
-    exports.mergeName = h.modal.savePanels.back().suggestedName;
-    h->loopAction(true);
-    h.modal.loopDialogScript = [](LoopExportDialog& dialog) {
-        dialog.repeatFieldChanged("3");
-        dialog.confirm();
-    };
-    h.modal.alertAnswers = {0};
-    h.modal.folderAnswers = {folder / "loop"};
-    h->splitTracks();
-    h.settle();
-    h->loopAction(false);
-    h.modal.loopDialogScript = nullptr;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            exports.files[std::filesystem::relative(entry.path(), folder).string()] = readBytes(entry.path());
-        }
-    }
-    EXPECT_GE(exports.files.size(), 11u);
-    return exports;
-}
 
 struct EditCase {
     const char* name;  // the menu's step name
@@ -60,21 +15,21 @@ class ControllerUndo : public ::testing::TestWithParam<EditCase> {};
 
 TEST_P(ControllerUndo, ExportsReturnToTheirStateBeforeAndAfterTheEdit) {
     ScratchFolder scratch;
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
-    const Exports before = exportsOf(h, scratch.path());
+    ControllerHarness h(demoSong());
+    const Exports before = h.exportAll(scratch.path());
+    EXPECT_GE(before.files.size(), 11u);
     GetParam().edit(h);
     h.settle();
     EXPECT_EQ(h.sink.shown.controls.undoTitle, std::string("Undo ") + GetParam().name);
     EXPECT_TRUE(h.sink.shown.controls.undoEnabled);
-    const Exports after = exportsOf(h, scratch.path());
+    const Exports after = h.exportAll(scratch.path());
     EXPECT_NE(before, after);
     h->undo();
     h.settle();
     EXPECT_EQ(h.sink.shown.controls.redoTitle, std::string("Redo ") + GetParam().name);
-    EXPECT_EQ(exportsOf(h, scratch.path()), before);
+    EXPECT_EQ(h.exportAll(scratch.path()), before);
     h->redo();
-    EXPECT_EQ(exportsOf(h, scratch.path()), after);
+    EXPECT_EQ(h.exportAll(scratch.path()), after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,8 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(ControllerUndoHistory, ANewEditClearsRedoAndUndoRestoresATrackExactly) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     EXPECT_FALSE(h.view().controls.undoEnabled);
     EXPECT_EQ(h.view().controls.undoTitle, "Undo");
     const midi::MIDITrack original = h->midiFile()->musicalTracks()[3];
@@ -128,8 +82,7 @@ TEST(ControllerUndoHistory, ANewEditClearsRedoAndUndoRestoresATrackExactly) {
 }
 
 TEST(ControllerUndoHistory, UndoReloadsPlaybackAndKeepsTheMixerLock) {
-    ControllerHarness h;
-    h->loadMIDI(demoSong());
+    ControllerHarness h(demoSong());
     h->showMixerWindow();
     h.modal.mixer->userSetValue(0, MixerSetting::volume, 10);
     h->transposeStepperChanged(4);

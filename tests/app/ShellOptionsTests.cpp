@@ -9,87 +9,52 @@
 
 #include "app/ShellOptions.h"
 
+namespace orvane::app {
 namespace {
 
-using orvane::app::helpOrVersionRequest;
-using orvane::app::parseShellArguments;
-using orvane::app::ShellExit;
-using orvane::app::ShellOptions;
+using Arguments = std::vector<std::string>;
+using Files = std::vector<std::filesystem::path>;
 
-ShellOptions options(const std::vector<std::string>& arguments, const char* environment = nullptr) {
-    const auto command = parseShellArguments(arguments, environment);
-    EXPECT_TRUE(std::holds_alternative<ShellOptions>(command)) << "the window should open";
-    return std::holds_alternative<ShellOptions>(command) ? std::get<ShellOptions>(command) : ShellOptions{};
-}
-
-ShellExit noWindow(const std::vector<std::string>& arguments) {
-    const auto command = parseShellArguments(arguments, nullptr);
-    EXPECT_TRUE(std::holds_alternative<ShellExit>(command)) << "the window should not open";
-    return std::holds_alternative<ShellExit>(command) ? std::get<ShellExit>(command) : ShellExit{-1, {}, {}};
+ShellCommand parse(const Arguments& arguments, const char* environment = nullptr) {
+    return parseShellArguments(arguments, environment);
 }
 
 TEST(ShellOptions, FilesKeepTheirOrderAndOptionsMayComeAnywhere) {
-    const ShellOptions parsed = options({"a.mid", "--soundfont", "gm.sf2", "b.midi2", "--quit-after-first-frame", "-"});
-    EXPECT_EQ(parsed.files, (std::vector<std::filesystem::path>{"a.mid", "b.midi2", "-"}));
-    EXPECT_EQ(parsed.soundFont, std::filesystem::path("gm.sf2"));
-    EXPECT_TRUE(parsed.quitAfterFirstFrame);
-
-    EXPECT_EQ(options({}), ShellOptions{});
+    EXPECT_EQ(parse({"a.mid", "--soundfont", "gm.sf2", "b.midi2", "--quit-after-first-frame", "-"}),
+              ShellCommand(ShellOptions{{"a.mid", "b.midi2", "-"}, "gm.sf2", true}));
+    EXPECT_EQ(parse({}), ShellCommand(ShellOptions{}));
+    // After "--" everything is a file.
+    EXPECT_EQ(parse({"--", "--help", "-h", "--version", "--soundfont", "--"}),
+              ShellCommand(ShellOptions{{"--help", "-h", "--version", "--soundfont", "--"}, std::nullopt, false}));
+    // --soundfont takes the next argument even when it looks like an option; the last one wins.
+    EXPECT_EQ(parse({"--soundfont", "--help"}), ShellCommand(ShellOptions{{}, "--help", false}));
+    EXPECT_FALSE(helpOrVersionRequest(Arguments{"--soundfont", "--help"}));
+    EXPECT_EQ(parse({"--soundfont", "a.sf2", "--soundfont", "b.sf2"}), ShellCommand(ShellOptions{{}, "b.sf2", false}));
+    // Only "1" turns the environment switch on.
+    EXPECT_EQ(parse({}, "1"), ShellCommand(ShellOptions{{}, std::nullopt, true}));
+    for (const char* value : {"", "0", "yes", "true", "11"}) EXPECT_EQ(parse({}, value), parse({})) << value;
 }
 
-TEST(ShellOptions, DoubleDashMakesEverythingAfterItAFile) {
-    const ShellOptions parsed = options({"--", "--help", "-h", "--version", "--soundfont", "--"});
-    EXPECT_EQ(parsed.files, (std::vector<std::filesystem::path>{"--help", "-h", "--version", "--soundfont", "--"}));
-    EXPECT_FALSE(parsed.soundFont);
-}
-
-TEST(ShellOptions, SoundFontTakesTheNextArgumentEvenWhenItLooksLikeAnOption) {
-    EXPECT_EQ(options({"--soundfont", "--help"}).soundFont, std::filesystem::path("--help"));
-    EXPECT_FALSE(helpOrVersionRequest(std::vector<std::string>{"--soundfont", "--help"}));
-    EXPECT_EQ(options({"--soundfont", "a.sf2", "--soundfont", "b.sf2"}).soundFont, std::filesystem::path("b.sf2"));
-}
-
-TEST(ShellOptions, HelpAndVersionPrintOnStandardOutputAndSucceed) {
+TEST(ShellOptions, HelpVersionAndBadOptionsExitWithoutAWindow) {
     for (const std::string help : {"--help", "-h"}) {
-        const ShellExit shown = noWindow({"song.mid", help, "--no-such-option"});
-        EXPECT_EQ(shown.exitCode, 0);
-        EXPECT_EQ(shown.standardOutput, orvane::app::shellUsage());
-        EXPECT_EQ(shown.standardError, "");
+        EXPECT_EQ(parse({"song.mid", help, "--no-such-option"}), ShellCommand(ShellExit{0, shellUsage(), ""}));
     }
-    const ShellExit version = noWindow({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.standardOutput, "orvane " + std::string(orvane::app::applicationVersion()) + "\n");
-    EXPECT_EQ(version.standardError, "");
+    EXPECT_EQ(parse({"--version"}), ShellCommand(ShellExit{0, "orvane " + std::string(applicationVersion()) + "\n", ""}));
     // A version a package can compare: numbers and dots.
-    EXPECT_TRUE(std::string(orvane::app::applicationVersion()).find_first_not_of("0123456789.") == std::string::npos);
-}
-
-TEST(ShellOptions, BadOptionsFailWithTheReasonAndTheUsageOnStandardError) {
-    const ShellExit unknown = noWindow({"song.mid", "--sound-font", "gm.sf2"});
-    EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_EQ(unknown.standardOutput, "");
-    EXPECT_EQ(unknown.standardError, "orvane: unknown option --sound-font\n" + orvane::app::shellUsage());
-
-    for (const auto& arguments : {std::vector<std::string>{"--soundfont"}, std::vector<std::string>{"--soundfont", ""}}) {
-        const ShellExit missing = noWindow(arguments);
-        EXPECT_EQ(missing.exitCode, 2);
-        EXPECT_EQ(missing.standardError, "orvane: --soundfont needs a file\n" + orvane::app::shellUsage());
-    }
-}
-
-TEST(ShellOptions, OnlyOneTurnsOnTheEnvironmentSwitch) {
-    EXPECT_TRUE(options({}, "1").quitAfterFirstFrame);
-    for (const char* value : {"", "0", "yes", "true", "11"}) {
-        EXPECT_FALSE(options({}, value).quitAfterFirstFrame) << value;
+    EXPECT_EQ(std::string(applicationVersion()).find_first_not_of("0123456789."), std::string::npos);
+    EXPECT_EQ(parse({"song.mid", "--sound-font", "gm.sf2"}),
+              ShellCommand(ShellExit{2, "", "orvane: unknown option --sound-font\n" + shellUsage()}));
+    for (const auto& arguments : {Arguments{"--soundfont"}, Arguments{"--soundfont", ""}}) {
+        EXPECT_EQ(parse(arguments), ShellCommand(ShellExit{2, "", "orvane: --soundfont needs a file\n" + shellUsage()}));
     }
 }
 
 TEST(ShellOptions, HelpOrVersionIsAnsweredAmongQtOptionsBeforeQtStarts) {
-    using Arguments = std::vector<std::string>;
     // The same answers as once Qt has taken its options out.
-    EXPECT_EQ(helpOrVersionRequest(Arguments{"-platform", "offscreen", "--help"}), noWindow({"--help"}));
-    EXPECT_EQ(helpOrVersionRequest(Arguments{"song.mid", "-style", "fusion", "--version"}), noWindow({"--version"}));
-    EXPECT_EQ(helpOrVersionRequest(Arguments{"-h"}), noWindow({"-h"}));
+    const auto exitOf = [](const Arguments& arguments) { return std::get<ShellExit>(parse(arguments)); };
+    EXPECT_EQ(helpOrVersionRequest(Arguments{"-platform", "offscreen", "--help"}), exitOf({"--help"}));
+    EXPECT_EQ(helpOrVersionRequest(Arguments{"song.mid", "-style", "fusion", "--version"}), exitOf({"--version"}));
+    EXPECT_EQ(helpOrVersionRequest(Arguments{"-h"}), exitOf({"-h"}));
     for (const auto& arguments : {Arguments{"-platform", "offscreen", "song.mid"}, Arguments{"--", "--help"},
                                   Arguments{"--soundfont"}, Arguments{}}) {
         EXPECT_FALSE(helpOrVersionRequest(arguments)) << ::testing::PrintToString(arguments);
@@ -97,3 +62,4 @@ TEST(ShellOptions, HelpOrVersionIsAnsweredAmongQtOptionsBeforeQtStarts) {
 }
 
 }  // namespace
+}  // namespace orvane::app

@@ -5,41 +5,39 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 
 #include "UiTestSupport.h"
 #include "ui/LoopExportWindow.h"
 #include "ui/LoopTimelineWidget.h"
-#include "ui/PromptPanelDialog.h"
 
 using namespace orvane;
-using orvane::ui::testing::findWindow;
-using orvane::ui::testing::Harness;
-using orvane::ui::testing::sendMouse;
-using orvane::ui::testing::settle;
-using orvane::ui::testing::shoot;
+using namespace orvane::ui::testing;
 
 namespace {
 
-ui::LoopExportWindow* openLoopExport(Harness& h) {
-    h.load();
-    h.controller->loopAction(true);
-    h.runLoop.runUntilIdle();
-    h.controller->splitTracks();
-    auto* window = findWindow<ui::LoopExportWindow>();
-    if (window != nullptr) QApplication::setActiveWindow(window);
-    settle();
-    return window;
-}
-
-void typeRepeatCount(ui::LoopExportWindow* window, const QString& text) {
-    window->repeatField()->selectAll();
-    QTest::keyClicks(window->repeatField(), text);
-}
+// The demo in loop mode, split: the loop export window is open.
+struct LoopHarness : Harness {
+    ui::LoopExportWindow* window = nullptr;
+    LoopHarness() {
+        load();
+        controller->loopAction(true);
+        runLoop.runUntilIdle();
+        controller->splitTracks();
+        window = findWindow<ui::LoopExportWindow>();
+        if (window != nullptr) QApplication::setActiveWindow(window);
+        settle();
+    }
+    const app::LoopExportDialogState& state() const { return window->dialog()->state(); }
+    void typeRepeatCount(const QString& text, Qt::Key key) {
+        window->repeatField()->selectAll();
+        QTest::keyClicks(window->repeatField(), text);
+        QTest::keyClick(window->repeatField(), key);
+        settle();
+    }
+};
 
 }  // namespace
 
@@ -47,103 +45,94 @@ class LoopExportWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::testing::applyLightLook(); }
     void cleanup() { settle(); }
 
-    void showsTheLoopAndItsTimes() {
-        Harness h;
-        auto* window = openLoopExport(h);
-        QVERIFY(window != nullptr);
-        QVERIFY(window->isModal());
+    void showsTheLoopAndEscapeCancels() {
+        LoopHarness h;
+        ui::LoopExportWindow* window = h.window;
+        QVERIFY(window != nullptr && window->isModal());
         QCOMPARE(window->windowTitle(), QStringLiteral("Loop Exporter"));
-        const app::LoopExportDialogState& state = window->dialog()->state();
-        QCOMPARE(window->size(), QSize(state.size.width, state.size.height));
-        QCOMPARE(window->repeatField()->text(), QStringLiteral("1"));
-        QCOMPARE(window->playButton()->text(), QStringLiteral("▶"));
-        QCOMPARE(window->pauseButton()->text(), QStringLiteral("⏸"));
+        QCOMPARE(window->size(), QSize(h.state().size.width, h.state().size.height));
+        QCOMPARE(window->repeatField()->text() + window->playButton()->text() + window->pauseButton()->text(),
+                 QStringLiteral("1▶⏸"));
         QCOMPARE(window->counterLabel()->text(), QStringLiteral("0:00.0"));
-        QCOMPARE(window->startLabel()->text(), QString::fromStdString(state.startText));
-        QCOMPARE(window->endLabel()->text(), QString::fromStdString(state.endText));
-        QCOMPARE(window->lengthLabel()->text(), QString::fromStdString(state.lengthText));
+        QCOMPARE(window->startLabel()->text() + window->endLabel()->text() + window->lengthLabel()->text(),
+                 QString::fromStdString(h.state().startText + h.state().endText + h.state().lengthText));
         QVERIFY(window->errorLabel()->text().isEmpty());
-        QVERIFY(!state.lanes.empty());
         // The close-up takes the room the controls leave, at least its own height.
-        QVERIFY(window->timeline()->height() >= state.size.timelineHeight);
+        QVERIFY(window->timeline()->height() >= h.state().size.timelineHeight);
         QCOMPARE(QApplication::focusWidget(), window->repeatField());
-        shoot(window, QStringLiteral("loop-export"));
         QTest::keyClick(window, Qt::Key_Escape);
         settle();
         QVERIFY(findWindow<ui::LoopExportWindow>() == nullptr);
         QVERIFY(!h.controller->isWaitingForUser());
     }
 
-    void refusesZeroAndAThousandAndAcceptsNineHundredNinetyNine() {
-        Harness h;
-        auto* window = openLoopExport(h);
+    void refusesZeroAndAThousandThenWritesTheLoopWithItsRepeatCount() {
+        QTemporaryDir folder;
+        LoopHarness h;
         for (const QString& refused : {QStringLiteral("0"), QStringLiteral("1000"), QStringLiteral("x")}) {
-            typeRepeatCount(window, refused);
-            QTest::keyClick(window->repeatField(), Qt::Key_Return);
-            settle();
-            QVERIFY2(window->isVisible(), qPrintable(refused));
-            QCOMPARE(window->errorLabel()->text(), QStringLiteral("Enter a repeat count from 1 to 999."));
+            h.typeRepeatCount(refused, Qt::Key_Return);
+            QVERIFY2(h.window->isVisible(), qPrintable(refused));
+            QCOMPARE(h.window->errorLabel()->text(), QStringLiteral("Enter a repeat count from 1 to 999."));
             QVERIFY(findWindow<QMessageBox>() == nullptr);
         }
-        shoot(window, QStringLiteral("loop-export-refused"));
-        typeRepeatCount(window, QStringLiteral("999"));
-        QTest::mouseClick(window->okButton(), Qt::LeftButton);
+        h.typeRepeatCount(QStringLiteral("4"), Qt::Key_End);
+        QTest::mouseClick(h.window->okButton(), Qt::LeftButton);
         settle();
         QVERIFY(findWindow<ui::LoopExportWindow>() == nullptr);
-        // The split goes on: next it asks for the format.
+        // The split goes on: the format, then the folder.
         auto* format = findWindow<QMessageBox>();
-        QVERIFY(format != nullptr);
         QCOMPARE(format->text(), QStringLiteral("Choose MIDI export format"));
-        QTest::keyClick(format, Qt::Key_Escape);
+        QTest::keyClick(format, Qt::Key_Return);  // MIDI 1.0
         settle();
+        auto* chooser = findWindow<QFileDialog>();
+        QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Split Loop Here"));
+        chooser->setDirectory(folder.path());
+        QMetaObject::invokeMethod(chooser, "accept");
+        settle();
+        h.runLoop.runUntilIdle();
+        const auto written = app::testing::fileNames(folder.path().toStdString());
+        QCOMPARE(written.size(), h.controller->trackRows().size());
+        for (const auto& name : written) QVERIFY2(name.ends_with("_loopx4.mid"), name.c_str());
     }
 
     void stepperAndFieldMoveTogether() {
-        Harness h;
-        auto* window = openLoopExport(h);
+        LoopHarness h;
+        ui::LoopExportWindow* window = h.window;
         QVERIFY(!window->stepDownButton()->isEnabled());
         QTest::mouseClick(window->stepUpButton(), Qt::LeftButton);
         QTest::mouseClick(window->stepUpButton(), Qt::LeftButton);
         QCOMPARE(window->repeatField()->text(), QStringLiteral("3"));
         QTest::keyClick(window->repeatField(), Qt::Key_Down);
         QCOMPARE(window->repeatField()->text(), QStringLiteral("2"));
-        typeRepeatCount(window, QStringLiteral("40"));
-        QTest::keyClick(window->repeatField(), Qt::Key_Up);
+        h.typeRepeatCount(QStringLiteral("40"), Qt::Key_Up);
         QCOMPARE(window->repeatField()->text(), QStringLiteral("41"));
-        QCOMPARE(window->dialog()->state().repeatStepperValue, 41);
+        QCOMPARE(h.state().repeatStepperValue, 41);
         window->reject();
-        settle();
     }
 
     void spaceTogglesThePreviewWhereverTheFocusIs() {
-        Harness h;
-        auto* window = openLoopExport(h);
-        QCOMPARE(QApplication::focusWidget(), window->repeatField());
+        LoopHarness h;
+        ui::LoopExportWindow* window = h.window;
         QTest::keyClick(window->repeatField(), Qt::Key_Space);
         QVERIFY(window->dialog()->isPreviewPlaying());
         QCOMPARE(window->playButton()->text(), QStringLiteral("■"));
         QCOMPARE(window->repeatField()->text(), QStringLiteral("1"));  // no space typed
 
         // The preview's position moves along without repainting the close-up.
-        QImage before = window->timeline()->grab().toImage();
+        const QImage before = window->timeline()->grab().toImage();
         const int paints = window->timeline()->backgroundPaints();
         h.runLoop.advance(0.6);
         QVERIFY(window->counterLabel()->text() != QStringLiteral("0:00.0"));
-        QImage after = window->timeline()->grab().toImage();
+        QVERIFY(before != window->timeline()->grab().toImage());  // the red position line moved
         QCOMPARE(window->timeline()->backgroundPaints(), paints);
-        QVERIFY(before != after);  // the red position line moved
-        shoot(window, QStringLiteral("loop-export-preview"));
 
         // Space on a focused button toggles the preview rather than pressing the button.
         window->cancelButton()->setFocus();
         QTest::keyClick(window->cancelButton(), Qt::Key_Space);
-        QVERIFY(!window->dialog()->isPreviewPlaying());
-        QVERIFY(window->isVisible());
+        QVERIFY(!window->dialog()->isPreviewPlaying() && window->isVisible());
         QCOMPARE(window->playButton()->text(), QStringLiteral("▶"));
-
         // The pause button pauses; the play button resumes.
         QTest::mouseClick(window->playButton(), Qt::LeftButton);
         QVERIFY(window->dialog()->isPreviewPlaying());
@@ -151,76 +140,41 @@ private slots:
         h.runLoop.runUntilIdle();
         QVERIFY(window->dialog()->isPreviewPaused());
         window->reject();
-        settle();
     }
 
     void draggingAMarkerMovesTheLoop() {
-        Harness h;
-        auto* window = openLoopExport(h);
-        ui::LoopTimelineWidget* timeline = window->timeline();
-        const app::LoopExportDialogState& state = window->dialog()->state();
-        const double start = state.loopStartSeconds;
-        const double end = state.loopEndSeconds;
+        LoopHarness h;
+        ui::LoopTimelineWidget* timeline = h.window->timeline();
+        const double start = h.state().loopStartSeconds;
+        const double end = h.state().loopEndSeconds;
         const app::LoopTimelineGeometry geometry = timeline->geometryNow();
         const double y = geometry.plotRect().y + geometry.plotRect().height / 2;
-
+        const auto drag = [&](double from, double to) {
+            sendMouse(timeline, QEvent::MouseButtonPress, QPointF(from, y), Qt::LeftButton, Qt::LeftButton);
+            const auto grabbed = timeline->activeMarker();
+            sendMouse(timeline, QEvent::MouseMove, QPointF(to, y), Qt::NoButton, Qt::LeftButton);
+            sendMouse(timeline, QEvent::MouseButtonRelease, QPointF(to, y), Qt::LeftButton, Qt::NoButton);
+            return grabbed;
+        };
         // A press far from both markers grabs nothing.
         const double between = (geometry.xForTime(start) + geometry.xForTime(end)) / 2;
-        sendMouse(timeline, QEvent::MouseButtonPress, QPointF(between, y), Qt::LeftButton, Qt::LeftButton);
-        QVERIFY(!timeline->activeMarker());
-        sendMouse(timeline, QEvent::MouseButtonRelease, QPointF(between, y), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!drag(between, between));
+        QCOMPARE(h.state().loopEndSeconds, end);
 
-        // The end marker dragged towards the start: the loop shortens, snapped, after the start.
-        const QPointF grab(geometry.xForTime(end) - 3, y);
-        sendMouse(timeline, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
-        QCOMPARE(timeline->activeMarker(), std::optional(app::LoopMarker::end));
+        // The end marker dragged towards the start: the loop shortens, snapped, after the start;
+        // the close-up is drawn again once.
         const int paints = timeline->backgroundPaints();
-        const QPointF to(geometry.xForTime(start + (end - start) / 2), y);
-        sendMouse(timeline, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-        sendMouse(timeline, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(drag(geometry.xForTime(end) - 3, geometry.xForTime(start + (end - start) / 2)),
+                 std::optional(app::LoopMarker::end));
         QVERIFY(!timeline->activeMarker());
-        QVERIFY(state.loopEndSeconds < end);
-        QVERIFY(state.loopEndSeconds > state.loopStartSeconds);
-        QCOMPARE(window->endLabel()->text(), QString::fromStdString(state.endText));
+        QVERIFY(h.state().loopEndSeconds < end && h.state().loopEndSeconds > h.state().loopStartSeconds);
+        QCOMPARE(h.window->endLabel()->text(), QString::fromStdString(h.state().endText));
         (void)timeline->grab();
         QCOMPARE(timeline->backgroundPaints(), paints + 1);
-
         // Dragged past the start, it stops after it.
-        sendMouse(timeline, QEvent::MouseButtonPress, QPointF(timeline->geometryNow().xForTime(state.loopEndSeconds), y),
-                  Qt::LeftButton, Qt::LeftButton);
-        sendMouse(timeline, QEvent::MouseMove, QPointF(2, y), Qt::NoButton, Qt::LeftButton);
-        sendMouse(timeline, QEvent::MouseButtonRelease, QPointF(2, y), Qt::LeftButton, Qt::NoButton);
-        QVERIFY(state.loopEndSeconds > state.loopStartSeconds);
-        window->reject();
-        settle();
-    }
-
-    void aConfirmedLoopIsWrittenWithItsRepeatCount() {
-        QTemporaryDir folder;
-        Harness h;
-        auto* window = openLoopExport(h);
-        typeRepeatCount(window, QStringLiteral("4"));
-        QTest::keyClick(window->repeatField(), Qt::Key_Return);
-        settle();
-        auto* format = findWindow<QMessageBox>();
-        QVERIFY(format != nullptr);
-        QTest::keyClick(format, Qt::Key_Return);  // MIDI 1.0
-        settle();
-        auto* chooser = findWindow<QFileDialog>();
-        QVERIFY(chooser != nullptr);
-        QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Split Loop Here"));
-        chooser->setDirectory(folder.path());
-        QMetaObject::invokeMethod(chooser, "accept");
-        settle();
-        h.runLoop.runUntilIdle();
-        settle();
-        int written = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(folder.path().toStdString())) {
-            QVERIFY2(entry.path().filename().string().find("_loopx4.mid") != std::string::npos,
-                     entry.path().filename().c_str());
-            ++written;
-        }
-        QCOMPARE(written, static_cast<int>(h.controller->trackRows().size()));
+        drag(timeline->geometryNow().xForTime(h.state().loopEndSeconds), 2);
+        QVERIFY(h.state().loopEndSeconds > h.state().loopStartSeconds);
+        h.window->reject();
     }
 };
 

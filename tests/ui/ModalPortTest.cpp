@@ -1,31 +1,31 @@
-// The port's alerts, prompt panel, tempo prompt and file choosers: the answers they give, the
-// keys they take, their sizes, and that an answer comes at most once and never after the port
-// is gone.
+// The port's dialogs: alerts, the prompt panel, the tempo prompt, the file choosers and the
+// instrument and drum pickers. The answers they give, the keys they take, their sizes, and
+// that an answer comes at most once and never after the port is gone.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <optional>
 
 #include "UiTestSupport.h"
 #include "app/MixerPanel.h"
 #include "ui/MixerWindow.h"
+#include "ui/PickerDialogs.h"
 #include "ui/PromptPanelDialog.h"
 #include "ui/TempoPromptDialog.h"
 
 using namespace orvane;
 using orvane::ui::testing::findWindow;
 using orvane::ui::testing::settle;
-using orvane::ui::testing::shoot;
+using Path = std::optional<std::filesystem::path>;
 
 // Receives the URLs the port asks the desktop to open.
 class UrlRecorder : public QObject {
@@ -42,19 +42,24 @@ class ModalPortTest : public QObject {
     QWidget mainWindow_;
     std::unique_ptr<ui::QtModalPort> port_;
 
-    static std::vector<QAbstractButton*> buttonsLeftToRight(QMessageBox* box) {
-        auto buttons = box->buttons();
-        std::vector<QAbstractButton*> sorted(buttons.begin(), buttons.end());
-        std::sort(sorted.begin(), sorted.end(), [box](QAbstractButton* a, QAbstractButton* b) {
-            return a->mapTo(box, QPoint(0, 0)).x() < b->mapTo(box, QPoint(0, 0)).x();
-        });
-        return sorted;
+    // Opens the dialog T through `show`, answering into `answers`.
+    template <class T, class Answer, class Show>
+    T* open(std::vector<Answer>& answers, Show show) {
+        show([&answers](Answer answer) { answers.push_back(std::move(answer)); });
+        T* dialog = findWindow<T>();
+        if (dialog != nullptr) QApplication::setActiveWindow(dialog);
+        return dialog;
+    }
+    static QStringList rows(QListWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+        return texts;
     }
 
 private slots:
     void initTestCase() {
-        ui::testing::applyLightLook();
-        mainWindow_.resize(720, 500);
+        ui::testing::useApplicationLook();
+        mainWindow_.resize(720, 560);
         mainWindow_.show();
     }
     void init() { port_ = std::make_unique<ui::QtModalPort>(&mainWindow_); }
@@ -64,78 +69,55 @@ private slots:
     }
 
     void alertAnswersWithTheIndexOfThePressedButton() {
-        const app::AlertRequest request{app::AlertStyle::informational, "Choose MIDI export format",
-                                        "MIDI 1.0 keeps the existing .mid export. MIDI 2.0 writes MIDI Clip .midi2 files.",
-                                        {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}};
         std::vector<int> answers;
-        const auto record = [&](int index) { answers.push_back(index); };
-
-        // Return presses the first button; the buttons stand in the order given.
-        port_->runAlert(request, record);
-        auto* box = findWindow<QMessageBox>();
-        QVERIFY(box != nullptr);
-        QVERIFY(box->isModal());
+        const auto alert = [&](app::AlertRequest request) {
+            return open<QMessageBox>(answers, [&](auto answer) { port_->runAlert(request, answer); });
+        };
+        // The buttons stand in the order given; Return presses the first, a click the one clicked.
+        const app::AlertRequest format{app::AlertStyle::informational, "Choose MIDI export format", "text",
+                                       {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}};
+        const auto leftToRight = [](QMessageBox* box) {
+            auto buttons = box->buttons();
+            std::ranges::sort(buttons, {}, [box](QAbstractButton* b) { return b->mapTo(box, QPoint(0, 0)).x(); });
+            return buttons;
+        };
+        QMessageBox* box = alert(format);
+        QVERIFY(box != nullptr && box->isModal());
         QCOMPARE(box->text(), QStringLiteral("Choose MIDI export format"));
         QCOMPARE(box->icon(), QMessageBox::Information);
-        const auto ordered = buttonsLeftToRight(box);
-        QCOMPARE(ordered.size(), std::size_t{3});
-        QCOMPARE(ordered[0]->text(), QStringLiteral("MIDI 1.0 (.mid)"));
-        QCOMPARE(ordered[2]->text(), QStringLiteral("Cancel"));
-        shoot(box, QStringLiteral("alert-format"));
+        const auto buttons = leftToRight(box);
+        QCOMPARE(buttons[0]->text() + buttons[1]->text() + buttons[2]->text(),
+                 QStringLiteral("MIDI 1.0 (.mid)MIDI 2.0 (.midi2)Cancel"));
         QTest::keyClick(box, Qt::Key_Return);
         settle();
-
-        // A click on the second; Escape presses "Cancel", wherever it stands.
-        port_->runAlert(request, record);
-        box = findWindow<QMessageBox>();
-        QVERIFY(box != nullptr);
-        QTest::mouseClick(buttonsLeftToRight(box)[1], Qt::LeftButton);
+        QTest::mouseClick(leftToRight(alert(format))[1], Qt::LeftButton);
         settle();
-        port_->runAlert({app::AlertStyle::warning, "Replace existing files?", "1 file(s) already exist:\n\nA.mid",
-                         {"Replace", "Cancel"}},
-                        record);
-        box = findWindow<QMessageBox>();
+        // Escape presses "Cancel", wherever it stands; with one button, that button.
+        box = alert({app::AlertStyle::warning, "Replace existing files?", "", {"Replace", "Cancel"}});
         QCOMPARE(box->icon(), QMessageBox::Warning);
         QTest::keyClick(box, Qt::Key_Escape);
         settle();
-        QCOMPARE(answers, (std::vector<int>{0, 1, 1}));
-
-        // One button: Escape is that button. Closed without a button: -1. Names are shown as
-        // typed, not read as markup.
-        port_->runAlert({app::AlertStyle::warning, "Unsupported File",
-                         "\"<b>notes</b>.txt\" cannot be loaded.\n\nDrop a MIDI file to split tracks or an audio file "
-                         "to detect BPM.",
-                         {"OK"}},
-                        record);
-        box = findWindow<QMessageBox>();
+        // Names are shown as typed, not read as markup.
+        box = alert({app::AlertStyle::warning, "Unsupported File", "\"<b>notes</b>.txt\" cannot be loaded.", {"OK"}});
         auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-        QVERIFY(informative != nullptr);
         QCOMPARE(informative->textFormat(), Qt::PlainText);
-        QVERIFY(informative->text().startsWith(QStringLiteral("\"<b>notes</b>.txt\"")));
-        shoot(box, QStringLiteral("alert-unsupported"));
         QTest::keyClick(box, Qt::Key_Escape);
         settle();
-        port_->runAlert({app::AlertStyle::informational, "Report", "text", {"OK", "Later"}}, record);
-        box = findWindow<QMessageBox>();
-        box->done(0);
+        alert({app::AlertStyle::informational, "Report", "text", {"OK", "Later"}})->done(0);  // closed: -1
         settle();
         QCOMPARE(answers, (std::vector<int>{0, 1, 1, 0, -1}));
     }
 
-    void promptPanelTakesItsHeightFromWhatItHolds() {
+    void promptPanelTakesItsHeightFromWhatItHoldsAndAnswersWithReturnAndEscape() {
         struct Case {
-            std::optional<std::string> input;
-            std::optional<std::string> checkbox;
+            std::optional<std::string> input, checkbox;
             int height;
         };
         for (const Case& c : {Case{std::nullopt, std::nullopt, 188}, Case{"5", std::nullopt, 230},
                               Case{std::nullopt, "Remember", 218}, Case{"5", "Remember", 260}}) {
-            port_->showPrompt({"Short message.", c.input, c.checkbox, false, "OK", std::nullopt},
-                              [](app::PromptResult) {});
+            port_->showPrompt({"Short message.", c.input, c.checkbox, false, "OK", std::nullopt}, [](app::PromptResult) {});
             auto* panel = findWindow<ui::PromptPanelDialog>();
-            QVERIFY(panel != nullptr);
-            QCOMPARE(panel->width(), 360);
-            QCOMPARE(panel->height(), c.height);
+            QCOMPARE(panel->size(), QSize(360, c.height));
             QCOMPARE(panel->inputField() != nullptr, c.input.has_value());
             QCOMPARE(panel->checkbox() != nullptr, c.checkbox.has_value());
             panel->reject();
@@ -144,48 +126,28 @@ private slots:
         // A message longer than the room is shown whole: the panel grows instead of cutting it.
         std::string longMessage;
         for (int i = 0; i < 12; ++i) longMessage += "Track Mixer changes cannot be used during playback. ";
-        port_->showPrompt({longMessage, std::nullopt, std::nullopt, false, "OK", std::nullopt}, [](app::PromptResult) {});
-        auto* panel = findWindow<ui::PromptPanelDialog>();
+        std::vector<app::PromptResult> results;
+        const auto prompt = [&](app::PromptRequest request) {
+            return open<ui::PromptPanelDialog>(results, [&](auto answer) { port_->showPrompt(request, answer); });
+        };
+        auto* panel = prompt({longMessage, std::nullopt, std::nullopt, false, "OK", std::nullopt});
         auto* message = panel->findChild<QLabel*>(QStringLiteral("message"));
-        QVERIFY(panel->height() > 188);
+        QVERIFY(panel->isModal() && panel->height() > 188);
         QVERIFY(message->geometry().bottom() < panel->okButton()->geometry().top());
         QVERIFY(message->height() >= message->heightForWidth(message->width()));
-        panel->reject();
-        settle();
-    }
-
-    void promptPanelAnswersWithReturnAndEscape() {
-        std::vector<app::PromptResult> results;
-        const auto record = [&](app::PromptResult result) { results.push_back(result); };
-
-        port_->showPrompt({"Track Mixer changes cannot be used during playback", std::nullopt, std::nullopt, false,
-                           "OK", std::nullopt},
-                          record);
-        auto* panel = findWindow<ui::PromptPanelDialog>();
-        QVERIFY(panel->isModal());
-        shoot(panel, QStringLiteral("prompt-panel"));
         QTest::keyClick(panel, Qt::Key_Return);
         settle();
 
-        port_->showPrompt({"Name", "  Lead Synth \n", "Keep", true, "Rename", "Cancel"}, record);
-        panel = findWindow<ui::PromptPanelDialog>();
+        panel = prompt({"Name", "  Lead Synth \n", "Keep", true, "Rename", "Cancel"});
         QCOMPARE(panel->inputField()->selectedText(), panel->inputField()->text());
         QCOMPARE(panel->cancelButton()->text(), QStringLiteral("Cancel"));
-        shoot(panel, QStringLiteral("prompt-panel-input"));
         QTest::keyClick(panel->inputField(), Qt::Key_Return);
         settle();
-
-        port_->showPrompt({"Name", "x", std::nullopt, false, "OK", "Cancel"}, record);
-        QTest::keyClick(findWindow<ui::PromptPanelDialog>(), Qt::Key_Escape);
+        QTest::keyClick(prompt({"Name", "x", std::nullopt, false, "OK", "Cancel"}), Qt::Key_Escape);
         settle();
-
-        QCOMPARE(results.size(), std::size_t{3});
-        QCOMPARE(results[0].response, app::ModalResponse::ok);
-        QVERIFY(!results[0].input);
-        QCOMPARE(results[1].response, app::ModalResponse::ok);
-        QCOMPARE(results[1].input, std::optional<std::string>("Lead Synth"));
-        QVERIFY(results[1].checkboxOn);
-        QCOMPARE(results[2].response, app::ModalResponse::cancel);
+        QCOMPARE(results, (std::vector<app::PromptResult>{{app::ModalResponse::ok, std::nullopt, false},
+                                                          {app::ModalResponse::ok, "Lead Synth", true},
+                                                          {app::ModalResponse::cancel, "x", false}}));
     }
 
     void answersComeOnceAndNeverAfterThePortIsGone() {
@@ -209,17 +171,14 @@ private slots:
     }
 
     void messagesStandOverTheMixerAndGoWithIt() {
-        auto panel = std::make_shared<app::MixerPanel>();
-        port_->showMixerWindow(panel);
+        port_->showMixerWindow(std::make_shared<app::MixerPanel>());
         auto* mixer = findWindow<ui::MixerWindow>();
-        QVERIFY(mixer != nullptr);
         QApplication::setActiveWindow(mixer);
         std::vector<app::PromptResult> results;
         port_->showPrompt({"Track Mixer changes cannot be used during playback", std::nullopt, std::nullopt, false,
                            "OK", std::nullopt},
                           [&](app::PromptResult result) { results.push_back(result); });
-        auto* prompt = findWindow<ui::PromptPanelDialog>();
-        QCOMPARE(prompt->parentWidget(), static_cast<QWidget*>(mixer));
+        QCOMPARE(findWindow<ui::PromptPanelDialog>()->parentWidget(), static_cast<QWidget*>(mixer));
         // The mixer closes (a new song): the message goes with it and counts as dismissed.
         delete mixer;
         settle();
@@ -236,103 +195,66 @@ private slots:
 
     void tempoPromptHandsBothFieldsOver() {
         std::vector<std::optional<app::TempoPromptAnswer>> answers;
-        port_->askTempo({"Please enter a new song tempo",
-                         "Enter a value between 10.000 and 300.000 BPM.\nLeave the decimal field blank for a "
-                         "whole-number tempo.",
-                         "120", "500"},
-                        [&](std::optional<app::TempoPromptAnswer> answer) { answers.push_back(answer); });
-        auto* prompt = findWindow<ui::TempoPromptDialog>();
-        QVERIFY(prompt != nullptr);
-        QApplication::setActiveWindow(prompt);
+        const auto ask = [&](app::TempoPromptRequest request) {
+            return open<ui::TempoPromptDialog>(answers, [&](auto answer) { port_->askTempo(request, answer); });
+        };
+        auto* prompt = ask({"Please enter a new song tempo", "Enter a value.", "120", "500"});
         settle();
-        shoot(prompt, QStringLiteral("tempo-prompt"));
-        QCOMPARE(prompt->wholeField()->text(), QStringLiteral("120"));
-        QCOMPARE(prompt->decimalField()->text(), QStringLiteral("500"));
+        QCOMPARE(prompt->wholeField()->text() + "." + prompt->decimalField()->text(), QStringLiteral("120.500"));
         QCOMPARE(prompt->wholeField()->placeholderText(), QStringLiteral("BPM"));
         QCOMPARE(prompt->decimalField()->placeholderText(), QStringLiteral("000"));
         QCOMPARE(QApplication::focusWidget(), prompt->wholeField());
         // Only digits go into the fields.
         prompt->wholeField()->clear();
         QTest::keyClicks(prompt->wholeField(), QStringLiteral("9-e.7"));
-        QCOMPARE(prompt->wholeField()->text(), QStringLiteral("97"));
         prompt->decimalField()->clear();
         QTest::keyClicks(prompt->decimalField(), QStringLiteral("25"));
         QTest::keyClick(prompt->decimalField(), Qt::Key_Return);
         settle();
-
-        port_->askTempo({"Please enter a new song tempo", "", "88", ""},
-                        [&](std::optional<app::TempoPromptAnswer> answer) { answers.push_back(answer); });
-        QTest::keyClick(findWindow<ui::TempoPromptDialog>()->wholeField(), Qt::Key_Escape);
+        QTest::keyClick(ask({"Please enter a new song tempo", "", "88", ""})->wholeField(), Qt::Key_Escape);
         settle();
-
-        QCOMPARE(answers.size(), std::size_t{2});
-        QVERIFY(answers[0].has_value());
-        QCOMPARE(answers[0]->wholeText, std::string("97"));
-        QCOMPARE(answers[0]->decimalText, std::string("25"));
-        QVERIFY(!answers[1].has_value());
+        QCOMPARE(answers, (decltype(answers){app::TempoPromptAnswer{"97", "25"}, std::nullopt}));
     }
 
-    void folderChooserShowsThePromptAndAnswersTheFolder() {
+    void fileChoosersAnswerThePathOrNothing() {
         QTemporaryDir folder;
-        std::vector<std::optional<std::filesystem::path>> answers;
-        port_->chooseFolder({"Choose output folder", "Split All Here", folder.path().toStdString()},
-                            [&](std::optional<std::filesystem::path> path) { answers.push_back(path); });
-        auto* chooser = findWindow<QFileDialog>();
-        QVERIFY(chooser != nullptr);
+        const std::filesystem::path root = folder.path().toStdString();
+        std::vector<Path> answers;
+        auto* chooser = open<QFileDialog>(answers, [&](auto answer) {
+            port_->chooseFolder({"Choose output folder", "Split All Here", root}, answer);
+        });
         QCOMPARE(chooser->windowTitle(), QStringLiteral("Choose output folder"));
         QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Split All Here"));
         QCOMPARE(chooser->fileMode(), QFileDialog::Directory);
         QVERIFY(!chooser->testOption(QFileDialog::ReadOnly));  // new folders can be made
         QMetaObject::invokeMethod(chooser, "accept");
         settle();
-        port_->chooseFolder({"Choose output folder", "Export Here", folder.path().toStdString()},
-                            [&](std::optional<std::filesystem::path> path) { answers.push_back(path); });
-        findWindow<QFileDialog>()->reject();
-        settle();
-        QCOMPARE(answers.size(), std::size_t{2});
-        QVERIFY(answers[0].has_value());
-        QCOMPARE(std::filesystem::weakly_canonical(*answers[0]),
-                 std::filesystem::weakly_canonical(folder.path().toStdString()));
-        QVERIFY(!answers[1].has_value());
-    }
+        QCOMPARE(std::filesystem::weakly_canonical(answers.at(0).value()), std::filesystem::weakly_canonical(root));
 
-    void savePanelAddsTheFormatsExtension() {
-        QTemporaryDir folder;
-        const std::filesystem::path root = folder.path().toStdString();
-        const auto save = [&](const QString& typed, const std::string& extension) {
-            std::optional<std::filesystem::path> chosen;
-            port_->chooseSaveLocation({"Song_merged", extension, root},
-                                      [&](std::optional<std::filesystem::path> path) { chosen = path; });
-            auto* panel = findWindow<QFileDialog>();
-            if (panel == nullptr) return chosen;
-            panel->selectFile(typed);
-            QMetaObject::invokeMethod(panel, "accept");
-            settle();
-            return chosen;
-        };
-        QCOMPARE(save(QStringLiteral("merged"), "mid"), std::optional(root / "merged.mid"));
-        QCOMPARE(save(QStringLiteral("take.v2"), "mid"), std::optional(root / "take.v2.mid"));
-        QCOMPARE(save(QStringLiteral("Song.MID"), "mid"), std::optional(root / "Song.MID"));
-        QCOMPARE(save(QStringLiteral("clip"), "midi2"), std::optional(root / "clip.midi2"));
-    }
-
-    void openPanelOffersTheMIDIFiles() {
-        std::optional<std::filesystem::path> chosen;
-        bool answered = false;
-        port_->chooseFileToOpen({{"mid", "midi", "midi2"}, {}}, [&](std::optional<std::filesystem::path> path) {
-            chosen = path;
-            answered = true;
+        // The open panel offers the MIDI files in any letter case.
+        auto* panel = open<QFileDialog>(answers, [&](auto answer) {
+            port_->chooseFileToOpen({{"mid", "midi", "midi2"}, {}}, answer);
         });
-        auto* panel = findWindow<QFileDialog>();
-        QVERIFY(panel != nullptr);
         const QString filter = panel->nameFilters().join(QLatin1Char(' '));
-        QVERIFY(filter.contains(QStringLiteral("*.mid ")));
-        QVERIFY(filter.contains(QStringLiteral("*.MIDI2")));
+        QVERIFY(filter.contains(QStringLiteral("*.mid ")) && filter.contains(QStringLiteral("*.MIDI2")));
         QCOMPARE(panel->fileMode(), QFileDialog::ExistingFile);
         QTest::keyClick(panel, Qt::Key_Escape);
         settle();
-        QVERIFY(answered);
-        QVERIFY(!chosen);
+        QCOMPARE(answers.size(), std::size_t{2});
+        QCOMPARE(answers[1], Path());
+
+        // The save panel adds the format's extension unless the name has it.
+        answers.clear();
+        for (const auto& [typed, extension] : {std::pair{"merged", "mid"}, {"take.v2", "mid"}, {"Song.MID", "mid"},
+                                               {"clip", "midi2"}}) {
+            port_->chooseSaveLocation({"Song_merged", extension, root}, [&](Path path) { answers.push_back(path); });
+            auto* save = findWindow<QFileDialog>();
+            save->selectFile(QString::fromUtf8(typed));
+            QMetaObject::invokeMethod(save, "accept");
+            settle();
+        }
+        QCOMPARE(answers, (std::vector<Path>{root / "merged.mid", root / "take.v2.mid", root / "Song.MID",
+                                             root / "clip.midi2"}));
     }
 
     void revealFallsBackToOpeningTheFolder() {
@@ -340,14 +262,103 @@ private slots:
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
         QTemporaryDir folder;
-        const QString file = folder.path() + QStringLiteral("/Song_merged.mid");
-        port_->revealInFileManager(file.toStdString());
+        port_->revealInFileManager((folder.path() + QStringLiteral("/Song_merged.mid")).toStdString());
         port_->revealInFileManager(folder.path().toStdString());
         settle();
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(port_->lastRevealMethod(), std::string("open-folder"));
         // A file is shown by opening its folder.
         QCOMPARE(recorder.opened, (QList<QUrl>{QUrl::fromLocalFile(folder.path()), QUrl::fromLocalFile(folder.path())}));
+    }
+
+    void instrumentPickerFiltersAsTheUserTypesAndChooses() {
+        std::vector<std::optional<app::InstrumentPickerSelection>> answers;
+        const auto pick = [&](std::uint8_t current) {
+            return open<ui::InstrumentPickerDialog>(answers, [&](auto answer) {
+                port_->showInstrumentPicker(std::make_shared<app::InstrumentPicker>(current), answer);
+            });
+        };
+        auto* picker = pick(33);
+        QVERIFY(picker->isModal());
+        QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Instrument"));
+        QCOMPARE(picker->size(), QSize(340, 460));
+        QCOMPARE(picker->searchField()->placeholderText(), QStringLiteral("Filter instruments…"));
+        QCOMPARE(picker->drumsButton()->text(), QStringLiteral("Choose GM Drum Kit"));
+        QCOMPARE(picker->list()->count(), 129);
+        QCOMPARE(picker->list()->currentItem()->text(), QStringLiteral(" 34  Finger Bass"));
+        QCOMPARE(QApplication::focusWidget(), picker->searchField());
+        QTest::keyClick(picker->searchField(), Qt::Key_Return);  // the current one
+        settle();
+
+        // Typing filters; Down from the search field moves the selection; Return chooses it.
+        picker = pick(0);
+        QTest::keyClicks(picker->searchField(), QStringLiteral("piano"));
+        QCOMPARE(rows(picker->list()).filter(QStringLiteral("Piano")).size(), 6);
+        QCOMPARE(picker->list()->count(), 6);
+        QTest::keyClick(picker->searchField(), Qt::Key_Down);
+        QCOMPARE(picker->list()->currentRow(), 1);
+        QTest::keyClick(picker->searchField(), Qt::Key_Return);
+        settle();
+
+        // A double-click chooses; Escape cancels; the drum-kit button chooses drums.
+        picker = pick(0);
+        QTest::keyClicks(picker->searchField(), QStringLiteral("string"));
+        const QRect last = picker->list()->visualItemRect(picker->list()->item(picker->list()->count() - 1));
+        QTest::mouseClick(picker->list()->viewport(), Qt::LeftButton, {}, last.center());
+        QTest::mouseDClick(picker->list()->viewport(), Qt::LeftButton, {}, last.center());
+        settle();
+        QTest::keyClick(pick(0)->searchField(), Qt::Key_Escape);
+        settle();
+        QTest::mouseClick(pick(0)->drumsButton(), Qt::LeftButton);
+        settle();
+
+        // Nothing is chosen from an empty list; clearing the filter brings every row back.
+        picker = pick(0);
+        QTest::keyClicks(picker->searchField(), QStringLiteral("zzzz"));
+        QTest::keyClick(picker->searchField(), Qt::Key_Return);
+        QTest::mouseClick(picker->selectButton(), Qt::LeftButton);
+        settle();
+        QVERIFY(picker->isVisible());
+        picker->searchField()->clear();
+        QCOMPARE(picker->list()->count(), 129);
+        QCOMPARE(picker->list()->currentRow(), 0);
+        picker->reject();
+        settle();
+        using Choice = std::optional<app::InstrumentPickerSelection>;
+        QCOMPARE(answers, (std::vector<Choice>{app::InstrumentPickerSelection::melodic(33),
+                                               app::InstrumentPickerSelection::melodic(1),  // Bright Acoustic Piano
+                                               app::InstrumentPickerSelection::melodic(51),  // Synth Strings 2
+                                               std::nullopt, app::InstrumentPickerSelection::drums(), std::nullopt}));
+    }
+
+    void drumPickerFiltersByNameOrNumberAndReportsTheKit() {
+        std::vector<std::optional<app::DrumInstrumentSelection>> answers;
+        const auto pick = [&](std::optional<std::uint8_t> note) {
+            return open<ui::DrumPickerDialog>(answers, [&](auto answer) {
+                port_->showDrumPicker(std::make_shared<app::DrumPicker>(0, note), answer);
+            });
+        };
+        auto* picker = pick(38);
+        QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Drum Sound"));
+        QCOMPARE(picker->size(), QSize(390, 500));
+        QCOMPARE(picker->searchField()->placeholderText(), QStringLiteral("Filter drum sounds..."));
+        QCOMPARE(picker->list()->currentItem()->text(), QStringLiteral(" 38  Acoustic Snare"));
+        QCOMPARE(picker->kitPopup()->count(), static_cast<int>(app::DrumPicker(0, std::nullopt).kits().size()));
+        QCOMPARE(picker->kitPopup()->currentText(), QStringLiteral("Standard Kit"));
+        QTest::keyClicks(picker->searchField(), QStringLiteral("36"));
+        QCOMPARE(rows(picker->list()), QStringList{QStringLiteral(" 36  Bass Drum 1")});
+        QCOMPARE(picker->list()->currentRow(), 0);
+        picker->kitPopup()->setCurrentIndex(1);  // the kit shown goes with the sound
+        const int kit = picker->kitPopup()->currentData().toInt();
+        QTest::keyClick(picker->searchField(), Qt::Key_Return);
+        settle();
+        // Without a note the first is selected; Escape cancels.
+        picker = pick(std::nullopt);
+        QCOMPARE(picker->list()->currentRow(), 0);
+        QTest::keyClick(picker->searchField(), Qt::Key_Escape);
+        settle();
+        QCOMPARE(answers, (std::vector<std::optional<app::DrumInstrumentSelection>>{
+                              app::DrumInstrumentSelection{static_cast<std::uint8_t>(kit), 36}, std::nullopt}));
     }
 };
 

@@ -102,16 +102,6 @@ private slots:
         QTest::qWait(20);
         QVERIFY(!ran);
     }
-
-    void nowIsMonotonic() {
-        QtRunLoop loop;
-        double last = loop.now();
-        for (int i = 0; i < 1000; ++i) {
-            const double next = loop.now();
-            QVERIFY(next >= last);
-            last = next;
-        }
-    }
 };
 
 QTEST_MAIN(QtRunLoopTest)

@@ -60,13 +60,10 @@ private slots:
         view.setLanes(lanes(5, 4), 120.0);
         view.show();
         QSignalSpy seeks(&view, &TimelineView::seekRequested);
-        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(176, 20));
-        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(5, 20));
-        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(331, 20));
-        QCOMPARE(seeks.size(), 3);
-        QCOMPARE(seeks[0][0].toDouble(), 60.0);
-        QCOMPARE(seeks[1][0].toDouble(), 0.0);
-        QCOMPARE(seeks[2][0].toDouble(), 120.0);
+        for (const auto& [x, seconds] : {std::pair{176, 60.0}, {5, 0.0}, {331, 120.0}}) {
+            QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(x, 20));
+            QCOMPARE(seeks.last()[0].toDouble(), seconds);
+        }
         QCOMPARE(view.playhead(), 1.0);
         // Right and left move five seconds; Home goes to the start.
         view.setFocus();
@@ -134,15 +131,12 @@ private slots:
         QCOMPARE(view.backgroundBuilds(), builds);
 
         // The same lanes again change nothing; new lanes or a new size rebuild once.
-        view.setLanes(lanes(16, 1000), 300.0);
-        view.repaint();
-        QCOMPARE(view.backgroundBuilds(), builds);
-        view.setLanes(lanes(15, 1000), 300.0);
-        view.repaint();
-        QCOMPARE(view.backgroundBuilds(), builds + 1);
-        view.resize(600, 136);
-        view.repaint();
-        QCOMPARE(view.backgroundBuilds(), builds + 2);
+        for (const auto& [count, width, rebuilt] : {std::tuple{16, 680, 0}, {15, 680, 1}, {15, 600, 2}}) {
+            view.setLanes(lanes(count, 1000), 300.0);
+            view.resize(width, 136);
+            view.repaint();
+            QCOMPARE(view.backgroundBuilds(), builds + rebuilt);
+        }
     }
 
     void paintingAHugeSongCostsNoMoreThanASmallOne() {

@@ -1,54 +1,46 @@
 #pragma once
-// What the widget tests share: the light look of the application, a main-window stand-in with
-// the real controller behind it (manual run loop, fake player), finding the windows the port
-// opened, keys and clicks, audio files written for beat detection, and screenshots of what
-// the tests drove (written when ORVANE_UI_SHOT_DIR names a folder).
+// What the widget tests share: the application's own look, two harnesses (the controller
+// with a stand-in main window, a manual run loop and fake players; and the whole application
+// with silent sound), finding and answering the windows the port opened, mouse events, and
+// WAV files written for beat detection. Songs and the log capture are the controller tests'.
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
+#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPalette>
-#include <QStyleFactory>
 #include <QTest>
 #include <QWidget>
 
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <string>
+#include <numbers>
 #include <vector>
 
+#include "app/ControllerSongs.h"
+#include "app/DiagnosticsCapture.h"
 #include "app/MainViewController.h"
 #include "playback/FakeMIDIFilePlayer.h"
 #include "support/ManualRunLoop.h"
+#include "ui/Appearance.h"
+#include "ui/Application.h"
+#include "ui/MainWindow.h"
 #include "ui/QtModalPort.h"
 
 namespace orvane::ui::testing {
 
-// Fusion with a light palette, as the application shows itself.
-inline void applyLightLook() {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
-    palette.setColor(QPalette::WindowText, QColor(0x1d, 0x1d, 0x1f));
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::AlternateBase, QColor(0xf5, 0xf5, 0xf7));
-    palette.setColor(QPalette::Text, QColor(0x1d, 0x1d, 0x1f));
-    palette.setColor(QPalette::Button, QColor(0xf6, 0xf6, 0xf6));
-    palette.setColor(QPalette::ButtonText, QColor(0x1d, 0x1d, 0x1f));
-    palette.setColor(QPalette::Highlight, QColor(0x2f, 0x7b, 0xf5));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xf0));
-    palette.setColor(QPalette::ToolTipText, QColor(0x1d, 0x1d, 0x1f));
-    palette.setColor(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93));
-    QApplication::setPalette(palette);
-}
+using app::testing::demoSong;
+using app::testing::DiagnosticsCapture;
+using app::testing::steadySong;
+using app::testing::writeBytes;
 
-inline std::filesystem::path sourceDir() { return ORVANE_SOURCE_DIR; }
-inline std::filesystem::path demoSong() { return sourceDir() / "examples" / "demo.mid"; }
+// The look the program has, which also decides how sliders take clicks; once per process.
+inline void useApplicationLook() {
+    static const bool styled = (applyLightAppearance(*qApp), true);
+    (void)styled;
+}
 
 // The visible top-level window of type T that opened last, or nullptr.
 template <class T>
@@ -61,11 +53,24 @@ T* findWindow() {
 }
 
 // Lets deferred deletes and queued work of Qt run.
-inline void settle() {
-    for (int i = 0; i < 3; ++i) {
+inline void settle(int milliseconds = 0) {
+    for (int i = 0; i < 4; ++i) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
+    if (milliseconds > 0) QTest::qWait(milliseconds);
+}
+
+// Presses the open alert's button titled `title`; false when no alert shows one.
+inline bool pressAlertButton(const QString& title) {
+    auto* box = findWindow<QMessageBox>();
+    for (QAbstractButton* button : box != nullptr ? box->buttons() : QList<QAbstractButton*>{}) {
+        if (button->text() == title) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
 }
 
 inline void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButton button,
@@ -74,72 +79,91 @@ inline void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseB
     QApplication::sendEvent(widget, &event);
 }
 
-// Writes the widget as a PNG into ORVANE_UI_SHOT_DIR, when that is set.
-inline void shoot(QWidget* widget, const QString& name) {
-    const QByteArray folder = qgetenv("ORVANE_UI_SHOT_DIR");
-    if (folder.isEmpty() || widget == nullptr) return;
-    QCoreApplication::processEvents();
-    QDir().mkpath(QString::fromLocal8Bit(folder));
-    widget->grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
 // A 16-bit mono WAV file of clicks at a tempo; a steady tone without beats when bpm is 0.
 inline void writeClickWAV(const std::filesystem::path& path, double bpm, double seconds, int rate = 22050) {
     const auto frames = static_cast<std::size_t>(seconds * rate);
     std::vector<std::int16_t> samples(frames, 0);
+    const auto tone = [rate](double hz, std::size_t i) { return std::sin(2 * std::numbers::pi * hz * double(i) / rate); };
     if (bpm <= 0) {
-        for (std::size_t i = 0; i < frames; ++i) {
-            samples[i] = static_cast<std::int16_t>(12000.0 * std::sin(2.0 * std::numbers::pi * 220.0 * static_cast<double>(i) / rate));
-        }
-    } else {
-        const double period = 60.0 / bpm * rate;
-        for (double beat = 0; beat < static_cast<double>(frames); beat += period) {
-            const auto start = static_cast<std::size_t>(beat);
-            for (std::size_t i = 0; i < 600 && start + i < frames; ++i) {
-                const double decay = std::exp(-static_cast<double>(i) / 120.0);
-                const double tone = std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(i) / rate);
-                samples[start + i] = static_cast<std::int16_t>(28000.0 * decay * tone);
-            }
+        for (std::size_t i = 0; i < frames; ++i) samples[i] = static_cast<std::int16_t>(12000.0 * tone(220, i));
+    }
+    for (double beat = 0; bpm > 0 && beat < static_cast<double>(frames); beat += 60.0 / bpm * rate) {
+        const auto start = static_cast<std::size_t>(beat);
+        for (std::size_t i = 0; i < 600 && start + i < frames; ++i) {
+            samples[start + i] = static_cast<std::int16_t>(28000.0 * std::exp(-double(i) / 120.0) * tone(1000, i));
         }
     }
     std::ofstream out(path, std::ios::binary);
-    const auto put32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    const auto put16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto put = [&](std::uint32_t value, int bytes) { out.write(reinterpret_cast<const char*>(&value), bytes); };
     const auto dataBytes = static_cast<std::uint32_t>(frames * 2);
     out.write("RIFF", 4);
-    put32(36 + dataBytes);
+    put(36 + dataBytes, 4);
     out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);
-    put16(1);
-    put32(static_cast<std::uint32_t>(rate));
-    put32(static_cast<std::uint32_t>(rate * 2));
-    put16(2);
-    put16(16);
+    for (const auto& [value, bytes] : {std::pair{16, 4}, {1, 2}, {1, 2}, {rate, 4}, {rate * 2, 4}, {2, 2}, {16, 2}}) {
+        put(static_cast<std::uint32_t>(value), bytes);
+    }
     out.write("data", 4);
-    put32(dataBytes);
+    put(dataBytes, 4);
     out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(dataBytes));
 }
+
+// The Qt dialogs, except that revealing a folder is only recorded: a test opens no file manager.
+class RecordingRevealPort final : public app::ModalPort {
+public:
+    explicit RecordingRevealPort(QWidget* parent) : qt(parent) {}
+    std::vector<std::filesystem::path> revealed;
+    QtModalPort qt;
+
+    void revealInFileManager(const std::filesystem::path& path) override { revealed.push_back(path); }
+    void beep() override {}
+    void runAlert(app::AlertRequest r, std::function<void(int)> a) override { qt.runAlert(std::move(r), std::move(a)); }
+    void chooseFolder(app::FolderRequest r, app::PathAnswer a) override { qt.chooseFolder(std::move(r), std::move(a)); }
+    void chooseSaveLocation(app::SavePanelRequest r, app::PathAnswer a) override {
+        qt.chooseSaveLocation(std::move(r), std::move(a));
+    }
+    void chooseFileToOpen(app::OpenPanelRequest r, app::PathAnswer a) override {
+        qt.chooseFileToOpen(std::move(r), std::move(a));
+    }
+    void showPrompt(app::PromptRequest r, std::function<void(app::PromptResult)> a) override {
+        qt.showPrompt(std::move(r), std::move(a));
+    }
+    void askTempo(app::TempoPromptRequest r, std::function<void(std::optional<app::TempoPromptAnswer>)> a) override {
+        qt.askTempo(std::move(r), std::move(a));
+    }
+    void showInstrumentPicker(std::shared_ptr<app::InstrumentPicker> p,
+                              std::function<void(std::optional<app::InstrumentPickerSelection>)> a) override {
+        qt.showInstrumentPicker(std::move(p), std::move(a));
+    }
+    void showDrumPicker(std::shared_ptr<app::DrumPicker> p,
+                        std::function<void(std::optional<app::DrumInstrumentSelection>)> a) override {
+        qt.showDrumPicker(std::move(p), std::move(a));
+    }
+    void showLoopExportDialog(std::shared_ptr<app::LoopExportDialog> d) override { qt.showLoopExportDialog(std::move(d)); }
+    void showMixerWindow(std::shared_ptr<app::MixerPanel> p) override { qt.showMixerWindow(std::move(p)); }
+    void showBeatDetectionWindow(std::shared_ptr<app::BeatDetectionController> c) override {
+        qt.showBeatDetectionWindow(std::move(c));
+    }
+};
 
 class NullSink final : public app::MainViewSink {
 public:
     void render(const app::MainViewState&, unsigned) override {}
 };
 
-// The controller with a stand-in main window, the Qt port, a manual run loop and fake players.
+// The controller with a stand-in main window, the Qt dialogs, a manual run loop and fake players.
 struct Harness {
     QWidget mainWindow;
     ManualRunLoop runLoop;
     playback::FakeMIDIFilePlayerFactory players{runLoop};
-    std::unique_ptr<QtModalPort> port;
+    std::unique_ptr<RecordingRevealPort> port;
     NullSink sink;
     std::shared_ptr<app::MainViewController> controller;
 
     Harness() {
+        useApplicationLook();
         mainWindow.resize(720, 560);
-        mainWindow.setWindowTitle(QStringLiteral("Orvane"));
         mainWindow.show();
-        port = std::make_unique<QtModalPort>(&mainWindow);
+        port = std::make_unique<RecordingRevealPort>(&mainWindow);
         players.nextDuration = 60.0;
         controller = app::MainViewController::create({runLoop, *port, sink, players.factory()});
     }
@@ -152,6 +176,35 @@ struct Harness {
         controller->loadMIDI(file);
         runLoop.runUntilIdle();
     }
+};
+
+// The application as the user meets it: the real window, run loop and dialogs, silent sound.
+struct AppHarness {
+    RecordingRevealPort* modal = nullptr;
+    std::unique_ptr<Application> app;
+
+    AppHarness() {
+        useApplicationLook();
+        ApplicationOptions options;
+        options.silentAudio = true;
+        options.makeModalPort = [this](MainWindow& window) {
+            auto port = std::make_unique<RecordingRevealPort>(&window);
+            modal = port.get();
+            return port;
+        };
+        app = std::make_unique<Application>(std::move(options));
+        app->createWindow();
+        app->launch();
+        QApplication::setActiveWindow(&window());
+        settle();
+    }
+    ~AppHarness() {
+        app.reset();
+        settle();
+    }
+    [[nodiscard]] MainWindow& window() { return app->window(); }
+    [[nodiscard]] const MainWindow::Parts& parts() { return app->window().parts(); }
+    [[nodiscard]] app::MainViewController& controller() { return app->controller(); }
 };
 
 }  // namespace orvane::ui::testing

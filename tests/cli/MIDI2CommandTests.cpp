@@ -29,34 +29,20 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 ClipWords nativeClip() {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0xC0, 0, 0x04000000)  // programs first
-        .dc(0)
-        .midi2(0, 0xC1, 0, 0x21000000)
-        .dc(0)
-        .timeSignature(3, 2, 8)  // then meta events: time signature, tempo
-        .dc(0)
-        .tempo(60000000)
-        .dc(0)
-        .midi2(0, 0xB0, 7, 0xC8000000)  // then controllers
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xC8140000)  // then everything else, track by track
-        .dc(0)
-        .midi2(0, 0x91, 36, 0xA0000000)
-        .dc(0)
-        .midi2(0, 0x99, 42, 0x80000000)
-        .dc(240)
-        .midi2(0, 0xE0, 0, 0x80001234)
-        .dc(0)
-        .midi2(0, 0x89, 42, 0)
-        .dc(240)
-        .midi2(0, 0x80, 60, 0)
-        .dc(0)
-        .midi2(0, 0x81, 36, 0x12340000)
-        .dc(0)
-        .midi2(0, 0x99, 42, 0x80000000)
-        .dc(480)
-        .midi2(0, 0x89, 42, 0)
+        .dc(0).midi2(0, 0xC0, 0, 0x04000000)  // programs first
+        .dc(0).midi2(0, 0xC1, 0, 0x21000000)
+        .dc(0).timeSignature(3, 2, 8)  // then meta events: time signature, tempo
+        .dc(0).tempo(60000000)
+        .dc(0).midi2(0, 0xB0, 7, 0xC8000000)  // then controllers
+        .dc(0).midi2(0, 0x90, 60, 0xC8140000)  // then everything else, track by track
+        .dc(0).midi2(0, 0x91, 36, 0xA0000000)
+        .dc(0).midi2(0, 0x99, 42, 0x80000000)
+        .dc(240).midi2(0, 0xE0, 0, 0x80001234)
+        .dc(0).midi2(0, 0x89, 42, 0)
+        .dc(240).midi2(0, 0x80, 60, 0)
+        .dc(0).midi2(0, 0x81, 36, 0x12340000)
+        .dc(0).midi2(0, 0x99, 42, 0x80000000)
+        .dc(480).midi2(0, 0x89, 42, 0)
         .footer();
     return clip;
 }

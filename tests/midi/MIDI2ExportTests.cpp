@@ -179,6 +179,9 @@ TEST(MIDI2SplitExport, ASplitFileHasTheseExactBytes) {
     EXPECT_EQ(exported.eligibility.blockerCategories,
               (std::vector<MIDI2NativeReexportBlocker>{MIDI2NativeReexportBlocker::noNativeInventory,
                                                        MIDI2NativeReexportBlocker::noNativeCandidates}));
+    EXPECT_EQ(exported.eligibility.blockers,
+              (std::vector<std::string>{"Source file has no MIDI 2.0 native packet inventory.",
+                                        "No stored native MIDI 2.0 Channel Voice candidates were found."}));
     EXPECT_FALSE(exported.eligibility.canReexportNativePackets);
 }
 

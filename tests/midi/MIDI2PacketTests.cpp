@@ -27,6 +27,7 @@ TEST(MIDI2UMPPacket, EveryTypeHasItsWordCountAndReportsTruncationWithItsOwnNumbe
         ASSERT_EQ(packets.size(), 1u);
         EXPECT_EQ(packets[0].wordCount(), static_cast<std::size_t>(count));
         EXPECT_EQ(static_cast<std::uint32_t>(packets[0].messageType()), type);
+        EXPECT_EQ(midi2UMPMessageType(static_cast<std::uint8_t>(type)), packets[0].messageType());
         if (count > 1) {
             words.pop_back();
             const auto error = thrownBy<MIDI2UMPError>([&] { (void)MIDI2UMPPacket::parseWordStream(words); });
@@ -34,6 +35,8 @@ TEST(MIDI2UMPPacket, EveryTypeHasItsWordCountAndReportsTruncationWithItsOwnNumbe
             EXPECT_EQ(*error, MIDI2UMPError::truncatedPacket(static_cast<std::uint8_t>(type), count, count - 1));
         }
     }
+    EXPECT_EQ(allMIDI2UMPMessageTypes().size(), 16u);
+    EXPECT_FALSE(midi2UMPMessageType(0x10));
 }
 
 TEST(MIDI2UMPPacket, StreamsSplitIntoPacketsIncludingReservedTypes) {

@@ -152,12 +152,18 @@ TEST(ReaderEvents, TrackNamesMustBeValidUTF8) {
     const MIDIFile file = parsed(smf::file(1, {join({smf::trackName("First"), smf::trackName("Zweite Stimme \xC3\xBC")}),
                                                join({smf::trackName("Bad \xC3"), smf::noteOn(0, 60, 1)}),
                                                join({smf::trackName("\xED\xA0\x80")}),  // a surrogate
-                                               join({smf::trackName("\xC0\xAF")})}));   // an overlong form
+                                               join({smf::trackName("\xC0\xAF")}),      // an overlong form
+                                               join({smf::trackName("\xF0\x9F\x8E\xB5")}),
+                                               join({smf::trackName("\xF0\x8F\xBF\xBF")}),  // overlong
+                                               join({smf::trackName("\xF4\x90\x80\x80")})}));  // past U+10FFFF
     EXPECT_EQ(file.tracks()[0].name, "Zweite Stimme \xC3\xBC");
     EXPECT_EQ(file.tracks()[0].events.size(), 2u) << "name events stay in the track";
     EXPECT_EQ(file.tracks()[1].name, "Track 2");
     EXPECT_EQ(file.tracks()[2].name, "Track 3");
     EXPECT_EQ(file.tracks()[3].name, "Track 4");
+    EXPECT_EQ(file.tracks()[4].name, "\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(file.tracks()[5].name, "Track 6");
+    EXPECT_EQ(file.tracks()[6].name, "Track 7");
 }
 
 TEST(ReaderTempo, DuplicatesAcrossTracksAreStoredOnce) {

@@ -125,12 +125,7 @@ public:
     void append(const MIDI2UMPPacket& packet);
     // A one-word packet made by the caller (no markers).
     void appendWord(std::uint32_t word) {
-        const std::size_t at = bytes_.size();
-        bytes_.resize(at + 4);
-        bytes_[at] = static_cast<std::uint8_t>(word >> 24);
-        bytes_[at + 1] = static_cast<std::uint8_t>(word >> 16);
-        bytes_[at + 2] = static_cast<std::uint8_t>(word >> 8);
-        bytes_[at + 3] = static_cast<std::uint8_t>(word);
+        stage(word);
         ++sequencePackets_;
     }
     void appendDeltaClockstamps(std::uint32_t ticks);
@@ -141,7 +136,17 @@ public:
     [[nodiscard]] Bytes take();
 
 private:
+    // Words are gathered here and turned into bytes a few thousand at a time.
+    static constexpr std::size_t stagingWords = 2048;
+    void stage(std::uint32_t word) {
+        if (staged_ == stagingWords) flush();
+        staging_[staged_++] = word;
+    }
+    void flush();
+
     Bytes bytes_;
+    std::array<std::uint32_t, stagingWords> staging_;
+    std::size_t staged_ = 0;
     std::size_t sequencePackets_ = 0;
     std::size_t packets_ = 0;
 };

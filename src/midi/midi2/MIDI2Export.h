@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "midi/export/RelationshipSnapshot.h"
+#include "midi/export/TrackExport.h"
 #include "midi/midi2/MIDI2Records.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
 #include "midi/model/MIDIFile.h"
@@ -148,11 +149,14 @@ public:
     [[nodiscard]] EventList through(std::uint32_t tick) const;
     // The merge, while it is not built as a list.
     [[nodiscard]] const MergedTracks* unbuiltMerge() const noexcept { return merge_ && !built_ ? &*merge_ : nullptr; }
+    // The surveys of the merge's tracks, made on first use: every walk of the merge shares them.
+    [[nodiscard]] std::span<const MergedTrackExportStream::Survey> trackSurveys() const;
 
 private:
     std::optional<MergedTracks> merge_;
     mutable EventList list_;
     mutable bool built_ = true;
+    mutable std::vector<MergedTrackExportStream::Survey> surveys_;
 };
 
 struct MIDI2NativePreservationRequest {

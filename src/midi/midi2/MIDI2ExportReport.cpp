@@ -3,6 +3,7 @@
 #include <array>
 
 #include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
 #include "midi/midi2/MIDI2Export.h"
 
 namespace orvane::midi {
@@ -26,26 +27,48 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                                                       const std::optional<MIDI2NativeReexportEligibility>& eligibility,
                                                       const std::vector<std::string>& skippedEventItems) {
     MIDI2ClipPayload clip;
-    try {
-        clip = MIDI2ClipFile::checkedPayload(data);
-    } catch (const MIDI2ClipFileError&) {
-        return std::nullopt;
+    if (MIDI2Diagnostics::markersEnabled() || !MIDI2ClipFile::isMIDI2Clip(data) || data.size() % 4 != 0) {
+        // The checks of a clip read from a file, with their markers.
+        try {
+            clip = MIDI2ClipFile::checkedPayload(data);
+        } catch (const MIDI2ClipFileError&) {
+            return std::nullopt;
+        }
+    } else {
+        // Every packet whole is checked in the pass that counts them.
+        clip.bytes = data.subspan(MIDI2ClipFile::magicBytes().size());
     }
     MIDI2OperationReport report;
     int systemExclusiveMessages = 0;
     std::array<bool, 256> seen{};  // (group, channel) pairs with Channel Voice packets
+    std::size_t packetCount = 0;
     // Delta Clockstamps and Channel Voice packets, almost all of a clip, are read from their
-    // first word; the rest are built as packets.
-    for (std::size_t index = 0; index < clip.wordCount(); index += clip.packetWordCount(index)) {
-        const std::uint32_t word0 = clip.word(index);
-        switch (static_cast<MIDI2UMPMessageType>(word0 >> 28)) {
+    // first bytes; the rest are built as packets.
+    const std::size_t words = clip.wordCount();
+    for (std::size_t index = 0; index < words; ++packetCount) {
+        const std::uint8_t* at = clip.bytes.data() + 4 * index;
+        // The two packets almost every clip is made of first: one word each.
+        if (at[0] >> 4 == 0x2) {
+            ++report.midi1ChannelVoicePackets;
+            seen[static_cast<std::size_t>((at[0] & 0xF) * 16 + (at[1] & 0xF))] = true;
+            ++index;
+            continue;
+        }
+        if (at[0] >> 4 == 0x0) {
+            if ((at[1] >> 4) == 0x4) ++report.deltaClockstampPackets;
+            ++index;
+            continue;
+        }
+        const std::size_t size = clip.packetWordCount(index);
+        if (size > words - index) return std::nullopt;
+        switch (static_cast<MIDI2UMPMessageType>(at[0] >> 4)) {
             case MIDI2UMPMessageType::utility:
-                if (((word0 >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
+                if ((at[1] >> 4) == 0x4) ++report.deltaClockstampPackets;
                 break;
             case MIDI2UMPMessageType::midi1ChannelVoice:
             case MIDI2UMPMessageType::midi2ChannelVoice:
-                ++(word0 >> 28 == 0x2 ? report.midi1ChannelVoicePackets : report.midi2ChannelVoicePackets);
-                seen[(word0 >> 24 & 0xF) * 16 + (word0 >> 16 & 0xF)] = true;
+                ++(at[0] >> 4 == 0x2 ? report.midi1ChannelVoicePackets : report.midi2ChannelVoicePackets);
+                seen[static_cast<std::size_t>((at[0] & 0xF) * 16 + (at[1] & 0xF))] = true;
                 break;
             case MIDI2UMPMessageType::stream:
                 break;
@@ -64,6 +87,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
                 break;
             }
         }
+        index += size;
     }
     for (std::size_t key = 0; key < seen.size(); ++key) {
         if (!seen[key]) continue;
@@ -100,7 +124,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
 
     report.operation = MIDI2OperationReport::Operation::exported(fileName, formatLabel);
     report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";
-    report.totalPackets = static_cast<int>(clip.packetCount);
+    report.totalPackets = static_cast<int>(packetCount);
     report.tracks = representedTrackCount;
     report.ticksPerQuarterNote = file.timeDivision;
     report.midi2ChannelVoiceDownConverted = 0;

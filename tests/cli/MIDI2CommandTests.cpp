@@ -146,6 +146,14 @@ TEST_F(MIDI2Command, SongsTimedInSMPTEFramesAreNotWrittenAsClips) {
     EXPECT_TRUE(has(result.err, "❌ Failed to generate MIDI 2.0 export."));
     EXPECT_FALSE(fs::exists(folder_ / "smpte.midi2"));
     EXPECT_EQ(run("convert " + in("smpte.mid") + " -o " + in("smpte.txt")).exitCode, 2);
+
+    // A clip that cannot be written where it should go is reported, and the folder there stays.
+    write("song.mid", songWithSystemExclusive());
+    fs::create_directories(folder_ / "taken.midi2" / "inside");
+    const CommandResult taken = run("convert " + in("song.mid") + " -o " + in("taken.midi2") + " --force");
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_TRUE(has(taken.err, "❌ Failed to write " + (folder_ / "taken.midi2").string() + "."));
+    EXPECT_TRUE(fs::is_directory(folder_ / "taken.midi2" / "inside"));
 }
 
 TEST_F(MIDI2Command, MarkersStayOffStandardOutput) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,23 @@ TEST_F(AtomicFileTest, AMissingFolderOrAFolderThatIsAFileFailsAtTheStart) {
         EXPECT_EQ(error.errorNumber(), ENOTDIR);
     }
     EXPECT_EQ(contents(folder_ / "plain"), "x");
+}
+
+TEST_F(AtomicFileTest, AFileMadeWhileWrittenArrivesWholeOrNotAtAll) {
+    const fs::path target = folder_ / "made.mid";
+    orvane::writeFileAtomicallyFrom(target, [](const orvane::ByteSink& write) {
+        write(bytes("made "));
+        write(bytes("in pieces"));
+    });
+    EXPECT_EQ(contents(target), "made in pieces");
+    EXPECT_THROW(orvane::writeFileAtomicallyFrom(target,
+                                                 [](const orvane::ByteSink& write) {
+                                                     write(bytes("half a file"));
+                                                     throw std::runtime_error("the maker failed");
+                                                 }),
+                 std::runtime_error);
+    EXPECT_EQ(contents(target), "made in pieces");
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"made.mid"});
 }
 
 TEST_F(AtomicFileTest, AWriteThatFailsHalfwayKeepsTheOldFileAndRemovesItsTemporaryFile) {

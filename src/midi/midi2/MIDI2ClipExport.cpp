@@ -325,11 +325,13 @@ WordBound wordBound(std::span<const MIDIEvent> events) {
 
 // Writes the clip of the events forEachEvent(write) hands to write, in export order, with the
 // native packets of plan in place of the events they match.
+// With a sink (markers off), the bytes go there as they are made.
 template <typename ForEachEvent>
 MIDI2ClipData writtenClip(const MIDIFile& file, std::size_t words, ForEachEvent&& forEachEvent,
-                          const std::string& sourceLabel, MIDI2NativeReplacementPlan* plan) {
+                          const std::string& sourceLabel, MIDI2NativeReplacementPlan* plan,
+                          const MIDI2ByteSink& sink) {
     const bool markers = MIDI2Diagnostics::markersEnabled();
-    MIDI2ClipWriter clip(words);
+    MIDI2ClipWriter clip = sink && !markers ? MIDI2ClipWriter(sink, file.timeDivision) : MIDI2ClipWriter(words);
     std::vector<MIDI2UMPPacket> eventPackets;
     std::vector<std::uint32_t> skippedTicks;
     std::uint32_t lastTick = 0;
@@ -390,7 +392,12 @@ MIDI2ClipData writtenClip(const MIDIFile& file, std::size_t words, ForEachEvent&
                          " tpq=" + std::to_string(file.timeDivision);
     if (plan != nullptr) detail += " nativeReplaced=" + std::to_string(nativeReplaced);
     marker("SMF2_EXPORT_OK", detail);
-    return {clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+    MIDI2ClipData result{clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+    if (sink && markers) {
+        sink(result.data);
+        result.data.clear();
+    }
+    return result;
 }
 
 }  // namespace
@@ -403,8 +410,10 @@ std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
     return packets;
 }
 
-MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
-                            MIDI2NativeReplacementPlan* plan) {
+namespace {
+
+MIDI2ClipData clipOfList(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                         MIDI2NativeReplacementPlan* plan, const MIDI2ByteSink& sink) {
     MIDI2Diagnostics::MarkerScope markerScope;
     requireTicksPerQuarterNote(file);
     marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
@@ -418,7 +427,14 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     }
     return writtenClip(file, bound.total(), [&](auto&& write) {
         for (const MIDIEvent& event : events) write(event);
-    }, sourceLabel, plan);
+    }, sourceLabel, plan, sink);
+}
+
+}  // namespace
+
+MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                            MIDI2NativeReplacementPlan* plan) {
+    return clipOfList(file, events, sourceLabel, plan, {});
 }
 
 
@@ -426,10 +442,12 @@ namespace {
 
 // The clip of an export's events: a merge not yet built as a list is written as it is merged.
 MIDI2ClipData clipOf(const MIDIFile& file, const MIDI2ExportEvents& events, const std::string& sourceLabel,
-                     MIDI2NativeReplacementPlan* plan) {
+                     MIDI2NativeReplacementPlan* plan, const MIDI2ByteSink& sink) {
     const MIDI2ExportEvents::MergedTracks* merge = events.unbuiltMerge();
     // With markers on, the list is built so that they count its events.
-    if (merge == nullptr || MIDI2Diagnostics::markersEnabled()) return midi2ClipData(file, events.list(), sourceLabel, plan);
+    if (merge == nullptr || MIDI2Diagnostics::markersEnabled()) {
+        return clipOfList(file, events.list(), sourceLabel, plan, sink);
+    }
     requireTicksPerQuarterNote(file);
     WordBound bound;
     for (const MIDITrack& track : merge->tracks) {
@@ -446,7 +464,7 @@ MIDI2ClipData clipOf(const MIDIFile& file, const MIDI2ExportEvents& events, cons
                 return true;
             });
         },
-        sourceLabel, plan);
+        sourceLabel, plan, sink);
 }
 
 }  // namespace
@@ -514,7 +532,8 @@ EventList MIDI2ExportEvents::through(std::uint32_t tick) const {
 // ---- Entry points ---------------------------------------------------------------------------
 
 MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile& file,
-                                                                 const MIDI2NativePreservationRequest& request) {
+                                                                 const MIDI2NativePreservationRequest& request,
+                                                                 const MIDI2ByteSink& sink) {
     MIDI2Diagnostics::MarkerScope markerScope;
     requireTicksPerQuarterNote(file);
     MIDI2NativePreservationDecision decision = midi2NativePreservationDecision(file, request);
@@ -524,7 +543,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
     if (eligibility.canReexportNativePackets) {
         marker("SMF2_NATIVE_REPLACE_BEGIN",
                "source=" + request.debugLabel + " matched=" + std::to_string(decision.matchedPackets));
-        clip = clipOf(file, request.events, request.nativeSourceLabel, &decision.replacementPlan);
+        clip = clipOf(file, request.events, request.nativeSourceLabel, &decision.replacementPlan, sink);
         eligibility = midi2NativeReexportEligibility(file, request, decision, clip.nativeReplacedPackets);
         marker("SMF2_NATIVE_REPLACE_OK",
                "source=" + request.debugLabel + " nativeReplaced=" + std::to_string(clip.nativeReplacedPackets));
@@ -539,7 +558,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
                    " unmatched=" + std::to_string(decision.nonmatchingPackets) +
                    " ambiguous=" + std::to_string(decision.ambiguousPackets) +
                    " blockers=" + std::to_string(eligibility.blockers.size()) + " categories=" + categories);
-        clip = clipOf(file, request.events, request.fallbackSourceLabel, nullptr);
+        clip = clipOf(file, request.events, request.fallbackSourceLabel, nullptr, sink);
         // The file carries no native packet: the planned matches were not written.
         eligibility.nativeReexportedPackets = 0;
     }

@@ -232,6 +232,17 @@ MIDI2ClipWriter::MIDI2ClipWriter(std::size_t expectedWords) {
     bytes_.resize(clipHeaderBytes);
 }
 
+MIDI2ClipWriter::MIDI2ClipWriter(MIDI2ByteSink sink, std::uint16_t ticksPerQuarterNote) : sink_(std::move(sink)) {
+    // The header does not depend on the sequence; its marker is written by wrap(), as above.
+    Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
+    for (const auto& packet : {MIDI2UMPPacket::utilityDeltaClockstamp(0),
+                               MIDI2UMPPacket::utilityDeltaClockstampTPQ(ticksPerQuarterNote),
+                               MIDI2UMPPacket::utilityDeltaClockstamp(0), MIDI2UMPPacket::startOfClip()}) {
+        packet.appendBigEndianData(front);
+    }
+    sink_(front);
+}
+
 void MIDI2ClipWriter::append(const MIDI2UMPPacket& packet) {
     for (const std::uint32_t word : packet.words()) stage(word);
     ++sequencePackets_;
@@ -243,7 +254,12 @@ void MIDI2ClipWriter::flush() {
         const std::uint32_t bigEndian = __builtin_bswap32(staging_[i]);
         std::memcpy(bytes.data() + 4 * i, &bigEndian, 4);
     }
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(4 * staged_));
+    const std::span<const std::uint8_t> written(bytes.data(), 4 * staged_);
+    if (sink_) {
+        sink_(written);
+    } else {
+        bytes_.insert(bytes_.end(), written.begin(), written.end());
+    }
     staged_ = 0;
 }
 
@@ -254,14 +270,18 @@ void MIDI2ClipWriter::appendDeltaClockstamps(std::uint32_t ticks) {
 void MIDI2ClipWriter::wrap(std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks) {
     flush();
     const auto header = clipHeader(sequencePackets_, ticksPerQuarterNote);
-    Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
-    for (const auto& packet : header) packet.appendBigEndianData(front);
-    std::copy(front.begin(), front.end(), bytes_.begin());
+    if (!sink_) {
+        Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
+        for (const auto& packet : header) packet.appendBigEndianData(front);
+        std::copy(front.begin(), front.end(), bytes_.begin());
+    }
     std::size_t endPackets = 0;
+    Bytes end;
     clipEnd(trailingTicks, [&](const MIDI2UMPPacket& packet) {
-        packet.appendBigEndianData(bytes_);
+        packet.appendBigEndianData(sink_ ? end : bytes_);
         ++endPackets;
     });
+    if (sink_) sink_(end);
     packets_ = header.size() + sequencePackets_ + endPackets;
 }
 

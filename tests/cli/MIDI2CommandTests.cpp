@@ -147,6 +147,14 @@ TEST_F(MIDI2Command, SongsTimedInSMPTEFramesAreNotWrittenAsClips) {
     EXPECT_FALSE(fs::exists(folder_ / "smpte.midi2"));
     EXPECT_EQ(run("convert " + in("smpte.mid") + " -o " + in("smpte.txt")).exitCode, 2);
 
+    // A data byte a clip cannot carry (the reader keeps it as read) is found while the clip is
+    // being written: nothing is left at the target.
+    write("loud.mid", smf::file(1, {{0x00, 0x90, 60, 100, 0x00, 0xB0, 7, 0xFF, 0x10, 0x80, 60, 0}}));
+    const CommandResult loud = run("convert " + in("loud.mid") + " -o " + in("loud.midi2"));
+    EXPECT_EQ(loud.exitCode, 1);
+    EXPECT_TRUE(has(loud.err, "❌ Failed to generate MIDI 2.0 export."));
+    EXPECT_FALSE(fs::exists(folder_ / "loud.midi2"));
+
     // A clip that cannot be written where it should go is reported, and the folder there stays.
     write("song.mid", songWithSystemExclusive());
     fs::create_directories(folder_ / "taken.midi2" / "inside");

@@ -236,10 +236,6 @@ MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, const S
     edits_ = remapTo_.has_value() || velocityFactor_.has_value() || transpose != 0;
 }
 
-MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose,
-                                                 bool applyMixerSettings)
-    : MergedTrackExportStream(track, survey(track, applyMixerSettings), outputChannel, transpose, applyMixerSettings) {}
-
 const MIDIEvent* MergedTrackExportStream::edited(const MIDIEvent& event) {
     // The edits mergedTrackExportEvents applies to its whole list.
     edited_ = event;

@@ -87,7 +87,6 @@ public:
     };
     [[nodiscard]] static Survey survey(const MIDITrack& track, bool applyMixerSettings);
 
-    MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings);
     MergedTrackExportStream(const MIDITrack& track, const Survey& survey, int outputChannel, int transpose,
                             bool applyMixerSettings);
     // The next event, or nullptr after the last. The event stays valid until the next call.

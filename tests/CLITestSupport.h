@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +13,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "TemporaryFolder.h"
 
 namespace orvane::testing {
 
@@ -25,16 +26,6 @@ struct CommandResult {
 
 class CLITest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvane-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-
     // Writes bytes to the file name in the folder.
     std::filesystem::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         const std::filesystem::path path = folder_ / name;
@@ -71,7 +62,8 @@ protected:
         return result;
     }
 
-    std::filesystem::path folder_;
+    TemporaryFolder temporary_;
+    std::filesystem::path folder_ = temporary_.path();
 };
 
 }  // namespace orvane::testing

@@ -4,6 +4,7 @@
 
 #include "midi/export/LoopExport.h"
 #include "midi/export/TrackExport.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
 #include "midi/midi2/MIDI2Export.h"
 #include "support/AtomicFile.h"
 
@@ -112,6 +113,38 @@ GeneratedFile buildConvertedFile(const midi::MIDIFile& song, midi::MIDIExportFor
             std::move(fileName), static_cast<int>(tracks.size()));
     }
     return {std::move(fileName), midi::buildMergedMIDI(song, tracks, 0, std::nullopt, false), std::nullopt};
+}
+
+std::variant<WrittenFile, WriteFailure> writeConvertedFile(const midi::MIDIFile& song, midi::MIDIExportFormat format,
+                                                           const std::filesystem::path& path) {
+    const std::string fileName = path.filename().string();
+    // With the MIDI 2.0 markers on, the clip is made whole so that the markers tell every step.
+    if (format != midi::MIDIExportFormat::midi2Clip || midi::MIDI2Diagnostics::markersEnabled()) {
+        GeneratedFile built = buildConvertedFile(song, format, fileName);
+        if (auto failure = writeGeneratedFile(path, built.bytes)) return std::move(*failure);
+        return WrittenFile{built.bytes.size(), std::move(built.report)};
+    }
+    requireWritable(song, format);
+    std::vector<midi::MIDITrack> copies;  // only when the musical tracks are not consecutive
+    const std::span<const midi::MIDITrack> tracks = song.musicalTracks().asSpan(copies);
+    const auto request = midi::midi2FullMergedExportRequest(song, tracks, 0, std::nullopt, false);
+    midi::MIDI2ClipPacketCounter written;
+    std::optional<midi::MIDI2NativeReplacementExport> exported;
+    try {
+        writeFileAtomicallyFrom(path, [&](const ByteSink& write) {
+            exported = midi::buildMIDI2ClipWithNativeReplacement(song, request, [&](std::span<const std::uint8_t> bytes) {
+                written.add(bytes);
+                write(bytes);
+            });
+        });
+    } catch (const FileWriteError& error) {
+        return WriteFailure{fileName, error.description()};
+    } catch (const midi::MIDI2UMPError& error) {
+        throw ExportGenerationError(error.description());
+    }
+    auto report = midi::midi2ExportReport(song, written, fileName, midi2FormatLabel, static_cast<int>(tracks.size()),
+                                          exported->eligibility, exported->skippedEventItems);
+    return WrittenFile{written.byteCount, std::move(report)};
 }
 
 std::vector<std::string> splitFileNames(const midi::MIDIFile& song, std::span<const int> rows,

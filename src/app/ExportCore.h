@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "midi/export/ExportNaming.h"
@@ -78,6 +79,18 @@ struct WriteFailure {
     std::string description;
     friend bool operator==(const WriteFailure&, const WriteFailure&) = default;
 };
+
+// A file written by writeConvertedFile: its size and, for a MIDI 2.0 Clip, its export report.
+struct WrittenFile {
+    std::size_t bytes = 0;
+    std::optional<midi::MIDI2OperationReport> report;
+};
+// buildConvertedFile written safely to path: a MIDI 2.0 Clip goes to the file as it is made
+// (its bytes are never held whole) and its report is read from the bytes on their way. The
+// same file and report as buildConvertedFile then writeGeneratedFile. Throws
+// ExportGenerationError (the file is then left as it was).
+std::variant<WrittenFile, WriteFailure> writeConvertedFile(const midi::MIDIFile& song, midi::MIDIExportFormat format,
+                                                           const std::filesystem::path& path);
 
 // Writes one file safely (temporary file, flush, rename over the target): on failure the
 // old file is untouched and the result says why.

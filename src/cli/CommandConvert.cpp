@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/ExportCore.h"
@@ -39,14 +41,15 @@ int runConvert(std::span<const std::string> args) {
         app::requireWritable(song, *format);
         refuseToReplace({path.string()}, arguments.has("--force"));
 
-        app::GeneratedFile built = app::buildConvertedFile(song, *format, path.filename().string());
-        if (!writeOutput(path.string(), built.bytes)) {
+        auto written = app::writeConvertedFile(song, *format, path);
+        if (const auto* failure = std::get_if<app::WriteFailure>(&written)) {
+            std::fprintf(stderr, "%s\n", failure->description.c_str());
             throw CommandFailure(exitFailure, "❌ Failed to write " + path.string() + ".");
         }
+        auto& file = std::get<app::WrittenFile>(written);
         std::vector<int> rows(song.musicalTracks().size());
         for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i + 1);
-        printOutputs({{path.string(), rows, built.bytes.size(), std::move(built.report)}}, arguments.has("--json"),
-                     true);
+        printOutputs({{path.string(), rows, file.bytes, std::move(file.report)}}, arguments.has("--json"), true);
         return exitSuccess;
     });
 }

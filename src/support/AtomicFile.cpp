@@ -65,8 +65,8 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 
 class AtomicWrite {
 public:
-    AtomicWrite(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
-        : target_(target), bytes_(bytes) {}
+    AtomicWrite(const std::filesystem::path& target, const std::function<void(const ByteSink&)>& fill)
+        : target_(target), fill_(fill) {}
 
     ~AtomicWrite() {
         if (!temporaryName_.empty()) ::unlinkat(directory_.get(), temporaryName_.c_str(), 0);
@@ -132,7 +132,9 @@ private:
     }
 
     void fillAndFlush(const Descriptor& file) const {
-        if (!writeAll(file.get(), bytes_)) fail(FileWriteError::Stage::write, errno);
+        fill_([&](std::span<const std::uint8_t> bytes) {
+            if (!writeAll(file.get(), bytes)) fail(FileWriteError::Stage::write, errno);
+        });
         if (existingMode_ && ::fchmod(file.get(), *existingMode_) != 0) fail(FileWriteError::Stage::write, errno);
         if (::fdatasync(file.get()) != 0) fail(FileWriteError::Stage::write, errno);
     }
@@ -157,7 +159,7 @@ private:
     }
 
     const std::filesystem::path& target_;
-    std::span<const std::uint8_t> bytes_;
+    const std::function<void(const ByteSink&)>& fill_;
     std::string name_;
     Descriptor directory_;
     std::optional<mode_t> existingMode_;
@@ -178,7 +180,11 @@ FileWriteError::FileWriteError(std::filesystem::path path, Stage stage, int erro
 std::string FileWriteError::description() const { return description_; }
 
 void writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
-    AtomicWrite(target, bytes).run();
+    writeFileAtomicallyFrom(target, [bytes](const ByteSink& write) { write(bytes); });
+}
+
+void writeFileAtomicallyFrom(const std::filesystem::path& target, const std::function<void(const ByteSink&)>& fill) {
+    AtomicWrite(target, fill).run();
 }
 
 }  // namespace orvane

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -43,5 +44,12 @@ private:
 // permission bits; a new file gets 0666 less the umask. Throws FileWriteError; on failure the
 // old target is unchanged and no temporary file is left behind.
 void writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+
+// Receives a file's bytes piece by piece.
+using ByteSink = std::function<void(std::span<const std::uint8_t>)>;
+// The same for a file made while it is written: fill hands its bytes to the sink in order, so
+// that they never need to be held whole. An exception from fill (or a FileWriteError from the
+// sink) ends the write as a failure would: the old target stays, and the exception goes on.
+void writeFileAtomicallyFrom(const std::filesystem::path& target, const std::function<void(const ByteSink&)>& fill);
 
 }  // namespace orvane

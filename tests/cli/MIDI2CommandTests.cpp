@@ -29,34 +29,20 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 ClipWords nativeClip() {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0xC0, 0, 0x04000000)  // programs first
-        .dc(0)
-        .midi2(0, 0xC1, 0, 0x21000000)
-        .dc(0)
-        .timeSignature(3, 2, 8)  // then meta events: time signature, tempo
-        .dc(0)
-        .tempo(60000000)
-        .dc(0)
-        .midi2(0, 0xB0, 7, 0xC8000000)  // then controllers
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xC8140000)  // then everything else, track by track
-        .dc(0)
-        .midi2(0, 0x91, 36, 0xA0000000)
-        .dc(0)
-        .midi2(0, 0x99, 42, 0x80000000)
-        .dc(240)
-        .midi2(0, 0xE0, 0, 0x80001234)
-        .dc(0)
-        .midi2(0, 0x89, 42, 0)
-        .dc(240)
-        .midi2(0, 0x80, 60, 0)
-        .dc(0)
-        .midi2(0, 0x81, 36, 0x12340000)
-        .dc(0)
-        .midi2(0, 0x99, 42, 0x80000000)
-        .dc(480)
-        .midi2(0, 0x89, 42, 0)
+        .dc(0).midi2(0, 0xC0, 0, 0x04000000)  // programs first
+        .dc(0).midi2(0, 0xC1, 0, 0x21000000)
+        .dc(0).timeSignature(3, 2, 8)  // then meta events: time signature, tempo
+        .dc(0).tempo(60000000)
+        .dc(0).midi2(0, 0xB0, 7, 0xC8000000)  // then controllers
+        .dc(0).midi2(0, 0x90, 60, 0xC8140000)  // then everything else, track by track
+        .dc(0).midi2(0, 0x91, 36, 0xA0000000)
+        .dc(0).midi2(0, 0x99, 42, 0x80000000)
+        .dc(240).midi2(0, 0xE0, 0, 0x80001234)
+        .dc(0).midi2(0, 0x89, 42, 0)
+        .dc(240).midi2(0, 0x80, 60, 0)
+        .dc(0).midi2(0, 0x81, 36, 0x12340000)
+        .dc(0).midi2(0, 0x99, 42, 0x80000000)
+        .dc(480).midi2(0, 0x89, 42, 0)
         .footer();
     return clip;
 }
@@ -160,6 +146,22 @@ TEST_F(MIDI2Command, SongsTimedInSMPTEFramesAreNotWrittenAsClips) {
     EXPECT_TRUE(has(result.err, "❌ Failed to generate MIDI 2.0 export."));
     EXPECT_FALSE(fs::exists(folder_ / "smpte.midi2"));
     EXPECT_EQ(run("convert " + in("smpte.mid") + " -o " + in("smpte.txt")).exitCode, 2);
+
+    // A data byte a clip cannot carry (the reader keeps it as read) is found while the clip is
+    // being written: nothing is left at the target.
+    write("loud.mid", smf::file(1, {{0x00, 0x90, 60, 100, 0x00, 0xB0, 7, 0xFF, 0x10, 0x80, 60, 0}}));
+    const CommandResult loud = run("convert " + in("loud.mid") + " -o " + in("loud.midi2"));
+    EXPECT_EQ(loud.exitCode, 1);
+    EXPECT_TRUE(has(loud.err, "❌ Failed to generate MIDI 2.0 export."));
+    EXPECT_FALSE(fs::exists(folder_ / "loud.midi2"));
+
+    // A clip that cannot be written where it should go is reported, and the folder there stays.
+    write("song.mid", songWithSystemExclusive());
+    fs::create_directories(folder_ / "taken.midi2" / "inside");
+    const CommandResult taken = run("convert " + in("song.mid") + " -o " + in("taken.midi2") + " --force");
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_TRUE(has(taken.err, "❌ Failed to write " + (folder_ / "taken.midi2").string() + "."));
+    EXPECT_TRUE(fs::is_directory(folder_ / "taken.midi2" / "inside"));
 }
 
 TEST_F(MIDI2Command, MarkersStayOffStandardOutput) {

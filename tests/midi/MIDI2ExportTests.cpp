@@ -179,6 +179,9 @@ TEST(MIDI2SplitExport, ASplitFileHasTheseExactBytes) {
     EXPECT_EQ(exported.eligibility.blockerCategories,
               (std::vector<MIDI2NativeReexportBlocker>{MIDI2NativeReexportBlocker::noNativeInventory,
                                                        MIDI2NativeReexportBlocker::noNativeCandidates}));
+    EXPECT_EQ(exported.eligibility.blockers,
+              (std::vector<std::string>{"Source file has no MIDI 2.0 native packet inventory.",
+                                        "No stored native MIDI 2.0 Channel Voice candidates were found."}));
     EXPECT_FALSE(exported.eligibility.canReexportNativePackets);
 }
 
@@ -225,6 +228,12 @@ TEST(MIDI2MergeExport, AMergeWrittenAsItIsMergedEqualsTheExportOfItsBuiltList) {
         const auto streamed = buildMIDI2ClipWithNativeReplacement(file, merged);
         const auto expected = buildMIDI2ClipWithNativeReplacement(file, listed);
         EXPECT_EQ(streamed.data, expected.data) << mixer;
+        // Handed to a sink as they are made, the bytes are the same, and none are kept.
+        Bytes sunk;
+        const auto sinking = buildMIDI2ClipWithNativeReplacement(
+            file, merged, [&](std::span<const std::uint8_t> bytes) { sunk.insert(sunk.end(), bytes.begin(), bytes.end()); });
+        EXPECT_EQ(sunk, expected.data) << mixer;
+        EXPECT_TRUE(sinking.data.empty());
         EXPECT_EQ(streamed.eligibility, expected.eligibility) << mixer;
         EXPECT_EQ(streamed.skippedEventItems, expected.skippedEventItems) << mixer;
     }

@@ -23,14 +23,10 @@ MIDIFile imported(const ClipWords& clip) {
 TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) {
     ClipWords clip;
     clip.header(96)
-        .dc(0)
-        .tempo(50000000)
-        .dc(0)
-        .timeSignature(3, 2, 8)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xFFFF0000)
-        .dc(96)
-        .midi2(0, 0x80, 60, 0x00000000)
+        .dc(0).tempo(50000000)
+        .dc(0).timeSignature(3, 2, 8)
+        .dc(0).midi2(0, 0x90, 60, 0xFFFF0000)
+        .dc(96).midi2(0, 0x80, 60, 0x00000000)
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_TRUE(file.wasImportedFromMIDI2Clip);
@@ -74,20 +70,13 @@ TEST(MIDI2Import, TheClipTempoIsTheSongsReferenceTempoAndTinyTempoValuesBecomeOn
 TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(1, 0x99, 38, 0x80000000)  // group 2, drums, one key
-        .dc(0)
-        .midi1(0, 0x90, 60, 100)
-        .dc(10)
-        .midi2(1, 0x99, 38, 0x80000000)
-        .dc(0)
-        .midi1(2, 0x93, 64, 90)  // group 3, channel 4
-        .dc(0)
-        .midi1(0, 0xC5, 40, 0)  // channel 6: a program change
-        .dc(0)
-        .midi1(0, 0x95, 70, 80)
-        .dc(0)
-        .midi1(0, 0x90, 62, 100)
+        .dc(0).midi2(1, 0x99, 38, 0x80000000)  // group 2, drums, one key
+        .dc(0).midi1(0, 0x90, 60, 100)
+        .dc(10).midi2(1, 0x99, 38, 0x80000000)
+        .dc(0).midi1(2, 0x93, 64, 90)  // group 3, channel 4
+        .dc(0).midi1(0, 0xC5, 40, 0)  // channel 6: a program change
+        .dc(0).midi1(0, 0x95, 70, 80)
+        .dc(0).midi1(0, 0x90, 62, 100)
         .footer();
     const MIDIFile file = imported(clip);
     ASSERT_EQ(file.tracks().size(), 4u);
@@ -128,12 +117,9 @@ TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPac
     ClipWords clip;
     clip.dc(0)
         .add({0x00300000 | 480})
-        .dc(1000)
-        .startOfClip()
-        .dc(20)
-        .midi2(0, 0x93, 60, 0xFFFF0000)
-        .dc(0)
-        .add({0x00000000})  // NOOP
+        .dc(1000).startOfClip()
+        .dc(20).midi2(0, 0x93, 60, 0xFFFF0000)
+        .dc(0).add({0x00000000})  // NOOP
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(20, {0x93, 60, 127})}));
@@ -168,16 +154,11 @@ TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPac
 TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xFE000000)  // velocity7 exactly: no extra bits
-        .dc(0)
-        .midi2(0, 0xB0, 7, 0xFE000000)
-        .dc(0)
-        .midi2(0, 0xB0, 7, 0xFE000001)
-        .dc(0)
-        .midi2(0, 0xC0, 0, 0x05000000)  // programs keep any non-zero word
-        .dc(0)
-        .midi2(0, 0xE0, 0, 0x80000000)
+        .dc(0).midi2(0, 0x90, 60, 0xFE000000)  // velocity7 exactly: no extra bits
+        .dc(0).midi2(0, 0xB0, 7, 0xFE000000)
+        .dc(0).midi2(0, 0xB0, 7, 0xFE000001)
+        .dc(0).midi2(0, 0xC0, 0, 0x05000000)  // programs keep any non-zero word
+        .dc(0).midi2(0, 0xE0, 0, 0x80000000)
         .footer();
     const auto snapshots = imported(clip).midi2NativePacketSnapshots.snapshots();
     const std::vector<bool> expected = {false, false, true, true, false};
@@ -189,24 +170,15 @@ TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
 TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0x25, 0, 0)  // registered controller: no MIDI 1.0 form here
-        .dc(0)
-        .midi1(0, 0x90, 60, 100)
-        .dc(0)
-        .add({0x10F80000})  // timing clock
-        .dc(0)
-        .add({0x30010000, 0})  // SysEx7
-        .dc(0)
-        .add({0x60000000})  // reserved
-        .dc(0)
-        .add({0xD0100002, 0, 0, 0})  // another Flex Data status
-        .dc(0)
-        .timeSignature(0, 2, 8)  // numerator 0
-        .dc(0)
-        .timeSignature(4, 8, 8)  // denominator 2^8
-        .dc(0)
-        .add({0xF0010000, 0, 0, 0})  // another Stream packet
+        .dc(0).midi2(0, 0x25, 0, 0)  // registered controller: no MIDI 1.0 form here
+        .dc(0).midi1(0, 0x90, 60, 100)
+        .dc(0).add({0x10F80000})  // timing clock
+        .dc(0).add({0x30010000, 0})  // SysEx7
+        .dc(0).add({0x60000000})  // reserved
+        .dc(0).add({0xD0100002, 0, 0, 0})  // another Flex Data status
+        .dc(0).timeSignature(0, 2, 8)  // numerator 0
+        .dc(0).timeSignature(4, 8, 8)  // denominator 2^8
+        .dc(0).add({0xF0010000, 0, 0, 0})  // another Stream packet
         .footer();
     const MIDIFile file = imported(clip);
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 8);
@@ -301,63 +273,40 @@ TEST(MIDI2Import, MillionsOfPacketsAreReadInFull) {
 TEST(MIDI2Import, TheImportReportDescribesTheClip) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .tempo(50000000)
-        .dc(0)
-        .midi1(0, 0xC0, 0, 0)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0x80010000)
-        .dc(480)
-        .midi2(0, 0x80, 60, 0)
-        .dc(0)
-        .midi1(1, 0x99, 36, 100)
+        .dc(0).tempo(50000000)
+        .dc(0).midi1(0, 0xC0, 0, 0)
+        .dc(0).midi2(0, 0x90, 60, 0x80010000)
+        .dc(480).midi2(0, 0x80, 60, 0)
+        .dc(0).midi1(1, 0x99, 36, 100)
         .footer();
     const MIDIFile file = imported(clip);
     ASSERT_TRUE(file.midi2LastImportReport);
     const MIDI2OperationReport& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 2 tracks, 16 UMP packets.");
-    EXPECT_EQ(
-        report.detailText(),
-        "File: Loaded MIDI 2.0 file\n"
-        "File type: MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)\n"
-        "Ticks per quarter note: 480\n"
-        "Tracks represented: 2\n"
-        "UMP packets: 16\n"
-        "Delta Clockstamp packets: 8\n"
-        "Groups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
-        "MIDI 1.0 Channel Voice packets: 2\n"
-        "MIDI 2.0 Channel Voice packets: 2\n"
-        "MIDI 2.0 Channel Voice down-converted: 2\n"
-        "Flex Data Set Tempo packets: 1\n"
-        "Flex Data Set Time Signature packets: 0\n"
-        "Unsupported/skipped packets: 0\n"
-        "\n"
-        "Native MIDI 2.0 preservation inventory:\n"
-        "- Original UMP packets inventoried: 16\n"
-        "- Imported into Orvane's editable model: 5\n"
-        "- Stored as native UMP preservation candidates: 2\n"
-        "- High-resolution native candidates: 1\n"
-        "- Down-converted into editable model: 2\n"
-        "- Skipped/unsupported native packets: 0\n"
-        "- Structural MIDI Clip packets: 11\n"
-        "- Global packets: 1\n"
-        "- Ambiguous packets: 0\n"
-        "- Native UMP re-export from this snapshot: not enabled yet\n"
-        "\n"
-        "Preserved:\n"
-        "- MIDI 1.0-resolution Channel Voice events carried inside UMP\n"
-        "- Delta Clockstamp timing and ticks-per-quarter-note\n"
-        "- Flex Data Set Tempo\n"
-        "- Track separation from UMP group/channel identity\n"
-        "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n"
-        "\n"
-        "Converted:\n"
-        "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing model\n"
-        "\n"
-        "Skipped or not yet preserved:\n"
-        "- Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export\n"
-        "- Project/clip name Flex Data, track/instrument-name metadata, SysEx8, per-note controllers, MIDI-CI, "
-        "and live UMP I/O are not yet supported");
+    // The common sections are checked with the export reports; here what an import adds.
+    const std::string text = report.detailText();
+    for (const char* part : {
+             "File: Loaded MIDI 2.0 file\n",
+             "Delta Clockstamp packets: 8\nGroups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
+             "MIDI 1.0 Channel Voice packets: 2\nMIDI 2.0 Channel Voice packets: 2\n"
+             "MIDI 2.0 Channel Voice down-converted: 2\nFlex Data Set Tempo packets: 1\n",
+             "\n\nNative MIDI 2.0 preservation inventory:\n"
+             "- Original UMP packets inventoried: 16\n"
+             "- Imported into Orvane's editable model: 5\n"
+             "- Stored as native UMP preservation candidates: 2\n"
+             "- High-resolution native candidates: 1\n"
+             "- Down-converted into editable model: 2\n"
+             "- Skipped/unsupported native packets: 0\n"
+             "- Structural MIDI Clip packets: 11\n"
+             "- Global packets: 1\n"
+             "- Ambiguous packets: 0\n"
+             "- Native UMP re-export from this snapshot: not enabled yet\n\nPreserved:\n",
+             "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n\nConverted:\n"
+             "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing "
+             "model\n",
+         }) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\nin\n" << text;
+    }
 }
 
 TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {
@@ -384,31 +333,6 @@ TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {
     EXPECT_EQ(quiet.midi2NativePacketSnapshots, traced.midi2NativePacketSnapshots);
     EXPECT_EQ(quiet.midi2ImportedPacketCount, traced.midi2ImportedPacketCount);
     EXPECT_EQ(quiet.tracks().back().events.back(), MIDIEvent(0xFFFFF + 7, {0xB3, 0x87, 0x90}));
-}
-
-TEST(MIDI2Import, ImportMarkersTraceEachStep) {
-    ClipWords clip;
-    clip.header(96).dc(5).midi1(1, 0x92, 60, 100).footer();
-    MarkerCapture capture("1");
-    MIDIFile file;
-    ASSERT_TRUE(file.parseMIDI2Clip(clip.bytes()));
-    std::vector<std::string> importLines;
-    for (const auto& line : capture.lines()) {
-        if (line.find("SMF2_IMPORT") != std::string::npos) importLines.push_back(line);
-    }
-    EXPECT_EQ(importLines,
-              (std::vector<std::string>{
-                  "[MIDI2] SMF2_IMPORT_BEGIN | bytes=64",
-                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
-                  "[MIDI2] SMF2_IMPORT_DCTPQ | ticksPerQuarterNote=96",
-                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=0",
-                  "[MIDI2] SMF2_IMPORT_START_OF_CLIP | absoluteTick=0",
-                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=5 tick=5",
-                  "[MIDI2] SMF2_IMPORT_CHANNEL_EVENT | group=1 channel=2 tick=5 status=0x92 bytes=3",
-                  "[MIDI2] SMF2_IMPORT_DELTA_TICKS | delta=0 tick=5",
-                  "[MIDI2] SMF2_IMPORT_END_OF_CLIP | absoluteTick=5",
-                  "[MIDI2] SMF2_IMPORT_OK | tracks=1 channelPackets=1 deltaMessages=4 unsupported=0 tpq=96",
-              }));
 }
 
 }  // namespace

@@ -28,18 +28,12 @@ MIDIFile importedClip(const ClipWords& clip) {
 ClipWords twoTrackClip() {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0x90, 60, velocityHighRes)
-        .dc(0)
-        .midi2(0, 0x91, 40, 0x80000000)
-        .dc(480)
-        .midi2(0, 0x80, 60, 0)
-        .dc(0)
-        .midi2(0, 0x81, 40, 0)
-        .dc(480)
-        .midi2(0, 0x90, 62, velocityHighRes)
-        .dc(480)
-        .midi2(0, 0x80, 62, 0)
+        .dc(0).midi2(0, 0x90, 60, velocityHighRes)
+        .dc(0).midi2(0, 0x91, 40, 0x80000000)
+        .dc(480).midi2(0, 0x80, 60, 0)
+        .dc(0).midi2(0, 0x81, 40, 0)
+        .dc(480).midi2(0, 0x90, 62, velocityHighRes)
+        .dc(480).midi2(0, 0x80, 62, 0)
         .footer();
     return clip;
 }
@@ -59,23 +53,6 @@ MIDI2NativeReplacementExport fullMerge(const MIDIFile& file, bool applyMixerSett
     const std::vector<MIDITrack> tracks = file.musicalTracks().copies();
     return buildMIDI2ClipWithNativeReplacement(
         file, midi2FullMergedExportRequest(file, tracks, transpose, newBPM, applyMixerSettings));
-}
-
-TEST(MIDI2NativePlanning, AStandardFileHasNoInventoryAndNeverReexports) {
-    MIDIFile file;
-    MIDITrack track;
-    track.name = "One";
-    track.channel = 0;
-    track.events = {MIDIEvent(0, {0x90, 60, 100})};
-    file.setTracks({track});
-    const auto exported = fullMerge(file);
-    EXPECT_EQ(exported.eligibility.blockerCategories,
-              (std::vector<Blocker>{Blocker::noNativeInventory, Blocker::noNativeCandidates}));
-    EXPECT_EQ(exported.eligibility.blockers,
-              (std::vector<std::string>{"Source file has no MIDI 2.0 native packet inventory.",
-                                        "No stored native MIDI 2.0 Channel Voice candidates were found."}));
-    EXPECT_EQ(exported.eligibility.nativeReexportedPackets, 0);
-    EXPECT_FALSE(exported.eligibility.canReexportNativePackets);
 }
 
 TEST(MIDI2NativePlanning, AnUneditedFullMergeWritesEveryNativePacketBack) {
@@ -172,12 +149,9 @@ TEST(MIDI2NativePlanning, ASplitReexportsOnlyItsOwnTracksPackets) {
 TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0x80000000)
-        .dc(0)
-        .midi2(1, 0x90, 60, 0x80000000)  // same channel and note in group 2
-        .dc(480)
-        .midi2(0, 0x80, 60, 0)
+        .dc(0).midi2(0, 0x90, 60, 0x80000000)
+        .dc(0).midi2(1, 0x90, 60, 0x80000000)  // same channel and note in group 2
+        .dc(480).midi2(0, 0x80, 60, 0)
         .footer();
     const MIDIFile file = importedClip(clip);
     const auto scoped = midi2ScopedNativeCandidates(file, file.tracks()[0].events);
@@ -192,10 +166,8 @@ TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) 
 TEST(MIDI2NativePlanning, EqualKeysTakeTheirPacketsInListOrder) {
     ClipWords clip;
     clip.header(480)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xC8000000)
-        .dc(0)
-        .midi2(0, 0x90, 60, 0xC8010000)  // the same MIDI 1.0 bytes, other native words
+        .dc(0).midi2(0, 0x90, 60, 0xC8000000)
+        .dc(0).midi2(0, 0x90, 60, 0xC8010000)  // the same MIDI 1.0 bytes, other native words
         .footer();
     const MIDIFile file = importedClip(clip);
     const auto decision = midi2NativeReplacementPlan(file, file.tracks()[0].events, std::nullopt);
@@ -283,12 +255,9 @@ TEST(MIDI2LoopPlanning, PacketsInsideTheLoopRepeatEveryPassAndPreLoopStateIsCopi
 TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass) {
     ClipWords clip;
     clip.header(480)
-        .dc(120)
-        .midi2(0, 0x90, 60, 0xC8000000)
-        .dc(0)
-        .midi2(1, 0x90, 60, 0xC8000000)  // the same bytes in group 2
-        .dc(120)
-        .midi2(0, 0x80, 60, 0)
+        .dc(120).midi2(0, 0x90, 60, 0xC8000000)
+        .dc(0).midi2(1, 0x90, 60, 0xC8000000)  // the same bytes in group 2
+        .dc(120).midi2(0, 0x80, 60, 0)
         .footer();
     const MIDIFile file = importedClip(clip);
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 0, 480);
@@ -304,19 +273,6 @@ TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass)
     EXPECT_EQ(plan->replacementMatchedOutputEvents(), 4);
     EXPECT_EQ(plan->duplicateRiskOutputEvents(), 2);
     EXPECT_EQ(plan->unmatchedOutputEvents(), 0);
-}
-
-TEST(MIDI2LoopPlanning, APacketExactlyAtTheLoopStartMovesThereOnce) {
-    const MIDIFile file = importedClip(loopClip());
-    const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 1920, 3840);
-    const auto classification = midi2NativeLoopPacketClassification(relationship, 1920, 3840, 1920, 2, false);
-    const auto atStart = std::count_if(classification.packetActions.begin(), classification.packetActions.end(),
-                                       [](const auto& action) { return action.sourceTick == 1920u; });
-    EXPECT_EQ(atStart, 1);
-    const auto move = std::find_if(classification.packetActions.begin(), classification.packetActions.end(),
-                                   [](const auto& action) { return action.sourceTick == 1920u; });
-    EXPECT_EQ(move->policy, MIDI2NativeLoopPacketPolicy::moveToLoopStart);
-    EXPECT_EQ(move->outputTick, 0u);
 }
 
 TEST(MIDI2LoopPlanning, WithoutNativePacketsEverythingIsEmpty) {

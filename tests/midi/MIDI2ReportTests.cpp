@@ -177,6 +177,21 @@ TEST(MIDI2ExportReport, ReadsTheWrittenClipBack) {
                                         "Project/clip name Flex Data, track/instrument-name metadata, SysEx8, "
                                         "per-note controllers, MIDI-CI, and live UMP I/O are not yet supported"}));
     EXPECT_FALSE(midi2ExportReport(file, Bytes{1, 2, 3}, "x", "MIDI 2.0", 1, std::nullopt));
+
+    // Counted from the bytes as they are written, in pieces of any size, the report is the same;
+    // a clip cut inside a packet has none.
+    for (std::size_t piece = 1; piece <= 17; ++piece) {
+        MIDI2ClipPacketCounter written;
+        for (std::size_t at = 0; at < clip.data.size(); at += piece) {
+            written.add(std::span(clip.data).subspan(at, std::min(piece, clip.data.size() - at)));
+        }
+        EXPECT_EQ(midi2ExportReport(file, written, "song.midi2", "MIDI 2.0", 1, std::nullopt, clip.skippedEventItems),
+                  report)
+            << piece;
+    }
+    MIDI2ClipPacketCounter cut;
+    cut.add(std::span(clip.data).first(clip.data.size() - 2));
+    EXPECT_FALSE(midi2ExportReport(file, cut, "song.midi2", "MIDI 2.0", 1, std::nullopt));
 }
 
 TEST(MIDI2ExportReport, NativeReexportChangesThePreservedAndConvertedItems) {

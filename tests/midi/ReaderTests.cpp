@@ -49,61 +49,34 @@ private:
     std::FILE* stream_;
 };
 
-TEST(ReaderHeader, RejectsWhatIsNotAMIDIFile) {
-    MIDIFile file;
-    const Bytes headerOnly = smf::header(1, 0);
-    ASSERT_EQ(headerOnly.size(), 14u);
-    EXPECT_FALSE(file.parse(headerOnly)) << "the minimum is 15 bytes, even for a complete header";
-    EXPECT_TRUE(file.parse(join({headerOnly, {0x00}})));
-
-    Bytes wrongTag = join({headerOnly, {0x00}});
-    wrongTag[3] = 'x';
-    EXPECT_FALSE(file.parse(wrongTag));
-
-    Bytes longerHeader = join({headerOnly, {0x00}});
-    longerHeader[7] = 7;
-    EXPECT_FALSE(file.parse(longerHeader));
-    EXPECT_FALSE(file.parse(Bytes{}));
-}
-
-TEST(ReaderHeader, ReadsFormatDivisionAndSMPTEFlag) {
-    const MIDIFile file = parsed(join({smf::header(2, 0, 0xE728), {0x00}}));
-    EXPECT_EQ(file.format, 2);
-    EXPECT_EQ(file.timeDivision, 0xE728);
-    EXPECT_TRUE(file.isSMPTE);
-    EXPECT_TRUE(file.tracks().empty());
-    EXPECT_FALSE(parsed(join({smf::header(1, 0, 0x7FFF), {0x00}})).isSMPTE);
-}
-
-TEST(ReaderHeader, ParseStartsFromAFreshSong) {
+TEST(ReaderHeader, ParseStartsFromAFreshSongAndReadsTheHeader) {
     NoticeCapture notice;
     MIDIFile file;
     ASSERT_TRUE(file.parse(smf::file(
         1, {join({smf::tempo(400000), {0x00, 0xFF, 0x59, 0x02, 0x02, 0x00}, smf::noteOn(0, 60, 100), smf::endOfTrack()})})));
     ASSERT_EQ(file.bpm, 150.0);
     ASSERT_EQ(file.keySignature, "D major");
-    ASSERT_TRUE(file.parse(join({smf::header(0, 0, 96), {0x00}})));
+    ASSERT_TRUE(file.parse(join({smf::header(2, 0, 0xE728), {0x00}})));
+    EXPECT_EQ(file.format, 2);
+    EXPECT_EQ(file.timeDivision, 0xE728);
+    EXPECT_TRUE(file.isSMPTE);
     EXPECT_EQ(file.bpm, 120.0);
     EXPECT_EQ(file.keySignature, "Unknown");
-    EXPECT_EQ(file.timeDivision, 96);
     EXPECT_TRUE(file.tracks().empty());
     EXPECT_TRUE(file.tempoEvents.empty());
     EXPECT_TRUE(file.originalTempoEvents.empty());
     EXPECT_TRUE(file.musicalTracks().empty());
+    EXPECT_FALSE(parsed(join({smf::header(1, 0, 0x7FFF), {0x00}})).isSMPTE);
     EXPECT_FALSE(file.parse(Bytes(5, 0)));
     EXPECT_TRUE(file.tracks().empty()) << "a rejected read leaves no tracks of an earlier song";
 }
 
-TEST(ReaderChunkWalk, AForeignChunkEndsTheWalk) {
+TEST(ReaderChunkWalk, StopsAtAForeignChunkTheAnnouncedCountOrWhenBytesRunOut) {
     const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
-    const MIDIFile file =
-        parsed(join({smf::header(1, 3), smf::track(notes), smf::chunk("XFIH", {1, 2, 3}), smf::track(notes)}));
-    ASSERT_EQ(file.tracks().size(), 1u);
-    EXPECT_EQ(file.tracks()[0].name, "Track 1");
-}
-
-TEST(ReaderChunkWalk, StopsAtTheAnnouncedCountOrWhenBytesRunOut) {
-    const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
+    EXPECT_EQ(parsed(join({smf::header(1, 3), smf::track(notes), smf::chunk("XFIH", {1, 2, 3}), smf::track(notes)}))
+                  .tracks()
+                  .size(),
+              1u);
     EXPECT_EQ(parsed(join({smf::header(1, 1), smf::track(notes), smf::track(notes)})).tracks().size(), 1u);
     // Seven stray bytes cannot hold a chunk header: the walk ends quietly.
     EXPECT_EQ(parsed(join({smf::header(1, 5), smf::track(notes), {'M', 'T', 'r', 'k', 0, 0, 0}})).tracks().size(), 1u);
@@ -111,15 +84,6 @@ TEST(ReaderChunkWalk, StopsAtTheAnnouncedCountOrWhenBytesRunOut) {
     ASSERT_EQ(two.tracks().size(), 2u);
     EXPECT_EQ(two.tracks()[1].name, "Track 2");
     EXPECT_TRUE(two.tracks()[1].events.empty());
-}
-
-TEST(ReaderChunkWalk, AChunkLengthBeyondTheDataRejectsTheFile) {
-    const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
-    MIDIFile file;
-    EXPECT_FALSE(file.parse(join({smf::header(1, 1), smf::chunk("MTrk", notes, static_cast<std::int64_t>(notes.size()) + 1)})));
-    EXPECT_FALSE(file.parse(join({smf::header(1, 1), smf::chunk("MTrk", notes, 0xFFFFFFFF)})));
-    // A later chunk that lies rejects the file even after good ones.
-    EXPECT_FALSE(file.parse(join({smf::header(1, 2), smf::track(notes), smf::chunk("MTrk", notes, 100)})));
 }
 
 TEST(ReaderEvents, RunningStatusIsResolvedAndStored) {
@@ -188,23 +152,18 @@ TEST(ReaderEvents, TrackNamesMustBeValidUTF8) {
     const MIDIFile file = parsed(smf::file(1, {join({smf::trackName("First"), smf::trackName("Zweite Stimme \xC3\xBC")}),
                                                join({smf::trackName("Bad \xC3"), smf::noteOn(0, 60, 1)}),
                                                join({smf::trackName("\xED\xA0\x80")}),  // a surrogate
-                                               join({smf::trackName("\xC0\xAF")})}));   // an overlong form
+                                               join({smf::trackName("\xC0\xAF")}),      // an overlong form
+                                               join({smf::trackName("\xF0\x9F\x8E\xB5")}),
+                                               join({smf::trackName("\xF0\x8F\xBF\xBF")}),  // overlong
+                                               join({smf::trackName("\xF4\x90\x80\x80")})}));  // past U+10FFFF
     EXPECT_EQ(file.tracks()[0].name, "Zweite Stimme \xC3\xBC");
     EXPECT_EQ(file.tracks()[0].events.size(), 2u) << "name events stay in the track";
     EXPECT_EQ(file.tracks()[1].name, "Track 2");
     EXPECT_EQ(file.tracks()[2].name, "Track 3");
     EXPECT_EQ(file.tracks()[3].name, "Track 4");
-}
-
-TEST(ReaderEvents, TickOverflowRejectsTheFile) {
-    // The largest delta a four-byte quantity holds.
-    const Bytes bigStep = {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00};
-    Bytes sixteen;
-    for (int i = 0; i < 16; ++i) sixteen.insert(sixteen.end(), bigStep.begin(), bigStep.end());
-    const MIDIFile fits = parsed(smf::file(1, {sixteen}));
-    EXPECT_EQ(fits.tracks()[0].events.back().tick, 16u * 0x0FFFFFFFu);
-    MIDIFile file;
-    EXPECT_FALSE(file.parse(smf::file(1, {join({sixteen, bigStep})})));
+    EXPECT_EQ(file.tracks()[4].name, "\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(file.tracks()[5].name, "Track 6");
+    EXPECT_EQ(file.tracks()[6].name, "Track 7");
 }
 
 TEST(ReaderTempo, DuplicatesAcrossTracksAreStoredOnce) {
@@ -219,17 +178,6 @@ TEST(ReaderTempo, DuplicatesAcrossTracksAreStoredOnce) {
     EXPECT_EQ(file.tempoEvents[3], MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}));
     EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
     EXPECT_EQ(file.tracks()[1].events.size(), 3u) << "tempo events stay in their track";
-}
-
-TEST(ReaderTempo, TempoEventsAreOrderedByTickAcrossTracks) {
-    const MIDIFile file = parsed(smf::file(1, {join({smf::tempo(600000, 0x60)}), join({smf::tempo(400000, 0x10)}),
-                                               join({smf::tempo(300000, 0x10)})}));
-    ASSERT_EQ(file.tempoEvents.size(), 3u);
-    EXPECT_EQ(file.tempoEvents[0].tick, 0x10u);
-    EXPECT_EQ(file.tempoEvents[0][5], 400000 & 0xFF) << "equal ticks keep their reading order";
-    EXPECT_EQ(file.tempoEvents[1][5], 300000 & 0xFF);
-    EXPECT_EQ(file.tempoEvents[2].tick, 0x60u);
-    EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
 }
 
 TEST(ReaderTempo, TheSongTempoComesFromTheFirstChunkFirst) {

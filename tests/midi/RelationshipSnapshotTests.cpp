@@ -101,18 +101,12 @@ TEST(RelationshipSnapshot, StoredPacketsAreSortedIntoRangeStartStateAndUnsafe) {
     clip.dc(0)
         .midi1(0, 0x90, 10, 100)  // before Start of Clip: ambiguous
         .add({0x00300000 | 480})
-        .dc(0)
-        .startOfClip()
-        .dc(0)
-        .midi2(0, 0xB0, 7, 0x80000000)  // 6: tick 0, start-state candidate
-        .dc(0)
-        .tempo(50000000)  // 8: global, tick 0
-        .dc(960)
-        .midi2(0, 0x90, 60, 0x80000000)  // 10: tick 960 (its Delta Clockstamp sits at 0)
-        .dc(0)
-        .midi2(0, 0x25, 0, 0)  // 12: unsupported
-        .dc(960)
-        .midi2(0, 0x80, 60, 0)  // 14: tick 1920
+        .dc(0).startOfClip()
+        .dc(0).midi2(0, 0xB0, 7, 0x80000000)  // 6: tick 0, start-state candidate
+        .dc(0).tempo(50000000)  // 8: global, tick 0
+        .dc(960).midi2(0, 0x90, 60, 0x80000000)  // 10: tick 960 (its Delta Clockstamp sits at 0)
+        .dc(0).midi2(0, 0x25, 0, 0)  // 12: unsupported
+        .dc(960).midi2(0, 0x80, 60, 0)  // 14: tick 1920
         .footer();
     MIDIFile file;
     ASSERT_TRUE(file.parse(clip.bytes()));

@@ -51,21 +51,6 @@ double walkedSeconds(const MIDIFile& file, std::uint32_t tick, std::optional<dou
     return (elapsed + static_cast<double>(current) * static_cast<double>(tick - last) / quarter) / 1000000.0;
 }
 
-TEST(TempoMapTicksToSeconds, FollowsTheMapAndTheOverride) {
-    MIDIFile file;
-    EXPECT_DOUBLE_EQ(file.ticksToSeconds(960, std::nullopt), 1.0) << "120 BPM without any tempo event";
-    EXPECT_DOUBLE_EQ(file.ticksToSeconds(0, std::nullopt), 0.0);
-
-    const MIDIFile one = songWithTempos({tempoAt(0, 500000)});
-    EXPECT_DOUBLE_EQ(one.ticksToSeconds(960, 60.0), 2.0);
-    EXPECT_DOUBLE_EQ(one.ticksToSeconds(960, 240.0), 0.5);
-
-    const MIDIFile change = songWithTempos({tempoAt(960, 250000)});
-    EXPECT_DOUBLE_EQ(change.ticksToSeconds(960, std::nullopt), 1.0) << "a change at the tick itself does not count";
-    EXPECT_DOUBLE_EQ(change.ticksToSeconds(1440, std::nullopt), 1.25);
-    EXPECT_DOUBLE_EQ(change.ticksToSeconds(961, std::nullopt), 1.0 + 0.25 / 480.0);
-}
-
 TEST(TempoMapTicksToSeconds, SkipsEmptyTemposAndCopesWithUnorderedMaps) {
     const MIDIFile empty = songWithTempos({tempoAt(0, 0), MIDIEvent(0, {0xFF, 0x51, 0x02, 0x01, 0x02}),
                                            tempoAt(480, 1000000)});

@@ -139,17 +139,6 @@ TEST(MusicalTracks, TracksWithRealNotesInOrderAndTheCacheFollowsEdits) {
     EXPECT_EQ(copy.musicalTracks().size(), 3u) << "a copied song keeps its own tracks";
 }
 
-TEST(MIDIFileDefaults, AFreshSong) {
-    const MIDIFile file;
-    EXPECT_EQ(file.timeDivision, 480);
-    EXPECT_EQ(file.bpm, 120.0);
-    EXPECT_EQ(file.keySignature, "Unknown");
-    EXPECT_EQ(file.timeSignatureNumerator, 4);
-    EXPECT_EQ(file.timeSignatureDenominator, 4);
-    EXPECT_TRUE(file.tracks().empty());
-    EXPECT_FALSE(file.isSMPTE);
-}
-
 TEST(GeneralMIDINames, InstrumentsDrumsAndKits) {
     EXPECT_EQ(MIDIFile::instrumentName(0, 0, std::nullopt), "Acoustic Grand Piano");
     EXPECT_EQ(MIDIFile::instrumentName(127, 15, std::nullopt), "Gunshot");

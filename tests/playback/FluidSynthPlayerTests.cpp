@@ -110,19 +110,6 @@ TEST(OfflineRendering, ADemoLikeSongSoundsForItsLengthAndARemovedChannelIsSilent
     EXPECT_LT(nothing.peak, 2);
 }
 
-TEST(OfflineRendering, RefusedDataAndAMissingSoundFontAreReadableErrors) {
-    const std::vector<std::uint8_t> junk = {1, 2, 3};
-    EXPECT_THROW(renderWAV(junk, silent()), MIDIFilePlayerError);
-    FluidSynthOptions missing = silent();
-    missing.soundFont = "/nonexistent/gm.sf2";
-    try {
-        renderWAV(songBytes(demoLikeTracks()), missing);
-        FAIL();
-    } catch (const MIDIFilePlayerError& error) {
-        EXPECT_NE(error.description().find("/nonexistent/gm.sf2"), std::string::npos);
-    }
-}
-
 TEST(FluidSynthPlayer, PositionsFollowTheWallClockOnTheSilentOutput) {
     REQUIRE_SOUNDFONT();
     FluidSynthPlayer player(songBytes(demoLikeTracks()), silent());

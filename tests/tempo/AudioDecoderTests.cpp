@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -113,27 +112,6 @@ TEST_F(AudioDecoder, EveryAcceptedFormatKeepsRateLengthAndSamples) {
         } else {
             EXPECT_LE(worst, format.tolerance);
         }
-    }
-}
-
-TEST_F(AudioDecoder, DecodesOnlyTheFramesAskedAtTheFilesOwnRate) {
-    for (const auto& [name, options] : std::map<std::string, std::string>{
-             {"short.flac", ""}, {"short.mp3", "-c:a libmp3lame"}, {"short.m4a", "-c:a aac"}, {"short.wav", ""}}) {
-        SCOPED_TRACE(name);
-        const auto path = encode(name, options, 1, frames, 48000);
-        auto decoder = openAudioFile(path);
-        EXPECT_EQ(decoder->sampleRate(), 48000);
-        EXPECT_EQ(decoder->channelCount(), 1u);
-        std::size_t calls = 0;
-        std::uint64_t seen = 0;
-        const auto delivered = decoder->decodeFromStart(1500, [&](const PlanarChunk& chunk) {
-            ++calls;
-            seen += chunk.frameCount;
-            EXPECT_EQ(chunk.channels.size(), 1u);
-        });
-        EXPECT_EQ(delivered, 1500u);
-        EXPECT_EQ(seen, 1500u);
-        EXPECT_GE(calls, 1u);
     }
 }
 
@@ -253,36 +231,30 @@ TEST_F(AudioDecoder, FilesThatAreNotAudioFailClearly) {
     EXPECT_EQ(decoderError(video), "Unsupported audio format.");
 }
 
+// A file cut in half or with garbage in its middle decodes what it can, or fails with a reason.
+void expectDecodedOrRefused(const std::filesystem::path& path) {
+    try {
+        auto decoder = openAudioFile(path);
+        decoder->lengthInFrames();
+        EXPECT_LE(decodeFirstFrames(*decoder, frames).frameLength, frames);
+    } catch (const AudioFileError& error) {
+        EXPECT_FALSE(error.description().empty());
+    }
+}
+
 TEST_F(AudioDecoder, DamagedFilesDecodeWhatTheyCanWithoutCrashing) {
     for (const std::string name : {"cut.mp3", "cut.flac", "cut.m4a", "cut.caf"}) {
         SCOPED_TRACE(name);
         const auto path = encode(name, name == "cut.m4a" ? "-c:a aac -movflags +faststart" : "");
-        const auto size = std::filesystem::file_size(path);
-        std::filesystem::resize_file(path, size / 2);
-        try {
-            auto decoder = openAudioFile(path);
-            decoder->lengthInFrames();
-            const auto audio = decodeFirstFrames(*decoder, frames);
-            EXPECT_LE(audio.frameLength, frames);
-        } catch (const AudioFileError& error) {
-            EXPECT_FALSE(error.description().empty());
-        }
-        // Garbage in the middle of the file.
-        const auto scrambled = folder_.path() / ("scrambled-" + name);
-        encode("scrambled-" + name, "");
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        expectDecodedOrRefused(path);
+        const auto scrambled = encode("scrambled-" + name, "");
         {
             std::fstream file(scrambled, std::ios::in | std::ios::out | std::ios::binary);
             file.seekp(static_cast<std::streamoff>(std::filesystem::file_size(scrambled) / 3));
-            const std::string noise(2000, '\x5a');
-            file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+            file.write(std::string(2000, '\x5a').data(), 2000);
         }
-        try {
-            auto decoder = openAudioFile(scrambled);
-            const auto audio = decodeFirstFrames(*decoder, frames);
-            EXPECT_LE(audio.frameLength, frames);
-        } catch (const AudioFileError& error) {
-            EXPECT_FALSE(error.description().empty());
-        }
+        expectDecodedOrRefused(scrambled);
     }
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TemporaryFolder.h"
 #include "tempo/AudioFileDecoder.h"
 
 namespace orvane::tempo::testing {
@@ -124,24 +125,7 @@ inline std::vector<float> render(const SampleGenerator& generator, std::size_t f
     return samples;
 }
 
-// A fresh temporary folder, removed with the object.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvane-tempo-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using orvane::testing::TemporaryFolder;
 
 // Writes mono samples as a 16-bit PCM WAVE file.
 inline void writeWave16(const std::filesystem::path& path, const std::vector<float>& samples, int rate) {

@@ -6,16 +6,6 @@
 
 namespace orvane::midi {
 
-int exportRank(const MIDIEvent& event) noexcept {
-    if (event.isEndOfTrack()) return 6;
-    if (event.tick != 0 || event.empty()) return 5;
-    const std::uint8_t status = event.status();
-    if (status == 0xFF) return event.isMeta(0x03) ? 0 : 3;
-    if ((status & 0xF0) == 0xC0) return 2;
-    if (event.isControlChange()) return event[1] == 0 || event[1] == 32 ? 1 : 4;
-    return 5;
-}
-
 namespace {
 
 // The k-way merge of pieces already in export order; ties go to the earlier piece.

@@ -22,13 +22,21 @@
 namespace orvane::midi {
 
 // The rank of an event among the events of its tick (see above).
-[[nodiscard]] int exportRank(const MIDIEvent& event) noexcept;
+[[nodiscard]] inline int exportRank(const MIDIEvent& event) noexcept {
+    if (event.isEndOfTrack()) return 6;
+    if (event.tick != 0 || event.empty()) return 5;
+    const std::uint8_t status = event.status();
+    if (status == 0xFF) return event.isMeta(0x03) ? 0 : 3;
+    if ((status & 0xF0) == 0xC0) return 2;
+    if (event.isControlChange()) return event[1] == 0 || event[1] == 32 ? 1 : 4;
+    return 5;
+}
 
 // Strict order of the writer: tick, then rank.
 struct ExportOrderLess {
     bool operator()(const MIDIEvent& a, const MIDIEvent& b) const noexcept {
         if (a.tick != b.tick) return a.tick < b.tick;
-        if (a.tick != 0) return !a.isEndOfTrack() && b.isEndOfTrack();
+        if (a.tick != 0) return b.isEndOfTrack() && !a.isEndOfTrack();
         return exportRank(a) < exportRank(b);
     }
 };

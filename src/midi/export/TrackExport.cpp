@@ -12,7 +12,8 @@ namespace orvane::midi {
 
 namespace {
 
-constexpr std::uint64_t everyTick = std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
+using detail::BodyFilter;
+using detail::everyTick;
 
 MIDIEvent endOfTrack(std::uint32_t tick) { return MIDIEvent(tick, {0xFF, 0x2F, 0x00}); }
 
@@ -20,33 +21,6 @@ EventList concatenated(EventList first, std::span<const MIDIEvent> second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
-
-// What a builder keeps of a track's events. Tempo and time signatures and track names are
-// always written anew; the rest depends on the builder.
-struct BodyFilter {
-    std::uint64_t endTick = everyTick;            // only events before this tick
-    bool dropMixControllers = true;               // volume, pan and reverb
-    bool dropEndOfTrack = true;
-    std::optional<int> setupProgramChannel;       // tick-0 program changes on this channel go
-    std::uint16_t noteChannels = 0;               // channel messages only of these (0: of all)
-
-    bool operator()(const MIDIEvent& event) const noexcept {
-        if (event.tick >= endTick) return false;
-        const std::uint8_t status = event.status();
-        if (status >= 0x80 && status <= 0xEF) {
-            if (noteChannels != 0 && (noteChannels & (1u << (status & 0x0F))) == 0) return false;
-            switch (status & 0xF0) {
-                case 0xB0: return !(dropMixControllers && isMixController(event));
-                case 0xC0: return !(setupProgramChannel && isTickZeroProgramChange(event, *setupProgramChannel));
-                default: return true;
-            }
-        }
-        if (status == 0xFF) {
-            return !isTempoOrTimeSignature(event) && !isTrackName(event) && !(dropEndOfTrack && event.isEndOfTrack());
-        }
-        return true;
-    }
-};
 
 // The split export's body: without mixer controllers, silent channels, end-of-track and the
 // tick-0 program changes on the track's channel (channel -1 counting as channel 0).
@@ -220,49 +194,54 @@ EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int
     return events;
 }
 
-MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose,
-                                                 bool applyMixerSettings)
-    : track_(&track), applyMixerSettings_(applyMixerSettings), transpose_(transpose) {
-    const BodyFilter keep = mergedBody(track, applyMixerSettings);
+MergedTrackExportStream::Survey MergedTrackExportStream::survey(const MIDITrack& track, bool applyMixerSettings) {
+    // One pass finds the channels with notes and whether the whole track is in export order;
+    // then so are the events any filter keeps of it. A track out of order is checked again
+    // on the events the merge keeps.
     const ExportOrderLess less;
+    const std::span<const MIDIEvent> events = track.events;
+    Survey survey;
+    bool inOrder = true;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const MIDIEvent& event = events[i];
+        if (event.isNoteOn()) survey.noteChannels = static_cast<std::uint16_t>(survey.noteChannels | (1u << event.channel()));
+        if (i > 0 && event.tick <= events[i - 1].tick && less(event, events[i - 1])) inOrder = false;
+    }
+    const BodyFilter keep = mergedBody(track, applyMixerSettings, survey.noteChannels);
     const MIDIEvent* previous = nullptr;
-    for (const MIDIEvent& event : track.events) {
-        if (!keep(event)) continue;
-        if (previous != nullptr && less(event, *previous)) {
-            walking_ = false;
-            built_ = mergedTrackExportEvents(track, outputChannel, transpose, applyMixerSettings);
-            return;
+    for (std::size_t i = 0; !inOrder && i < events.size(); ++i) {
+        if (!keep(events[i])) continue;
+        if (previous != nullptr && less(events[i], *previous)) {
+            survey.keptInExportOrder = false;
+            break;
         }
-        previous = &event;
+        previous = &events[i];
+    }
+    return survey;
+}
+
+MergedTrackExportStream::MergedTrackExportStream(const MIDITrack& track, const Survey& survey, int outputChannel,
+                                                 int transpose, bool applyMixerSettings)
+    : track_(&track), keep_(mergedBody(track, applyMixerSettings, survey.noteChannels)), transpose_(transpose) {
+    if (!survey.keptInExportOrder) {
+        walking_ = false;
+        built_ = mergedTrackExportEvents(track, outputChannel, transpose, applyMixerSettings);
+        return;
     }
     head_ = {trackNameEvent(track)};
     if (applyMixerSettings) head_ = concatenated(std::move(head_), detail::trackMixAndProgram(track, outputChannel));
-    sortNearlyOrdered(std::span<MIDIEvent>(head_), less);
+    sortNearlyOrdered(std::span<MIDIEvent>(head_), ExportOrderLess{});
     if (applyMixerSettings && outputChannel != track.channel) remapTo_ = outputChannel;
     if (applyMixerSettings) velocityFactor_ = velocityScale(track);
-    noteChannels_ = keep.noteChannels;
+    edits_ = remapTo_.has_value() || velocityFactor_.has_value() || transpose != 0;
 }
 
-std::optional<MIDIEvent> MergedTrackExportStream::next() {
-    if (!walking_) {
-        if (nextBuilt_ == built_.size()) return std::nullopt;
-        return std::move(built_[nextBuilt_++]);
-    }
-    const BodyFilter keep = mergedBody(*track_, applyMixerSettings_, noteChannels_);
-    const EventList& body = track_->events;
-    while (nextBody_ < body.size() && !keep(body[nextBody_])) ++nextBody_;
-    MIDIEvent event;
-    if (nextHead_ < head_.size() && (nextBody_ == body.size() || !ExportOrderLess{}(body[nextBody_], head_[nextHead_]))) {
-        event = head_[nextHead_++];
-    } else if (nextBody_ < body.size()) {
-        event = body[nextBody_++];
-    } else {
-        return std::nullopt;
-    }
+const MIDIEvent* MergedTrackExportStream::edited(const MIDIEvent& event) {
     // The edits mergedTrackExportEvents applies to its whole list.
-    if (remapTo_) remapChannelInPlace(std::span<MIDIEvent>(&event, 1), *remapTo_);
-    applyNoteEditsInPlace(std::span<MIDIEvent>(&event, 1), velocityFactor_, transpose_);
-    return event;
+    edited_ = event;
+    if (remapTo_) remapChannelInPlace(std::span<MIDIEvent>(&edited_, 1), *remapTo_);
+    applyNoteEditsInPlace(std::span<MIDIEvent>(&edited_, 1), velocityFactor_, transpose_);
+    return &edited_;
 }
 
 Bytes buildSingleTrackMIDI(const MIDIFile& midi, const MIDITrack& track, int transpose,

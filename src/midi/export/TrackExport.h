@@ -12,6 +12,8 @@
 #include <set>
 #include <span>
 
+#include "midi/export/EventTransforms.h"
+#include "midi/export/ExportOrder.h"
 #include "midi/model/MIDIFile.h"
 
 namespace orvane::midi {
@@ -38,25 +40,83 @@ namespace orvane::midi {
 [[nodiscard]] EventList mergedTrackExportEvents(const MIDITrack& track, int outputChannel, int transpose,
                                                 bool applyMixerSettings);
 
+namespace detail {
+
+inline constexpr std::uint64_t everyTick = std::uint64_t{0xFFFFFFFF} + 1;
+
+// What a builder keeps of a track's events. Tempo and time signatures and track names are
+// always written anew; the rest depends on the builder.
+struct BodyFilter {
+    std::uint64_t endTick = everyTick;            // only events before this tick
+    bool dropMixControllers = true;               // volume, pan and reverb
+    bool dropEndOfTrack = true;
+    std::optional<int> setupProgramChannel;       // tick-0 program changes on this channel go
+    std::uint16_t noteChannels = 0;               // channel messages only of these (0: of all)
+
+    bool operator()(const MIDIEvent& event) const noexcept {
+        if (event.tick >= endTick) return false;
+        const std::uint8_t status = event.status();
+        if (status >= 0x80 && status <= 0xEF) {
+            if (noteChannels != 0 && (noteChannels & (1u << (status & 0x0F))) == 0) return false;
+            switch (status & 0xF0) {
+                case 0xB0: return !(dropMixControllers && isMixController(event));
+                case 0xC0: return !(setupProgramChannel && isTickZeroProgramChange(event, *setupProgramChannel));
+                default: return true;
+            }
+        }
+        if (status == 0xFF) {
+            return !isTempoOrTimeSignature(event) && !isTrackName(event) && !(dropEndOfTrack && event.isEndOfTrack());
+        }
+        return true;
+    }
+};
+
+}  // namespace detail
+
 // The events of mergedTrackExportEvents one at a time, for writers that merge many tracks
 // without building each track's list: a track whose kept events are in export order (as a
 // track read from a file is) is walked in place; any other track's list is built once. The
 // track must outlive the stream.
 class MergedTrackExportStream {
 public:
-    MergedTrackExportStream(const MIDITrack& track, int outputChannel, int transpose, bool applyMixerSettings);
-    // The next event, or nothing after the last.
-    std::optional<MIDIEvent> next();
+    // What a stream needs to know of its track before walking it, found in one pass; writers
+    // that walk the same tracks twice survey them once.
+    struct Survey {
+        std::uint16_t noteChannels = 0;  // the channels with notes
+        bool keptInExportOrder = true;   // the events the merge keeps are in export order
+    };
+    [[nodiscard]] static Survey survey(const MIDITrack& track, bool applyMixerSettings);
+
+    MergedTrackExportStream(const MIDITrack& track, const Survey& survey, int outputChannel, int transpose,
+                            bool applyMixerSettings);
+    // The next event, or nullptr after the last. The event stays valid until the next call.
+    [[gnu::always_inline]] const MIDIEvent* next() {
+        if (!walking_) return nextBuilt_ == built_.size() ? nullptr : &built_[nextBuilt_++];
+        const EventList& body = track_->events;
+        while (nextBody_ < body.size() && !keep_(body[nextBody_])) ++nextBody_;
+        const MIDIEvent* event = nullptr;
+        if (nextHead_ < head_.size() && (nextBody_ == body.size() || !ExportOrderLess{}(body[nextBody_], head_[nextHead_]))) {
+            event = &head_[nextHead_++];
+        } else if (nextBody_ < body.size()) {
+            event = &body[nextBody_++];
+        } else {
+            return nullptr;
+        }
+        return edits_ ? edited(*event) : event;
+    }
 
 private:
+    const MIDIEvent* edited(const MIDIEvent& event);
+
     const MIDITrack* track_;
-    std::uint16_t noteChannels_ = 0;
-    bool applyMixerSettings_ = false;
+    detail::BodyFilter keep_;
+    bool edits_ = false;       // a channel remap or note edits: events are copied and changed
     std::optional<int> remapTo_;
     std::optional<double> velocityFactor_;
     int transpose_ = 0;
     EventList head_;           // name and setup, in export order, ahead of body events in equal order
     EventList built_;          // the whole list, for a track whose kept events are out of order
+    MIDIEvent edited_;         // the last event handed out, when edits change it
     bool walking_ = true;
     std::size_t nextBody_ = 0;
     std::size_t nextHead_ = 0;

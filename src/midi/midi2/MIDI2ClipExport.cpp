@@ -165,31 +165,50 @@ void requireTicksPerQuarterNote(const MIDIFile& file) {
 
 // Merges sources that each yield their events in export order, as if the events were put one
 // after another and sorted stably, handing each to emit(event) until it returns false: a heap
-// of the sources' current events, the earlier source winning ties. next(i) is source i's next
-// event, nothing after its last. The heap holds (tick, rank, source) packed into one number,
-// so that ordering two events is one comparison.
+// of the sources' current events, the earlier source winning ties. next(i) is a pointer to
+// source i's next event, valid until source i is asked again, or nullptr after its last. The
+// heap holds (tick, rank, source) packed into one number, so that ordering two events is one
+// comparison, and the source that was taken from is sifted down in place.
 template <typename Next, typename Emit>
 void mergeSources(std::size_t sourceCount, Next&& next, Emit&& emit) {
     constexpr unsigned sourceBits = 24;
+    constexpr std::uint64_t sourceMask = (std::uint64_t{1} << sourceBits) - 1;
     if (sourceCount >= (std::size_t{1} << sourceBits)) throw std::length_error("too many export lists to merge");
-    std::vector<MIDIEvent> current(sourceCount);
+    std::vector<const MIDIEvent*> current(sourceCount);
     std::vector<std::uint64_t> heap;
-    const auto take = [&](std::size_t source) {
-        auto event = next(source);
-        if (!event) return false;
-        current[source] = std::move(*event);
-        const std::uint64_t order = std::uint64_t{current[source].tick} << 3 | static_cast<unsigned>(exportRank(current[source]));
-        heap.push_back(order << sourceBits | source);
-        std::push_heap(heap.begin(), heap.end(), std::greater<>{});
-        return true;
+    heap.reserve(sourceCount);
+    const auto key = [](const MIDIEvent& event, std::size_t source) {
+        // After tick 0 only an end-of-track ranks apart (see exportRank).
+        const int rank = event.tick != 0 ? (event.isEndOfTrack() ? 6 : 5) : exportRank(event);
+        const std::uint64_t order = std::uint64_t{event.tick} << 3 | static_cast<unsigned>(rank);
+        return order << sourceBits | source;
     };
-    for (std::size_t i = 0; i < sourceCount; ++i) take(i);
+    for (std::size_t i = 0; i < sourceCount; ++i) {
+        if ((current[i] = next(i)) != nullptr) heap.push_back(key(*current[i], i));
+    }
+    std::make_heap(heap.begin(), heap.end(), std::greater<>{});
     while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), std::greater<>{});
-        const std::size_t source = heap.back() & ((std::uint64_t{1} << sourceBits) - 1);
-        heap.pop_back();
-        if (!emit(std::move(current[source]))) return;
-        take(source);
+        const std::size_t source = heap.front() & sourceMask;
+        if (!emit(*current[source])) return;
+        current[source] = next(source);
+        if (current[source] == nullptr) {
+            std::pop_heap(heap.begin(), heap.end(), std::greater<>{});
+            heap.pop_back();
+            continue;
+        }
+        // The new top: sift the source's next key down from the root.
+        const std::uint64_t moving = key(*current[source], source);
+        const std::size_t size = heap.size();
+        std::size_t at = 0;
+        for (;;) {
+            std::size_t child = 2 * at + 1;
+            if (child >= size) break;
+            if (child + 1 < size && heap[child + 1] < heap[child]) ++child;
+            if (heap[child] >= moving) break;
+            heap[at] = heap[child];
+            at = child;
+        }
+        heap[at] = moving;
     }
 }
 
@@ -198,8 +217,8 @@ template <typename Next>
 EventList mergedSources(std::size_t sourceCount, std::size_t total, Next&& next) {
     EventList merged;
     reserveLarge(merged, total);
-    mergeSources(sourceCount, next, [&](MIDIEvent&& event) {
-        merged.push_back(std::move(event));
+    mergeSources(sourceCount, next, [&](const MIDIEvent& event) {
+        merged.push_back(event);
         return true;
     });
     return merged;
@@ -207,8 +226,10 @@ EventList mergedSources(std::size_t sourceCount, std::size_t total, Next&& next)
 
 // Hands the events of mergedMIDI2ExportEvents to emit(event) until it returns false, walking
 // each track as the merge takes its events instead of building the track's list.
+// surveys: one per track, or none to make them here.
 template <typename Emit>
-void mergeTracks(const MIDI2ExportEvents::MergedTracks& merge, Emit&& emit) {
+void mergeTracks(const MIDI2ExportEvents::MergedTracks& merge, std::span<const MergedTrackExportStream::Survey> surveys,
+                 Emit&& emit) {
     const std::span<const MIDITrack> tracks = merge.tracks;
     const std::vector<int> channels =
         merge.applyMixerSettings ? assignedChannelsForMergedTracks(tracks) : std::vector<int>{};
@@ -216,17 +237,18 @@ void mergeTracks(const MIDI2ExportEvents::MergedTracks& merge, Emit&& emit) {
     streams.reserve(tracks.size());
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const int channel = merge.applyMixerSettings ? channels[i] : tracks[i].channel;
-        streams.emplace_back(tracks[i], channel, merge.transpose, merge.applyMixerSettings);
+        const auto survey = surveys.empty() ? MergedTrackExportStream::survey(tracks[i], merge.applyMixerSettings)
+                                            : surveys[i];
+        streams.emplace_back(tracks[i], survey, channel, merge.transpose, merge.applyMixerSettings);
     }
     EventList conductor = conductorEvents(*merge.file, merge.newBPM);
     sortNearlyOrdered(std::span<MIDIEvent>(conductor), ExportOrderLess{});
     std::size_t nextConductor = 0;
     mergeSources(
         streams.size() + 1,
-        [&](std::size_t i) -> std::optional<MIDIEvent> {
+        [&](std::size_t i) -> const MIDIEvent* {
             if (i < streams.size()) return streams[i].next();
-            if (nextConductor == conductor.size()) return std::nullopt;
-            return std::move(conductor[nextConductor++]);
+            return nextConductor == conductor.size() ? nullptr : &conductor[nextConductor++];
         },
         emit);
 }
@@ -246,9 +268,8 @@ EventList mergedLists(std::vector<EventList> lists) {
         total += list.size();
     }
     std::vector<std::size_t> position(lists.size(), 0);
-    return mergedSources(lists.size(), total, [&](std::size_t i) -> std::optional<MIDIEvent> {
-        if (position[i] == lists[i].size()) return std::nullopt;
-        return std::move(lists[i][position[i]++]);
+    return mergedSources(lists.size(), total, [&](std::size_t i) -> const MIDIEvent* {
+        return position[i] == lists[i].size() ? nullptr : &lists[i][position[i]++];
     });
 }
 
@@ -304,11 +325,13 @@ WordBound wordBound(std::span<const MIDIEvent> events) {
 
 // Writes the clip of the events forEachEvent(write) hands to write, in export order, with the
 // native packets of plan in place of the events they match.
+// With a sink (markers off), the bytes go there as they are made.
 template <typename ForEachEvent>
 MIDI2ClipData writtenClip(const MIDIFile& file, std::size_t words, ForEachEvent&& forEachEvent,
-                          const std::string& sourceLabel, MIDI2NativeReplacementPlan* plan) {
+                          const std::string& sourceLabel, MIDI2NativeReplacementPlan* plan,
+                          const MIDI2ByteSink& sink) {
     const bool markers = MIDI2Diagnostics::markersEnabled();
-    MIDI2ClipWriter clip(words);
+    MIDI2ClipWriter clip = sink && !markers ? MIDI2ClipWriter(sink, file.timeDivision) : MIDI2ClipWriter(words);
     std::vector<MIDI2UMPPacket> eventPackets;
     std::vector<std::uint32_t> skippedTicks;
     std::uint32_t lastTick = 0;
@@ -369,7 +392,12 @@ MIDI2ClipData writtenClip(const MIDIFile& file, std::size_t words, ForEachEvent&
                          " tpq=" + std::to_string(file.timeDivision);
     if (plan != nullptr) detail += " nativeReplaced=" + std::to_string(nativeReplaced);
     marker("SMF2_EXPORT_OK", detail);
-    return {clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+    MIDI2ClipData result{clip.take(), nativeReplaced, skippedSystemExclusiveItems(skippedTicks)};
+    if (sink && markers) {
+        sink(result.data);
+        result.data.clear();
+    }
+    return result;
 }
 
 }  // namespace
@@ -382,8 +410,10 @@ std::vector<MIDI2UMPPacket> midi2Packets(const MIDIEvent& event) {
     return packets;
 }
 
-MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
-                            MIDI2NativeReplacementPlan* plan) {
+namespace {
+
+MIDI2ClipData clipOfList(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                         MIDI2NativeReplacementPlan* plan, const MIDI2ByteSink& sink) {
     MIDI2Diagnostics::MarkerScope markerScope;
     requireTicksPerQuarterNote(file);
     marker("SMF2_EXPORT_SEQUENCE_BEGIN", "source=" + sourceLabel + " events=" + std::to_string(events.size()));
@@ -397,7 +427,14 @@ MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> eve
     }
     return writtenClip(file, bound.total(), [&](auto&& write) {
         for (const MIDIEvent& event : events) write(event);
-    }, sourceLabel, plan);
+    }, sourceLabel, plan, sink);
+}
+
+}  // namespace
+
+MIDI2ClipData midi2ClipData(const MIDIFile& file, std::span<const MIDIEvent> events, const std::string& sourceLabel,
+                            MIDI2NativeReplacementPlan* plan) {
+    return clipOfList(file, events, sourceLabel, plan, {});
 }
 
 
@@ -405,10 +442,12 @@ namespace {
 
 // The clip of an export's events: a merge not yet built as a list is written as it is merged.
 MIDI2ClipData clipOf(const MIDIFile& file, const MIDI2ExportEvents& events, const std::string& sourceLabel,
-                     MIDI2NativeReplacementPlan* plan) {
+                     MIDI2NativeReplacementPlan* plan, const MIDI2ByteSink& sink) {
     const MIDI2ExportEvents::MergedTracks* merge = events.unbuiltMerge();
     // With markers on, the list is built so that they count its events.
-    if (merge == nullptr || MIDI2Diagnostics::markersEnabled()) return midi2ClipData(file, events.list(), sourceLabel, plan);
+    if (merge == nullptr || MIDI2Diagnostics::markersEnabled()) {
+        return clipOfList(file, events.list(), sourceLabel, plan, sink);
+    }
     requireTicksPerQuarterNote(file);
     WordBound bound;
     for (const MIDITrack& track : merge->tracks) {
@@ -420,12 +459,12 @@ MIDI2ClipData clipOf(const MIDIFile& file, const MIDI2ExportEvents& events, cons
     return writtenClip(
         file, bound.total(),
         [&](auto&& write) {
-            mergeTracks(*merge, [&](MIDIEvent&& event) {
+            mergeTracks(*merge, events.trackSurveys(), [&](const MIDIEvent& event) {
                 write(event);
                 return true;
             });
         },
-        sourceLabel, plan);
+        sourceLabel, plan, sink);
 }
 
 }  // namespace
@@ -442,8 +481,8 @@ EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrac
     const MIDI2ExportEvents::MergedTracks merge{&file, tracks, transpose, newBPM, applyMixerSettings};
     EventList events;
     reserveLarge(events, mergedEventsAtMost(merge));
-    mergeTracks(merge, [&](MIDIEvent&& event) {
-        events.push_back(std::move(event));
+    mergeTracks(merge, {}, [&](const MIDIEvent& event) {
+        events.push_back(event);
         return true;
     });
     return events;
@@ -464,12 +503,22 @@ std::span<const MIDIEvent> MIDI2ExportEvents::list() const {
     return list_;
 }
 
+std::span<const MergedTrackExportStream::Survey> MIDI2ExportEvents::trackSurveys() const {
+    if (merge_ && surveys_.size() != merge_->tracks.size()) {
+        surveys_.clear();
+        for (const MIDITrack& track : merge_->tracks) {
+            surveys_.push_back(MergedTrackExportStream::survey(track, merge_->applyMixerSettings));
+        }
+    }
+    return surveys_;
+}
+
 EventList MIDI2ExportEvents::through(std::uint32_t tick) const {
     EventList head;
     if (const MergedTracks* merge = unbuiltMerge()) {
-        mergeTracks(*merge, [&](MIDIEvent&& event) {
+        mergeTracks(*merge, trackSurveys(), [&](const MIDIEvent& event) {
             if (event.tick > tick) return false;
-            head.push_back(std::move(event));
+            head.push_back(event);
             return true;
         });
         return head;
@@ -483,7 +532,8 @@ EventList MIDI2ExportEvents::through(std::uint32_t tick) const {
 // ---- Entry points ---------------------------------------------------------------------------
 
 MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile& file,
-                                                                 const MIDI2NativePreservationRequest& request) {
+                                                                 const MIDI2NativePreservationRequest& request,
+                                                                 const MIDI2ByteSink& sink) {
     MIDI2Diagnostics::MarkerScope markerScope;
     requireTicksPerQuarterNote(file);
     MIDI2NativePreservationDecision decision = midi2NativePreservationDecision(file, request);
@@ -493,7 +543,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
     if (eligibility.canReexportNativePackets) {
         marker("SMF2_NATIVE_REPLACE_BEGIN",
                "source=" + request.debugLabel + " matched=" + std::to_string(decision.matchedPackets));
-        clip = clipOf(file, request.events, request.nativeSourceLabel, &decision.replacementPlan);
+        clip = clipOf(file, request.events, request.nativeSourceLabel, &decision.replacementPlan, sink);
         eligibility = midi2NativeReexportEligibility(file, request, decision, clip.nativeReplacedPackets);
         marker("SMF2_NATIVE_REPLACE_OK",
                "source=" + request.debugLabel + " nativeReplaced=" + std::to_string(clip.nativeReplacedPackets));
@@ -508,7 +558,7 @@ MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile&
                    " unmatched=" + std::to_string(decision.nonmatchingPackets) +
                    " ambiguous=" + std::to_string(decision.ambiguousPackets) +
                    " blockers=" + std::to_string(eligibility.blockers.size()) + " categories=" + categories);
-        clip = clipOf(file, request.events, request.fallbackSourceLabel, nullptr);
+        clip = clipOf(file, request.events, request.fallbackSourceLabel, nullptr, sink);
         // The file carries no native packet: the planned matches were not written.
         eligibility.nativeReexportedPackets = 0;
     }

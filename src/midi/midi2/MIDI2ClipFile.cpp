@@ -1,6 +1,8 @@
 #include "midi/midi2/MIDI2ClipFile.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "midi/midi2/MIDI2Diagnostics.h"
@@ -11,6 +13,55 @@ namespace orvane::midi {
 namespace {
 
 constexpr std::size_t signatureSize = 8;
+
+// Big-endian 32-bit words read from bytes, as a random-access iterator.
+struct BigEndianWords {
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = std::uint32_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::uint32_t*;
+    using reference = std::uint32_t;
+
+    const std::uint8_t* at;
+
+    std::uint32_t operator*() const noexcept {
+        std::uint32_t word;
+        std::memcpy(&word, at, 4);
+        return __builtin_bswap32(word);
+    }
+    std::uint32_t operator[](difference_type n) const noexcept { return *(*this + n); }
+    BigEndianWords& operator++() noexcept {
+        at += 4;
+        return *this;
+    }
+    BigEndianWords operator++(int) noexcept {
+        BigEndianWords old = *this;
+        at += 4;
+        return old;
+    }
+    BigEndianWords& operator--() noexcept {
+        at -= 4;
+        return *this;
+    }
+    BigEndianWords operator--(int) noexcept {
+        BigEndianWords old = *this;
+        at -= 4;
+        return old;
+    }
+    BigEndianWords& operator+=(difference_type n) noexcept {
+        at += 4 * n;
+        return *this;
+    }
+    BigEndianWords& operator-=(difference_type n) noexcept {
+        at -= 4 * n;
+        return *this;
+    }
+    friend BigEndianWords operator+(BigEndianWords it, difference_type n) noexcept { return it += n; }
+    friend BigEndianWords operator+(difference_type n, BigEndianWords it) noexcept { return it += n; }
+    friend BigEndianWords operator-(BigEndianWords it, difference_type n) noexcept { return it -= n; }
+    friend difference_type operator-(BigEndianWords a, BigEndianWords b) noexcept { return (a.at - b.at) / 4; }
+    friend auto operator<=>(BigEndianWords a, BigEndianWords b) noexcept = default;
+};
 
 void emitMarker(std::string_view name, const std::string& detail) {
     if (MIDI2Diagnostics::markersEnabled()) MIDI2Diagnostics::marker(name, detail);
@@ -93,13 +144,9 @@ MIDI2ClipWords MIDI2ClipFile::parseWords(std::span<const std::uint8_t> data) {
     const MIDI2ClipPayload payload = checkedPayload(data);
     MIDI2ClipWords result;
     reserveLarge(result.words, payload.bytes.size() / 4);
-    result.words.resize(payload.bytes.size() / 4);
-    const std::uint8_t* bytes = payload.bytes.data();
-    for (auto& word : result.words) {
-        word = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-               static_cast<std::uint32_t>(bytes[2]) << 8 | static_cast<std::uint32_t>(bytes[3]);
-        bytes += 4;
-    }
+    // Each word is written once, converted from its bytes (no zero-filling first).
+    const BigEndianWords words{payload.bytes.data()};
+    result.words.insert(result.words.end(), words, words + static_cast<std::ptrdiff_t>(payload.bytes.size() / 4));
     result.packetCount = payload.packetCount;
     return result;
 }
@@ -185,9 +232,35 @@ MIDI2ClipWriter::MIDI2ClipWriter(std::size_t expectedWords) {
     bytes_.resize(clipHeaderBytes);
 }
 
+MIDI2ClipWriter::MIDI2ClipWriter(MIDI2ByteSink sink, std::uint16_t ticksPerQuarterNote) : sink_(std::move(sink)) {
+    // The header does not depend on the sequence; its marker is written by wrap(), as above.
+    Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
+    for (const auto& packet : {MIDI2UMPPacket::utilityDeltaClockstamp(0),
+                               MIDI2UMPPacket::utilityDeltaClockstampTPQ(ticksPerQuarterNote),
+                               MIDI2UMPPacket::utilityDeltaClockstamp(0), MIDI2UMPPacket::startOfClip()}) {
+        packet.appendBigEndianData(front);
+    }
+    sink_(front);
+}
+
 void MIDI2ClipWriter::append(const MIDI2UMPPacket& packet) {
-    packet.appendBigEndianData(bytes_);
+    for (const std::uint32_t word : packet.words()) stage(word);
     ++sequencePackets_;
+}
+
+void MIDI2ClipWriter::flush() {
+    std::array<std::uint8_t, 4 * stagingWords> bytes;
+    for (std::size_t i = 0; i < staged_; ++i) {
+        const std::uint32_t bigEndian = __builtin_bswap32(staging_[i]);
+        std::memcpy(bytes.data() + 4 * i, &bigEndian, 4);
+    }
+    const std::span<const std::uint8_t> written(bytes.data(), 4 * staged_);
+    if (sink_) {
+        sink_(written);
+    } else {
+        bytes_.insert(bytes_.end(), written.begin(), written.end());
+    }
+    staged_ = 0;
 }
 
 void MIDI2ClipWriter::appendDeltaClockstamps(std::uint32_t ticks) {
@@ -195,15 +268,20 @@ void MIDI2ClipWriter::appendDeltaClockstamps(std::uint32_t ticks) {
 }
 
 void MIDI2ClipWriter::wrap(std::uint16_t ticksPerQuarterNote, std::uint32_t trailingTicks) {
+    flush();
     const auto header = clipHeader(sequencePackets_, ticksPerQuarterNote);
-    Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
-    for (const auto& packet : header) packet.appendBigEndianData(front);
-    std::copy(front.begin(), front.end(), bytes_.begin());
+    if (!sink_) {
+        Bytes front(MIDI2ClipFile::magicBytes().begin(), MIDI2ClipFile::magicBytes().end());
+        for (const auto& packet : header) packet.appendBigEndianData(front);
+        std::copy(front.begin(), front.end(), bytes_.begin());
+    }
     std::size_t endPackets = 0;
+    Bytes end;
     clipEnd(trailingTicks, [&](const MIDI2UMPPacket& packet) {
-        packet.appendBigEndianData(bytes_);
+        packet.appendBigEndianData(sink_ ? end : bytes_);
         ++endPackets;
     });
+    if (sink_) sink_(end);
     packets_ = header.size() + sequencePackets_ + endPackets;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -118,19 +119,20 @@ void appendDeltaClockstamps(std::vector<MIDI2UMPPacket>& packets, std::uint32_t 
 // Writes the bytes of a clip while its sequence is made, packet by packet, without keeping the
 // packets: room for the signature and clip header is kept at the front and filled by wrap().
 // The bytes and markers are those of MIDI2ClipFile::withClipBoundaries followed by data().
+// Receives the bytes of a clip piece by piece, in order.
+using MIDI2ByteSink = std::function<void(std::span<const std::uint8_t>)>;
+
 class MIDI2ClipWriter {
 public:
     // expectedWords: the sequence's likely size, reserved up front.
     explicit MIDI2ClipWriter(std::size_t expectedWords);
+    // A writer that hands its bytes to sink as it goes and keeps none: the signature and clip
+    // header first (wrap() then takes the same ticks per quarter note), take() returns nothing.
+    MIDI2ClipWriter(MIDI2ByteSink sink, std::uint16_t ticksPerQuarterNote);
     void append(const MIDI2UMPPacket& packet);
     // A one-word packet made by the caller (no markers).
     void appendWord(std::uint32_t word) {
-        const std::size_t at = bytes_.size();
-        bytes_.resize(at + 4);
-        bytes_[at] = static_cast<std::uint8_t>(word >> 24);
-        bytes_[at + 1] = static_cast<std::uint8_t>(word >> 16);
-        bytes_[at + 2] = static_cast<std::uint8_t>(word >> 8);
-        bytes_[at + 3] = static_cast<std::uint8_t>(word);
+        stage(word);
         ++sequencePackets_;
     }
     void appendDeltaClockstamps(std::uint32_t ticks);
@@ -141,7 +143,18 @@ public:
     [[nodiscard]] Bytes take();
 
 private:
+    // Words are gathered here and turned into bytes a few thousand at a time.
+    static constexpr std::size_t stagingWords = 2048;
+    void stage(std::uint32_t word) {
+        if (staged_ == stagingWords) flush();
+        staging_[staged_++] = word;
+    }
+    void flush();
+
+    MIDI2ByteSink sink_;
     Bytes bytes_;
+    std::array<std::uint32_t, stagingWords> staging_;
+    std::size_t staged_ = 0;
     std::size_t sequencePackets_ = 0;
     std::size_t packets_ = 0;
 };

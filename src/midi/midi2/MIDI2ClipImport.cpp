@@ -11,6 +11,7 @@
 #include "midi/midi2/MIDI2UMPPacket.h"
 #include "midi/model/HugePages.h"
 #include "midi/model/MIDIFile.h"
+#include "midi/model/TrackSurvey.h"
 #include "support/TextFormat.h"
 
 namespace orvane::midi {
@@ -89,8 +90,9 @@ public:
         for (auto& slot : slots_) {
             if (!slot) continue;
             MIDITrack& track = *slot;
-            MIDIFile::updateTrackIdentityFromEvents(track);
-            MIDIFile::setInitialMixerValues(track);
+            const TrackSurvey survey = TrackSurvey::of(track.events);
+            survey.applyIdentity(track);
+            survey.applyInitialMixerValues(track);
             const bool hasProgramChange =
                 std::any_of(track.events.begin(), track.events.end(),
                             [](const MIDIEvent& event) { return (event.status() & 0xF0) == 0xC0; });
@@ -116,7 +118,11 @@ public:
 private:
     MIDITrack& trackFor(std::uint8_t group, std::uint8_t channel) {
         auto& slot = slots_[trackKey(group, channel)];
-        if (!slot) {
+        return slot ? *slot : created(group, channel);
+    }
+    [[gnu::noinline]] MIDITrack& created(std::uint8_t group, std::uint8_t channel) {
+        auto& slot = slots_[trackKey(group, channel)];
+        {
             MIDITrack track;
             track.name = group == 0 ? "Ch " + std::to_string(channel + 1)
                                     : "Group " + std::to_string(group + 1) + " Ch " + std::to_string(channel + 1);

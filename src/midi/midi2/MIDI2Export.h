@@ -7,6 +7,7 @@
 // throws MIDI2UMPError when an event has no MIDI 2.0 form (a data byte of 0x80 or more, a
 // status without a short-message form) or when the song is timed in SMPTE frames.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "midi/export/RelationshipSnapshot.h"
+#include "midi/export/TrackExport.h"
+#include "midi/midi2/MIDI2ClipFile.h"
 #include "midi/midi2/MIDI2Records.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
 #include "midi/model/MIDIFile.h"
@@ -148,11 +151,14 @@ public:
     [[nodiscard]] EventList through(std::uint32_t tick) const;
     // The merge, while it is not built as a list.
     [[nodiscard]] const MergedTracks* unbuiltMerge() const noexcept { return merge_ && !built_ ? &*merge_ : nullptr; }
+    // The surveys of the merge's tracks, made on first use: every walk of the merge shares them.
+    [[nodiscard]] std::span<const MergedTrackExportStream::Survey> trackSurveys() const;
 
 private:
     std::optional<MergedTracks> merge_;
     mutable EventList list_;
     mutable bool built_ = true;
+    mutable std::vector<MergedTrackExportStream::Survey> surveys_;
 };
 
 struct MIDI2NativePreservationRequest {
@@ -239,8 +245,11 @@ EventList mergedMIDI2ExportEvents(const MIDIFile& file, std::span<const MIDITrac
 MIDI2NativeReplacementExport buildSingleTrackMIDI2ClipWithNativeReplacement(const MIDIFile& file,
                                                                             const MIDITrack& track, int transpose,
                                                                             std::optional<double> newBPM);
+// With a sink, the clip's bytes go to it as they are made and the result's data stays empty
+// (markers off: with markers on, the bytes are gathered and handed over whole at the end).
 MIDI2NativeReplacementExport buildMIDI2ClipWithNativeReplacement(const MIDIFile& file,
-                                                                 const MIDI2NativePreservationRequest& request);
+                                                                 const MIDI2NativePreservationRequest& request,
+                                                                 const MIDI2ByteSink& sink = {});
 // The request of a full merged export of tracks (what the merge does).
 MIDI2NativePreservationRequest midi2FullMergedExportRequest(const MIDIFile& file, std::span<const MIDITrack> tracks,
                                                             int transpose, std::optional<double> newBPM,
@@ -252,9 +261,41 @@ MIDI2NativeReplacementExport buildMergedLoopMIDI2ClipWithNativePlanning(
     const MIDIFile& file, std::span<const MIDITrack> tracks, double loopStartSeconds, double loopEndSeconds,
     int repeatCount, bool tightenLoop, int transpose, std::optional<double> newBPM, bool applyMixerSettings);
 
+// Counts the packets of a clip from its bytes as they are written, whatever pieces they come
+// in: what an export report reads back without holding the clip.
+class MIDI2ClipPacketCounter {
+public:
+    void add(std::span<const std::uint8_t> bytes);
+    // A clip signature and whole packets only.
+    [[nodiscard]] bool whole() const noexcept;
+
+    int deltaClockstampPackets = 0;
+    int midi1ChannelVoicePackets = 0;
+    int midi2ChannelVoicePackets = 0;
+    int flexTempoPackets = 0;
+    int flexTimeSignaturePackets = 0;
+    int unsupportedPackets = 0;
+    int systemExclusiveMessages = 0;
+    std::size_t packetCount = 0;
+    std::size_t byteCount = 0;
+    std::array<bool, 256> channelsSeen{};  // (group * 16 + channel) of Channel Voice packets
+
+private:
+    void count(const std::uint8_t* packet);
+    std::array<std::uint8_t, 8> signature_{};
+    std::array<std::uint8_t, 16> pending_{};  // a packet cut between two pieces
+    std::size_t pendingSize_ = 0;
+};
+
 // The report of an export, read back from the bytes written; nothing when they do not parse.
 // skippedEventItems are the export's own skipped events (MIDI2NativeReplacementExport).
 std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std::span<const std::uint8_t> data,
+                                                      const std::string& fileName, const std::string& formatLabel,
+                                                      int representedTrackCount,
+                                                      const std::optional<MIDI2NativeReexportEligibility>& eligibility,
+                                                      const std::vector<std::string>& skippedEventItems = {});
+// The same from the packets counted while the clip was written.
+std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, const MIDI2ClipPacketCounter& written,
                                                       const std::string& fileName, const std::string& formatLabel,
                                                       int representedTrackCount,
                                                       const std::optional<MIDI2NativeReexportEligibility>& eligibility,

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "midi/midi2/MIDI2ClipFile.h"
+#include "midi/midi2/MIDI2Diagnostics.h"
 #include "midi/midi2/MIDI2Export.h"
 
 namespace orvane::midi {
@@ -20,51 +21,128 @@ bool startsSystemExclusive(const MIDI2UMPPacket& packet) {
 
 }  // namespace
 
+// ---- Counting the written packets ------------------------------------------------------------
+
+void MIDI2ClipPacketCounter::count(const std::uint8_t* at) {
+    ++packetCount;
+    switch (static_cast<MIDI2UMPMessageType>(at[0] >> 4)) {
+        case MIDI2UMPMessageType::utility:
+            if ((at[1] >> 4) == 0x4) ++deltaClockstampPackets;
+            break;
+        case MIDI2UMPMessageType::midi1ChannelVoice:
+        case MIDI2UMPMessageType::midi2ChannelVoice:
+            ++(at[0] >> 4 == 0x2 ? midi1ChannelVoicePackets : midi2ChannelVoicePackets);
+            channelsSeen[static_cast<std::size_t>((at[0] & 0xF) * 16 + (at[1] & 0xF))] = true;
+            break;
+        case MIDI2UMPMessageType::stream:
+            break;
+        default: {
+            std::array<std::uint32_t, 4> words{};
+            const auto size = static_cast<std::size_t>(midi2UMPWordCount(static_cast<MIDI2UMPMessageType>(at[0] >> 4)));
+            for (std::size_t w = 0; w < size; ++w) {
+                words[w] = std::uint32_t{at[4 * w]} << 24 | std::uint32_t{at[4 * w + 1]} << 16 |
+                           std::uint32_t{at[4 * w + 2]} << 8 | at[4 * w + 3];
+            }
+            const MIDI2UMPPacket packet(std::span<const std::uint32_t>(words.data(), size));
+            if (packet.isFlexDataSetTempo()) {
+                ++flexTempoPackets;
+            } else if (packet.isFlexDataSetTimeSignature()) {
+                ++flexTimeSignaturePackets;
+            } else if (isSysEx7(packet)) {
+                // System Exclusive messages of the song, written on purpose: not unsupported.
+                if (startsSystemExclusive(packet)) ++systemExclusiveMessages;
+            } else {
+                ++unsupportedPackets;
+            }
+            break;
+        }
+    }
+}
+
+void MIDI2ClipPacketCounter::add(std::span<const std::uint8_t> bytes) {
+    // The signature, then whole packets; a packet cut at the end of a piece waits for the next.
+    while (byteCount < signature_.size() && !bytes.empty()) {
+        signature_[byteCount++] = bytes.front();
+        bytes = bytes.subspan(1);
+    }
+    byteCount += bytes.size();
+    const auto packetBytes = [](std::uint8_t first) {
+        return 4 * static_cast<std::size_t>(midi2UMPWordCount(static_cast<MIDI2UMPMessageType>(first >> 4)));
+    };
+    while (pendingSize_ > 0 && !bytes.empty()) {
+        pending_[pendingSize_++] = bytes.front();
+        bytes = bytes.subspan(1);
+        if (pendingSize_ == packetBytes(pending_[0])) {
+            count(pending_.data());
+            pendingSize_ = 0;
+        }
+    }
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::uint8_t* packet = bytes.data() + at;
+        // The two packets almost every clip is made of first: one word each.
+        if (packet[0] >> 4 == 0x2 && bytes.size() - at >= 4) {
+            ++packetCount;
+            ++midi1ChannelVoicePackets;
+            channelsSeen[static_cast<std::size_t>((packet[0] & 0xF) * 16 + (packet[1] & 0xF))] = true;
+            at += 4;
+            continue;
+        }
+        if (packet[0] >> 4 == 0x0 && bytes.size() - at >= 4) {
+            ++packetCount;
+            if ((packet[1] >> 4) == 0x4) ++deltaClockstampPackets;
+            at += 4;
+            continue;
+        }
+        const std::size_t size = packetBytes(packet[0]);
+        if (size > bytes.size() - at) break;
+        count(packet);
+        at += size;
+    }
+    for (; at < bytes.size(); ++at) pending_[pendingSize_++] = bytes[at];
+}
+
+bool MIDI2ClipPacketCounter::whole() const noexcept {
+    return byteCount >= signature_.size() && MIDI2ClipFile::isMIDI2Clip(signature_) && pendingSize_ == 0;
+}
+
+// ---- The report -------------------------------------------------------------------------------
+
 std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std::span<const std::uint8_t> data,
                                                       const std::string& fileName, const std::string& formatLabel,
                                                       int representedTrackCount,
                                                       const std::optional<MIDI2NativeReexportEligibility>& eligibility,
                                                       const std::vector<std::string>& skippedEventItems) {
-    MIDI2ClipPayload clip;
-    try {
-        clip = MIDI2ClipFile::checkedPayload(data);
-    } catch (const MIDI2ClipFileError&) {
-        return std::nullopt;
-    }
-    MIDI2OperationReport report;
-    int systemExclusiveMessages = 0;
-    std::array<bool, 256> seen{};  // (group, channel) pairs with Channel Voice packets
-    // Delta Clockstamps and Channel Voice packets, almost all of a clip, are read from their
-    // first word; the rest are built as packets.
-    for (std::size_t index = 0; index < clip.wordCount(); index += clip.packetWordCount(index)) {
-        const std::uint32_t word0 = clip.word(index);
-        switch (static_cast<MIDI2UMPMessageType>(word0 >> 28)) {
-            case MIDI2UMPMessageType::utility:
-                if (((word0 >> 20) & 0xF) == 0x4) ++report.deltaClockstampPackets;
-                break;
-            case MIDI2UMPMessageType::midi1ChannelVoice:
-            case MIDI2UMPMessageType::midi2ChannelVoice:
-                ++(word0 >> 28 == 0x2 ? report.midi1ChannelVoicePackets : report.midi2ChannelVoicePackets);
-                seen[(word0 >> 24 & 0xF) * 16 + (word0 >> 16 & 0xF)] = true;
-                break;
-            case MIDI2UMPMessageType::stream:
-                break;
-            default: {
-                const MIDI2UMPPacket packet = clip.packet(index);
-                if (packet.isFlexDataSetTempo()) {
-                    ++report.flexTempoPackets;
-                } else if (packet.isFlexDataSetTimeSignature()) {
-                    ++report.flexTimeSignaturePackets;
-                } else if (isSysEx7(packet)) {
-                    // System Exclusive messages of the song, written on purpose: not unsupported.
-                    if (startsSystemExclusive(packet)) ++systemExclusiveMessages;
-                } else {
-                    ++report.unsupportedPackets;
-                }
-                break;
-            }
+    if (MIDI2Diagnostics::markersEnabled()) {
+        // The checks of a clip read from a file, with their markers.
+        try {
+            (void)MIDI2ClipFile::checkedPayload(data);
+        } catch (const MIDI2ClipFileError&) {
+            return std::nullopt;
         }
     }
+    MIDI2ClipPacketCounter written;
+    written.add(data);
+    return midi2ExportReport(file, written, fileName, formatLabel, representedTrackCount, eligibility,
+                             skippedEventItems);
+}
+
+std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, const MIDI2ClipPacketCounter& written,
+                                                      const std::string& fileName, const std::string& formatLabel,
+                                                      int representedTrackCount,
+                                                      const std::optional<MIDI2NativeReexportEligibility>& eligibility,
+                                                      const std::vector<std::string>& skippedEventItems) {
+    if (!written.whole()) return std::nullopt;
+    MIDI2OperationReport report;
+    report.deltaClockstampPackets = written.deltaClockstampPackets;
+    report.midi1ChannelVoicePackets = written.midi1ChannelVoicePackets;
+    report.midi2ChannelVoicePackets = written.midi2ChannelVoicePackets;
+    report.flexTempoPackets = written.flexTempoPackets;
+    report.flexTimeSignaturePackets = written.flexTimeSignaturePackets;
+    report.unsupportedPackets = written.unsupportedPackets;
+    const int systemExclusiveMessages = written.systemExclusiveMessages;
+    const std::size_t packetCount = written.packetCount;
+    const std::array<bool, 256>& seen = written.channelsSeen;
     for (std::size_t key = 0; key < seen.size(); ++key) {
         if (!seen[key]) continue;
         const auto group = static_cast<std::uint8_t>(key / 16);
@@ -100,7 +178,7 @@ std::optional<MIDI2OperationReport> midi2ExportReport(const MIDIFile& file, std:
 
     report.operation = MIDI2OperationReport::Operation::exported(fileName, formatLabel);
     report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";
-    report.totalPackets = static_cast<int>(clip.packetCount);
+    report.totalPackets = static_cast<int>(packetCount);
     report.tracks = representedTrackCount;
     report.ticksPerQuarterNote = file.timeDivision;
     report.midi2ChannelVoiceDownConverted = 0;

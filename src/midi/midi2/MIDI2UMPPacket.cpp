@@ -57,8 +57,6 @@ std::optional<MIDI2UMPMessageType> midi2UMPMessageType(std::uint8_t raw) {
     return static_cast<MIDI2UMPMessageType>(raw);
 }
 
-int midi2UMPWordCount(MIDI2UMPMessageType type) { return wordCounts[static_cast<std::size_t>(type) & 0xF]; }
-
 std::string_view midi2UMPMessageTypeName(MIDI2UMPMessageType type) {
     return typeNames[static_cast<std::size_t>(type) & 0xF];
 }

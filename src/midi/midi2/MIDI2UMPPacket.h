@@ -44,7 +44,10 @@ std::span<const MIDI2UMPMessageType> allMIDI2UMPMessageTypes();
 // The type of a raw value; nothing when any of bits 7..4 is set.
 std::optional<MIDI2UMPMessageType> midi2UMPMessageType(std::uint8_t raw);
 // Words that a packet of this type has.
-int midi2UMPWordCount(MIDI2UMPMessageType type);
+inline int midi2UMPWordCount(MIDI2UMPMessageType type) {
+    constexpr std::uint8_t counts[16] = {1, 1, 1, 2, 2, 4, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4};
+    return counts[static_cast<std::size_t>(type) & 0xF];
+}
 // The case name, e.g. "midi2ChannelVoice".
 std::string_view midi2UMPMessageTypeName(MIDI2UMPMessageType type);
 

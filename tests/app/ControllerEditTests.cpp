@@ -32,7 +32,9 @@ TEST(ControllerEdits, TheTempoPromptAcceptsDigitsOnlyAndClampsWithAWarning) {
     EXPECT_EQ(tempoAfterPrompt(h, "400", ""), 300);
     EXPECT_EQ(tempoAfterPrompt(h, "", "500"), 10);
 
-    for (const char* text : {"nan", "inf", "1e3", "-5", "+5", "12.5", std::string(400, '9').c_str()}) {
+    const std::string longDigits(400, '9');
+    for (const std::string& text : {std::string("nan"), std::string("inf"), std::string("1e3"), std::string("-5"),
+                                    std::string("+5"), std::string("12.5"), longDigits}) {
         EXPECT_EQ(tempoAfterPrompt(h, text, ""), 10) << text;
         EXPECT_EQ(h.view().status.text, "⚠️  Please enter a numeric BPM value.") << text;
     }

@@ -10,6 +10,7 @@ namespace orvane::midi {
 namespace {
 
 using testing::clipBytes;
+using testing::descriptionThrownBy;
 using testing::thrownBy;
 using Words = std::vector<std::uint32_t>;
 
@@ -26,26 +27,19 @@ TEST(MIDI2ClipFile, RecognisesTheSignature) {
 }
 
 TEST(MIDI2ClipFile, RejectsShortMisnamedUnalignedAndTruncatedData) {
-    auto error = thrownBy<MIDI2ClipFileError>([] { (void)MIDI2ClipFile::parse(Bytes(7, 'S')); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(*error, MIDI2ClipFileError::dataTooShort(7));
-    EXPECT_EQ(error->description(), "SMF2/MIDI Clip data is too short: 7 bytes.");
-
-    const Bytes smf = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 1, 0xE0};
-    error = thrownBy<MIDI2ClipFileError>([&] { (void)MIDI2ClipFile::parse(smf); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description(), "SMF2/MIDI Clip header is invalid: 4D 54 68 64 00 00 00 06.");
-
+    const auto parsing = [](const Bytes& bytes) {
+        return descriptionThrownBy<MIDI2ClipFileError>([&] { (void)MIDI2ClipFile::parse(bytes); });
+    };
+    EXPECT_EQ(thrownBy<MIDI2ClipFileError>([] { (void)MIDI2ClipFile::parse(Bytes(7, 'S')); }),
+              MIDI2ClipFileError::dataTooShort(7));
+    EXPECT_EQ(parsing(Bytes(7, 'S')), "SMF2/MIDI Clip data is too short: 7 bytes.");
+    EXPECT_EQ(parsing({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 1, 0xE0}),
+              "SMF2/MIDI Clip header is invalid: 4D 54 68 64 00 00 00 06.");
     Bytes unaligned = clipBytes({});
     unaligned.resize(14, 0);
-    error = thrownBy<MIDI2ClipFileError>([&] { (void)MIDI2ClipFile::parse(unaligned); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(*error, MIDI2ClipFileError::unalignedUMPWordData(6));
-    EXPECT_EQ(error->description(), "SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: 6 bytes.");
-
-    error = thrownBy<MIDI2ClipFileError>([] { (void)MIDI2ClipFile::parse(clipBytes({0x00400000, 0x40903C00})); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description(), "SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
+    EXPECT_EQ(parsing(unaligned), "SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: 6 bytes.");
+    EXPECT_EQ(parsing(clipBytes({0x00400000, 0x40903C00})),
+              "SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
 }
 
 TEST(MIDI2ClipFile, TheEmptyClipIsFiftySixBytesWithItsPacketsAtTheirOffsets) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "midi/midi2/MIDI2Diagnostics.h"
@@ -26,6 +27,13 @@ std::optional<Error> thrownBy(Call&& call) {
     }
     ADD_FAILURE() << "expected an error";
     return std::nullopt;
+}
+
+// The description of the error a call throws ("" and a test failure when it throws none).
+template <typename Error, typename Call>
+std::string descriptionThrownBy(Call&& call) {
+    const auto error = thrownBy<Error>(std::forward<Call>(call));
+    return error ? error->description() : std::string();
 }
 
 inline std::vector<std::uint8_t> bigEndian(const std::vector<std::uint32_t>& words) {

@@ -189,13 +189,12 @@ TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
               "down-converted.");
     EXPECT_FALSE(snapshots[5].wasDownConverted);
     EXPECT_EQ(snapshots[5].channel, 5);
-    EXPECT_EQ(snapshots[9].reason, "Unsupported or reserved UMP message type.");
-    EXPECT_EQ(snapshots[11].reason, "Unsupported or reserved UMP message type.");
-    EXPECT_EQ(snapshots[13].reason, "Unsupported or reserved UMP message type.");
-    EXPECT_EQ(snapshots[15].reason, "Unsupported non-tempo Flex Data packet.");
-    EXPECT_EQ(snapshots[17].reason, "Unsupported non-tempo Flex Data packet.");
-    EXPECT_EQ(snapshots[19].reason, "Unsupported non-tempo Flex Data packet.");
-    EXPECT_EQ(snapshots[21].reason, "Unsupported Stream packet.");
+    for (std::size_t i = 9; i <= 21; i += 2) {
+        EXPECT_EQ(snapshots[i].reason, i < 15   ? "Unsupported or reserved UMP message type."
+                                       : i < 21 ? "Unsupported non-tempo Flex Data packet."
+                                                : "Unsupported Stream packet.")
+            << i;
+    }
     const auto& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.unsupportedPackets, 8);
     EXPECT_EQ(report.midi2ChannelVoicePackets, 1);
@@ -207,30 +206,22 @@ TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
 }
 
 TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
-    MarkerCapture capture("1");
-    MIDIFile file;
-    ClipWords structural;
-    structural.header(480).dc(0).tempo(50000000).footer();
-    EXPECT_FALSE(file.parse(structural.bytes()));
-    EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | no importable channel voice packets");
-
-    ClipWords invalidMIDI1;
-    invalidMIDI1.header(480).dc(0).midi1(0, 0x90, 60, 100).dc(0).add({0x20700000}).footer();
-    EXPECT_FALSE(file.parse(invalidMIDI1.bytes()));
-    EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | Invalid MIDI status byte 0x70.");
-
     Bytes odd = ClipWords().header(480).bytes();
     odd.push_back(0);
-    EXPECT_FALSE(file.parse(odd));
-    EXPECT_EQ(capture.lines().back(),
-              "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: 29 bytes.");
-
-    ClipWords truncated;
-    truncated.header(480).dc(0).midi1(0, 0x90, 60, 100).add({0x40903C00});
-    EXPECT_FALSE(file.parse(truncated.bytes()));
-    EXPECT_EQ(
-        capture.lines().back(),
-        "[MIDI2] SMF2_IMPORT_FAILED | SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain.");
+    const std::pair<Bytes, std::string> rejected[] = {
+        {ClipWords().header(480).dc(0).tempo(50000000).footer().bytes(), "no importable channel voice packets"},
+        {ClipWords().header(480).dc(0).midi1(0, 0x90, 60, 100).dc(0).add({0x20700000}).footer().bytes(),
+         "Invalid MIDI status byte 0x70."},
+        {odd, "SMF2/MIDI Clip UMP payload must be aligned to 32-bit words: 29 bytes."},
+        {ClipWords().header(480).dc(0).midi1(0, 0x90, 60, 100).add({0x40903C00}).bytes(),
+         "SMF2/MIDI Clip packet error: UMP type 0x4 expected 2 words, only 1 remain."},
+    };
+    MarkerCapture capture("1");
+    for (const auto& [bytes, reason] : rejected) {
+        MIDIFile file;
+        EXPECT_FALSE(file.parse(bytes)) << reason;
+        EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | " + reason);
+    }
 }
 
 TEST(MIDI2Import, DeltaClockstampsThatOverflowThirtyTwoBitsRejectTheClip) {

@@ -26,13 +26,6 @@ bool isValidUTF8(const std::string& text) {
     return true;
 }
 
-TEST(ExportFormat, ExtensionsAndLabels) {
-    EXPECT_EQ(fileExtension(MIDIExportFormat::standardMIDI), "mid");
-    EXPECT_EQ(fileExtension(MIDIExportFormat::midi2Clip), "midi2");
-    EXPECT_EQ(formatLabel(MIDIExportFormat::standardMIDI), "MIDI 1.0");
-    EXPECT_EQ(formatLabel(MIDIExportFormat::midi2Clip), "MIDI 2.0");
-}
-
 TEST(SplitFileNames, CollisionsGetTheChannelThenNumbers) {
     const std::vector<MIDITrack> pianos = {named("Piano", 0), named("Piano", 1), named("Bass", 2, 33)};
     EXPECT_EQ(splitExportFileNames(pianos, std::nullopt, "mid"),

@@ -130,10 +130,4 @@ inline MIDIFile song(std::vector<MIDITrack> tracks, EventList tempos = {}, Event
     return file;
 }
 
-inline std::vector<std::vector<std::uint8_t>> bytesOf(const EventList& events) {
-    std::vector<std::vector<std::uint8_t>> all;
-    for (const auto& event : events) all.emplace_back(event.data().begin(), event.data().end());
-    return all;
-}
-
 }  // namespace orvane::midi::testing

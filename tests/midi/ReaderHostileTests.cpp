@@ -92,8 +92,6 @@ struct QuietNotices {
 
 // ---- Files built to amplify work or storage ---------------------------------------------
 
-Bytes tempoEvent(std::uint32_t microseconds, std::uint8_t delta) { return smf::tempo(microseconds, delta); }
-
 void append(Bytes& out, std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
 }
@@ -113,7 +111,7 @@ std::vector<HostileFile> amplifiers() {
     // into each of 16 channel tracks.
     Bytes flood = notesOnEveryChannel();
     for (std::uint32_t i = 0; i < 4000; ++i) {
-        append(flood, {tempoEvent(300000 + i, 1), {0x00, 0xFF, 0x58, 0x04, 3, 2, 24, 8},
+        append(flood, {smf::tempo(300000 + i, 1), {0x00, 0xFF, 0x58, 0x04, 3, 2, 24, 8},
                       {0x00, 0xFF, 0x59, 0x02, 0x01, 0x00}, {0x00, 0xFF, 0x54, 0x05, 1, 2, 3, 4, 5}});
     }
     files.push_back(loads("format 0 conductor flood", smf::file(0, {join({flood, smf::endOfTrack()})}), 17));
@@ -121,7 +119,7 @@ std::vector<HostileFile> amplifiers() {
     // Every one of 65535 chunks mixes a tempo with a note, so each becomes two tracks.
     Bytes mixed = smf::header(1, 65535);
     for (std::uint32_t i = 0; i < 65535; ++i) {
-        append(mixed, {smf::track(join({tempoEvent(400000 + i, 0), smf::noteOn(static_cast<std::uint8_t>(i % 16), 60, 1)}))});
+        append(mixed, {smf::track(join({smf::tempo(400000 + i, 0), smf::noteOn(static_cast<std::uint8_t>(i % 16), 60, 1)}))});
     }
     files.push_back(loads("65535 conductor-and-note chunks", mixed, 131070));
 
@@ -137,8 +135,8 @@ std::vector<HostileFile> amplifiers() {
     Bytes distinct;
     Bytes same;
     for (std::uint32_t i = 0; i < 150000; ++i) {
-        append(distinct, {tempoEvent(200000 + i * 37 % 800000, 1)});
-        append(same, {tempoEvent(500000, 0)});
+        append(distinct, {smf::tempo(200000 + i * 37 % 800000, 1)});
+        append(same, {smf::tempo(500000, 0)});
     }
     files.push_back(loads("150000 distinct tempos", smf::file(1, {distinct, join({smf::noteOn(0, 60, 1, 100)})}), 2));
     files.push_back(loads("one tempo repeated 300000 times", smf::file(1, {same, same}), 2));

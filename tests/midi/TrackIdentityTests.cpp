@@ -154,14 +154,6 @@ TEST(GeneralMIDINames, InstrumentsDrumsAndKits) {
     EXPECT_EQ(MIDIFile::drumNoteName(81), "Open Triangle");
     EXPECT_EQ(MIDIFile::drumNoteName(34), "Drum Note 34");
 
-    EXPECT_EQ(MIDIFile::gmInstruments().size(), 129u);
-    EXPECT_EQ(MIDIFile::gmInstruments().at(87), "Bass+Lead");
-    EXPECT_EQ(MIDIFile::gmInstruments().at(103), "Sci-fi FX");
-    ASSERT_EQ(MIDIFile::gmDrumNotes().size(), 47u);
-    for (std::size_t i = 0; i < MIDIFile::gmDrumNotes().size(); ++i) {
-        EXPECT_EQ(MIDIFile::gmDrumNotes()[i].note, 35 + i);
-    }
-    ASSERT_EQ(MIDIFile::gmDrumKits().size(), 1u);
     EXPECT_EQ(MIDIFile::gmDrumKits()[0], (GMDrumKit{0, "Standard Kit", true}));
 }
 

@@ -158,20 +158,6 @@ TEST(Writer, LongEventsAndAppending) {
     expected.insert(expected.end(), empty.begin(), empty.end());
     EXPECT_EQ(out, expected);
 
-    // Many chunks appended to one buffer, short and long messages mixed, in and out of order.
-    const EventList mixed = {{0, {0xFF, 0x03, 1, 'M'}}, {5, sysex}, {5, {0x90, 1, 2}}, {4, {0xC0, 7}}};
-    Bytes appended;
-    Bytes concatenated;
-    for (int i = 0; i < 40; ++i) {
-        const std::span<const MIDIEvent> prefix(mixed.data(), static_cast<std::size_t>(i % 5));
-        MIDIFile::appendTrackChunk(appended, prefix);
-        const Bytes single = MIDIFile::buildTrackChunk(prefix);
-        concatenated.insert(concatenated.end(), single.begin(), single.end());
-    }
-    EXPECT_EQ(appended, concatenated);
-    EXPECT_EQ(MIDIFile::buildTrackChunk(mixed),
-              chunk({0, 0xFF, 0x03, 1, 'M', 4, 0xC0, 7, 1, 0xF0, 20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
-                     13, 14, 15, 16, 17, 18, 19, 0, 0x90, 1, 2, 0, 0xFF, 0x2F, 0x00}));
 }
 
 }  // namespace

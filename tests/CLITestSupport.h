@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,12 +32,8 @@ protected:
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
-    static std::string slurp(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
     static std::vector<std::uint8_t> bytesOf(const std::filesystem::path& path) {
-        const std::string text = slurp(path);
+        const std::string text = readText(path);
         return std::vector<std::uint8_t>(text.begin(), text.end());
     }
     // A path quoted for the shell.
@@ -56,7 +51,7 @@ protected:
         const std::string command = environment + "'" + ORVANE_CLI_PATH + "' " + arguments + " >" + quoted(out) +
                                     " 2>" + quoted(err);
         const int status = std::system(command.c_str());
-        CommandResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        CommandResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
         std::filesystem::remove(out);
         std::filesystem::remove(err);
         return result;

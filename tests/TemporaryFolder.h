@@ -1,12 +1,16 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with everything in it when the
-// object goes.
+// object goes; and reading back what the tests' programs left in one.
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace orvane::testing {
 
@@ -27,5 +31,19 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A file's bytes ("" when it cannot be read).
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace orvane::testing

@@ -31,6 +31,8 @@ using orvane::midi::MIDIEvent;
 using orvane::midi::MIDIFile;
 
 using orvane::testing::CommandResult;
+using orvane::testing::readText;
+using orvane::testing::fileNames;
 
 // A song of `tracks` tracks named Lead 1, Lead 2, ... on channels 0, 1, ..., with a tempo
 // track first, written by our own writer.
@@ -54,22 +56,14 @@ Bytes songBytes(int tracks, std::uint32_t notesPerTrack, const std::vector<std::
     return file;
 }
 
-class ExportCommand : public orvane::testing::CLITest {
-protected:
-    std::vector<std::string> names(const fs::path& folder) const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(folder)) found.push_back(entry.path().filename().string());
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-};
+class ExportCommand : public orvane::testing::CLITest {};
 
 TEST_F(ExportCommand, SplitWritesChosenTracksUnderTheirNamesAndReportsThem) {
     const fs::path song = write("song.mid", songBytes(3, 4, {"Lead/Vox?", "Piano", "piano"}));
     const fs::path out = folder_ / "out";
     const CommandResult all = run("split " + quoted(song) + " -o " + quoted(out));
     EXPECT_EQ(all.exitCode, 0) << all.err;
-    EXPECT_EQ(names(out), (std::vector<std::string>{"Lead-Vox-_Acoustic Grand Piano.mid",
+    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"Lead-Vox-_Acoustic Grand Piano.mid",
                                                     "Piano_Acoustic Grand Piano_Ch2.mid",
                                                     "piano_Acoustic Grand Piano_Ch3.mid"}));
     EXPECT_NE(all.out.find("Wrote " + (out / "Piano_Acoustic Grand Piano_Ch2.mid").string() + " ("), std::string::npos);
@@ -97,15 +91,15 @@ TEST_F(ExportCommand, ExistingFilesAreListedAndKeptUnlessForced) {
     EXPECT_NE(refused.err.find(kept.string()), std::string::npos);
     EXPECT_NE(refused.err.find("Lead 2_Acoustic Grand Piano.mid"), std::string::npos);
     EXPECT_EQ(refused.out, "");
-    EXPECT_EQ(slurp(kept), "mine");
+    EXPECT_EQ(readText(kept), "mine");
 
     const fs::path merged = folder_ / "merged.mid";
     std::ofstream(merged) << "mine too";
     EXPECT_EQ(run("merge " + quoted(song) + " -o " + quoted(merged)).exitCode, 3);
-    EXPECT_EQ(slurp(merged), "mine too");
+    EXPECT_EQ(readText(merged), "mine too");
 
     EXPECT_EQ(run("split " + quoted(song) + " -o " + quoted(out) + " --force").exitCode, 0);
-    EXPECT_EQ(slurp(kept).substr(0, 4), "MThd");
+    EXPECT_EQ(readText(kept).substr(0, 4), "MThd");
     const CommandResult forced = run("merge " + quoted(song) + " -o " + quoted(merged) + " --force --json");
     EXPECT_EQ(forced.exitCode, 0);
     EXPECT_EQ(forced.out, "[{\"file\":\"" + merged.string() + "\",\"track\":[1,2],\"bytes\":" +
@@ -139,7 +133,7 @@ TEST_F(ExportCommand, EditsAreClampedWithTheApplicationsWarnings) {
               "⚠️  Pitch offset is limited to ±12 semitones (one octave).\n"
               "⚠️  Tempo is limited to 10.000–300.000 BPM. Applied 10 BPM.\n");
     MIDIFile merged;
-    const std::string bytes = slurp(folder_ / "m.mid");
+    const std::string bytes = readText(folder_ / "m.mid");
     ASSERT_TRUE(merged.parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
     EXPECT_NEAR(merged.bpm, 10.0, 1e-3);
     const auto& notes = merged.musicalTracks()[0].events;
@@ -179,7 +173,7 @@ TEST_F(ExportCommand, AFailedWriteKeepsTheOldFileAndIsReported) {
     const CommandResult split = run("split " + quoted(song) + " -o " + quoted(out) + " --force");
     EXPECT_EQ(split.exitCode, 1);
     EXPECT_NE(split.err.find("⚠️  1 file(s) failed."), std::string::npos);
-    EXPECT_EQ(names(out), (std::vector<std::string>{"Lead 1_Acoustic Grand Piano.mid", "Lead 2_Acoustic Grand Piano.mid"}));
+    EXPECT_EQ(fileNames(out), (std::vector<std::string>{"Lead 1_Acoustic Grand Piano.mid", "Lead 2_Acoustic Grand Piano.mid"}));
     EXPECT_TRUE(fs::is_directory(out / "Lead 1_Acoustic Grand Piano.mid"));
 }
 
@@ -190,7 +184,7 @@ TEST_F(ExportCommand, KillingASplitNeverLeavesATruncatedFile) {
     const fs::path reference = folder_ / "reference";
     ASSERT_EQ(run("split " + quoted(song) + " -o " + quoted(reference)).exitCode, 0);
     std::map<std::string, std::string> complete;
-    for (const auto& name : names(reference)) complete[name] = slurp(reference / name);
+    for (const auto& name : fileNames(reference)) complete[name] = readText(reference / name);
     ASSERT_EQ(complete.size(), 16u);
 
     const fs::path out = folder_ / "out";
@@ -205,10 +199,10 @@ TEST_F(ExportCommand, KillingASplitNeverLeavesATruncatedFile) {
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
-        for (const auto& name : names(out)) {
+        for (const auto& name : fileNames(out)) {
             SCOPED_TRACE(name);
             ASSERT_EQ(complete.count(name), 1u) << "a file that is not an output";
-            const std::string bytes = slurp(out / name);
+            const std::string bytes = readText(out / name);
             EXPECT_TRUE(bytes == "old" || bytes == complete[name]);
         }
         for (const auto& [name, bytes] : complete) std::ofstream(out / name) << "old";

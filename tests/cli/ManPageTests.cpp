@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -16,19 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "TemporaryFolder.h"
 #include "app/ShellOptions.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string standardOutputOf(const std::string& arguments) {
     const std::string command = std::string("'") + ORVANE_CLI_PATH + "' " + arguments + " 2>/dev/null";
@@ -54,7 +47,7 @@ struct ManPage {
     std::map<std::string, std::vector<std::string>> tags;
 
     explicit ManPage(const fs::path& path) {
-        std::istringstream lines(slurp(path));
+        std::istringstream lines(orvane::testing::readText(path));
         std::string line;
         std::string section;
         bool tagNext = false;
@@ -140,7 +133,7 @@ TEST(ManPages, EveryEnvironmentVariableTheSourcesReadIsDescribed) {
     std::size_t found = 0;
     for (const auto& entry : fs::recursive_directory_iterator(fs::path(ORVANE_SOURCE_DIR) / "src")) {
         if (!entry.is_regular_file()) continue;
-        const std::string text = slurp(entry.path());
+        const std::string text = orvane::testing::readText(entry.path());
         if (text.find("etenv") == std::string::npos && text.find("EnvironmentVariable") == std::string::npos) continue;
         const bool windowOnly = entry.path().parent_path().filename() == "ui";
         for (std::sregex_iterator it(text.begin(), text.end(), read), end; it != end; ++it) {

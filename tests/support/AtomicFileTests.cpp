@@ -2,11 +2,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,17 +19,8 @@ namespace {
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    static std::string contents(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     static std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
-    std::vector<std::string> folderNames() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> folderNames() const { return orvane::testing::fileNames(folder_); }
 
     orvane::testing::TemporaryFolder temporary_;
     fs::path folder_ = temporary_.path();
@@ -41,9 +29,9 @@ protected:
 TEST_F(AtomicFileTest, CreatesAndReplacesWholeFilesLeavingNothingElse) {
     const fs::path target = folder_ / "song.mid";
     writeFileAtomically(target, bytes("first version"));
-    EXPECT_EQ(contents(target), "first version");
+    EXPECT_EQ(orvane::testing::readText(target), "first version");
     writeFileAtomically(target, bytes("second"));
-    EXPECT_EQ(contents(target), "second");
+    EXPECT_EQ(orvane::testing::readText(target), "second");
     writeFileAtomically(target, {});
     EXPECT_EQ(fs::file_size(target), 0u);
     EXPECT_EQ(folderNames(), std::vector<std::string>{"song.mid"});
@@ -90,7 +78,7 @@ TEST_F(AtomicFileTest, AMissingFolderOrAFolderThatIsAFileFailsAtTheStart) {
         EXPECT_EQ(error.stage(), FileWriteError::Stage::createTemporary);
         EXPECT_EQ(error.errorNumber(), ENOTDIR);
     }
-    EXPECT_EQ(contents(folder_ / "plain"), "x");
+    EXPECT_EQ(orvane::testing::readText(folder_ / "plain"), "x");
 }
 
 TEST_F(AtomicFileTest, AFileMadeWhileWrittenArrivesWholeOrNotAtAll) {
@@ -99,14 +87,14 @@ TEST_F(AtomicFileTest, AFileMadeWhileWrittenArrivesWholeOrNotAtAll) {
         write(bytes("made "));
         write(bytes("in pieces"));
     });
-    EXPECT_EQ(contents(target), "made in pieces");
+    EXPECT_EQ(orvane::testing::readText(target), "made in pieces");
     EXPECT_THROW(orvane::writeFileAtomicallyFrom(target,
                                                  [](const orvane::ByteSink& write) {
                                                      write(bytes("half a file"));
                                                      throw std::runtime_error("the maker failed");
                                                  }),
                  std::runtime_error);
-    EXPECT_EQ(contents(target), "made in pieces");
+    EXPECT_EQ(orvane::testing::readText(target), "made in pieces");
     EXPECT_EQ(folderNames(), std::vector<std::string>{"made.mid"});
 }
 
@@ -133,7 +121,7 @@ TEST_F(AtomicFileTest, AWriteThatFailsHalfwayKeepsTheOldFileAndRemovesItsTempora
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_TRUE(threw);
-    EXPECT_EQ(contents(target), "the user's file");
+    EXPECT_EQ(orvane::testing::readText(target), "the user's file");
     EXPECT_EQ(folderNames(), std::vector<std::string>{"big.mid"});
 }
 

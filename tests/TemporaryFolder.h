@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace orvane::testing {
@@ -23,6 +24,7 @@ public:
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
 
 private:
     std::filesystem::path path_;

@@ -5,7 +5,6 @@
 // and the diagnostics log captured line by line.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "DiagnosticsCapture.h"
+#include "TemporaryFolder.h"
 #include "app/BeatDetectionController.h"
 #include "app/ControllerSongs.h"
 #include "app/LoopExportDialog.h"
@@ -140,24 +140,7 @@ private:
 };
 
 // A folder of its own for one test, removed afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("orvane-app-" + std::to_string(::getpid()) + "-" + test->test_suite_name() + "-" + test->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
-    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+using ScratchFolder = orvane::testing::TemporaryFolder;
 
 // Every file below a folder by relative path, with its bytes; and the merge's suggested name.
 struct Exports {

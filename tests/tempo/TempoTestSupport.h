@@ -2,8 +2,6 @@
 // Audio made by the tests: an in-memory decoder fed by a sample generator, click trains and
 // drum-like bursts at known tempos, and files encoded with the ffmpeg program.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

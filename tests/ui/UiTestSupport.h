@@ -11,19 +11,15 @@
 #include <QTest>
 #include <QWidget>
 
-#include <cmath>
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <numbers>
-#include <vector>
 
 #include "app/ControllerSongs.h"
 #include "app/DiagnosticsCapture.h"
 #include "app/MainViewController.h"
 #include "playback/FakeMIDIFilePlayer.h"
 #include "support/ManualRunLoop.h"
+#include "tempo/TempoTestSupport.h"
 #include "ui/Appearance.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -81,30 +77,9 @@ inline void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseB
 
 // A 16-bit mono WAV file of clicks at a tempo; a steady tone without beats when bpm is 0.
 inline void writeClickWAV(const std::filesystem::path& path, double bpm, double seconds, int rate = 22050) {
-    const auto frames = static_cast<std::size_t>(seconds * rate);
-    std::vector<std::int16_t> samples(frames, 0);
-    const auto tone = [rate](double hz, std::size_t i) { return std::sin(2 * std::numbers::pi * hz * double(i) / rate); };
-    if (bpm <= 0) {
-        for (std::size_t i = 0; i < frames; ++i) samples[i] = static_cast<std::int16_t>(12000.0 * tone(220, i));
-    }
-    for (double beat = 0; bpm > 0 && beat < static_cast<double>(frames); beat += 60.0 / bpm * rate) {
-        const auto start = static_cast<std::size_t>(beat);
-        for (std::size_t i = 0; i < 600 && start + i < frames; ++i) {
-            samples[start + i] = static_cast<std::int16_t>(28000.0 * std::exp(-double(i) / 120.0) * tone(1000, i));
-        }
-    }
-    std::ofstream out(path, std::ios::binary);
-    const auto put = [&](std::uint32_t value, int bytes) { out.write(reinterpret_cast<const char*>(&value), bytes); };
-    const auto dataBytes = static_cast<std::uint32_t>(frames * 2);
-    out.write("RIFF", 4);
-    put(36 + dataBytes, 4);
-    out.write("WAVEfmt ", 8);
-    for (const auto& [value, bytes] : {std::pair{16, 4}, {1, 2}, {1, 2}, {rate, 4}, {rate * 2, 4}, {2, 2}, {16, 2}}) {
-        put(static_cast<std::uint32_t>(value), bytes);
-    }
-    out.write("data", 4);
-    put(dataBytes, 4);
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(dataBytes));
+    const auto tone = [](std::size_t i, unsigned) { return 0.4f * std::sin(0.2f * static_cast<float>(i)); };
+    tempo::testing::writeWave16(path, tempo::testing::render(bpm > 0 ? tempo::testing::clickTrain(bpm, rate) : tone,
+                                                             static_cast<std::size_t>(seconds * rate)), rate);
 }
 
 // The Qt dialogs, except that revealing a folder is only recorded: a test opens no file manager.

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     if (!arguments.files.empty()) orvane.openFiles(arguments.files);
     orvane.createWindow();
 
-    if (arguments.quitAfterFirstFrame) {        // Armed once the launch file's load has been drawn into the widgets: the next frame
+    if (arguments.quitAfterFirstFrame) {
+        // Armed once the launch file's load has been drawn into the widgets: the next frame
         // shows the song.
         auto armed = std::make_shared<bool>(false);
         QObject::connect(&orvane.window(), &orvane::ui::MainWindow::framePainted, &application, [armed] {

@@ -7,15 +7,11 @@
 namespace orvane::app {
 namespace {
 
-constexpr int tableHeaderAndMargins = 41;
-constexpr int rowHeight = 24;
 constexpr int visibleRows = 20;
 constexpr int emptyTableHeight = 65;
 constexpr int laneSpacing = 8;
-constexpr int emptyTimelineHeight = 44;
-constexpr int otherControlsHeight = 210;
-// Below this a layout would not hold one row: 210 + 41 + 24.
-constexpr int smallestWindowHeight = 275;
+// Below this a layout would not hold one row.
+constexpr int smallestWindowHeight = otherControlsHeight + tableHeaderAndMargins + tableRowHeight;
 // Past this many lanes the timeline stops growing instead of overflowing.
 constexpr std::size_t mostLanes = 100000;
 
@@ -25,7 +21,7 @@ WindowLayout windowLayout(std::size_t trackCount) noexcept {
     WindowLayout layout;
     if (trackCount > 0) {
         const auto lanes = static_cast<int>(std::min(trackCount, mostLanes));
-        layout.tableHeight = std::min(lanes, visibleRows) * rowHeight + tableHeaderAndMargins;
+        layout.tableHeight = std::min(lanes, visibleRows) * tableRowHeight + tableHeaderAndMargins;
         layout.timelineHeight = lanes * laneSpacing + laneSpacing;
     } else {
         layout.tableHeight = emptyTableHeight;

@@ -8,6 +8,12 @@ namespace orvane::app {
 
 inline constexpr int mainWindowWidth = 720;
 inline constexpr int mainWindowMinimumHeight = 400;
+// The parts of the height rule the window's widgets share: the table's header and margins
+// and one row, the timeline without tracks, and every other control of the window together.
+inline constexpr int tableHeaderAndMargins = 41;
+inline constexpr int tableRowHeight = 24;
+inline constexpr int emptyTimelineHeight = 44;
+inline constexpr int otherControlsHeight = 210;
 
 struct WindowLayout {
     int tableHeight = 65;      // the table's scroll area

@@ -43,10 +43,8 @@ constexpr int transportHeight = 40;
 constexpr int bottomRowHeight = 28;
 constexpr int bottomMargin = 6;
 constexpr int sideMargin = 12;
-constexpr int fixedContentHeight = 210;
 // The table keeps this much (three rows) when the screen is too short for everything.
-constexpr int shortestTable = 41 + 3 * 24;
-constexpr int emptyTimelineHeight = 44;
+constexpr int shortestTable = app::tableHeaderAndMargins + 3 * app::tableRowHeight;
 constexpr int resizeMilliseconds = 250;
 
 int milliseconds(double seconds) {
@@ -241,7 +239,7 @@ void MainWindow::buildContent() {
     column->addSpacing(6);
 
     p.timeline = new TimelineView;
-    p.timeline->setFixedHeight(emptyTimelineHeight);
+    p.timeline->setFixedHeight(app::emptyTimelineHeight);
     column->addWidget(p.timeline);
     column->addSpacing(8);
 
@@ -583,7 +581,7 @@ void MainWindow::finishResizing() {
 void MainWindow::fitTimelineToContent() {
     const int content = centralWidget() ? centralWidget()->height() : targetContentHeight_;
     const int tableFloor = std::min(layout_.tableHeight, shortestTable);
-    const int room = std::max(content - fixedContentHeight - tableFloor, emptyTimelineHeight);
+    const int room = std::max(content - app::otherControlsHeight - tableFloor, app::emptyTimelineHeight);
     parts_.timeline->setFixedHeight(std::min(layout_.timelineHeight, room));
 }
 

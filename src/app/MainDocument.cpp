@@ -1,5 +1,6 @@
 // Loading a song, the track rows, the status line after loading, and clearing.
 
+#include <utility>
 #include <variant>
 
 #include "app/AppLog.h"
@@ -31,7 +32,7 @@ void MainViewController::loadMIDI(const std::filesystem::path& url) {
         return;
     }
     auto song = std::make_shared<midi::MIDIFile>();
-    if (!song->parse(std::get<FileBytes>(bytes))) {
+    if (!song->parse(std::move(std::get<FileBytes>(bytes)))) {
         appLog("Parser rejected MIDI file " + name);
         setStatus("❌ Not a valid MIDI file.", ColorRole::red);
         refreshAfterFailedLoad();

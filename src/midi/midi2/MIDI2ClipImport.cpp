@@ -202,7 +202,7 @@ std::vector<std::string> importPreservedItems(const ImportCounters& counters, bo
 
 }  // namespace
 
-bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
+bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data, Bytes* ownedBytes) {
     MIDI2Diagnostics::MarkerScope markerScope;
     const bool markers = MIDI2Diagnostics::markersEnabled();
     marker(markers, "SMF2_IMPORT_BEGIN", [&] { return "bytes=" + std::to_string(data.size()); });
@@ -216,6 +216,7 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data) {
         marker(markers, "SMF2_IMPORT_FAILED", [&] { return error.description(); });
         return false;
     }
+    if (ownedBytes != nullptr) Bytes().swap(*ownedBytes);
 
     const auto expectedEvents = channelVoiceCounts(clip.words);
     ImportedTracks importedTracks(expectedEvents);

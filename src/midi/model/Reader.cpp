@@ -419,12 +419,24 @@ MIDITrack MIDIFile::conductorTrack() {
     return conductor;
 }
 
+namespace {
+
+bool hasClipSignature(std::span<const std::uint8_t> data) {
+    constexpr std::uint8_t clipSignature[] = {'S', 'M', 'F', '2', 'C', 'L', 'I', 'P'};
+    return data.size() >= sizeof clipSignature && std::memcmp(data.data(), clipSignature, sizeof clipSignature) == 0;
+}
+
+}  // namespace
+
+bool MIDIFile::parse(Bytes&& data) {
+    if (!hasClipSignature(data)) return parse(std::span<const std::uint8_t>(data));
+    *this = MIDIFile();
+    return parseMIDI2Clip(data, &data);
+}
+
 bool MIDIFile::parse(std::span<const std::uint8_t> data) {
     *this = MIDIFile();
-    constexpr std::uint8_t clipSignature[] = {'S', 'M', 'F', '2', 'C', 'L', 'I', 'P'};
-    if (data.size() >= sizeof clipSignature && std::memcmp(data.data(), clipSignature, sizeof clipSignature) == 0) {
-        return parseMIDI2Clip(data);
-    }
+    if (hasClipSignature(data)) return parseMIDI2Clip(data);
 
     if (data.size() < minimumFileSize || !hasTag(data, 0, "MThd")) return false;
     if (readBigEndian(data, 4, 4) != 6u) return false;

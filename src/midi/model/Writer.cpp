@@ -124,10 +124,10 @@ void visitInExportOrder(std::span<const MIDIEvent> events, Visit&& visit) {
     visit(events.size(), [&](std::size_t i) -> const MIDIEvent& { return events[permutation[i]]; });
 }
 
-// Writes the events' delta times and bytes from cursor on. A message of up to eight bytes
-// lives inline in its event and is copied as one 8-byte block, so the buffer needs
+// Writes the events' delta times and bytes from cursor on. A message of up to seven bytes
+// lives inline in its event and is copied as one 7-byte block, so the buffer needs
 // copySlack bytes of room past the last event.
-constexpr std::size_t copySlack = 8;
+constexpr std::size_t copySlack = 7;
 static_assert(MIDIEvent::inlineCapacity >= copySlack);
 
 template <typename EventAt>

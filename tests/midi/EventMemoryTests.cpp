@@ -1,5 +1,5 @@
 // How a song is held in memory: events keep short messages inside themselves and long ones on
-// the heap, and a MIDI 2.0 Clip's bytes are let go once its words are read.
+// the heap, and a MIDI 2.0 Clip keeps the file's bytes it was given instead of a copy of them.
 
 #include <gtest/gtest.h>
 
@@ -71,7 +71,7 @@ TEST(EventStorage, MessagesAtTheInlineLimitAreWrittenWhole) {
     EXPECT_EQ(chunk, expected);
 }
 
-TEST(ClipReading, TakingTheBytesFreesThemAndReadsTheSameSong) {
+TEST(ClipReading, TakingTheBytesReadsTheSameSong) {
     MIDIFile song;
     ASSERT_TRUE(song.parse(smf::file(1, {smf::join({{0x00, 0xC0, 5, 0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0},
                                                     smf::endOfTrack()})})));
@@ -81,8 +81,7 @@ TEST(ClipReading, TakingTheBytesFreesThemAndReadsTheSameSong) {
     ASSERT_TRUE(fromSpan.parse(std::span<const std::uint8_t>(clip)));
     MIDIFile taking;
     ASSERT_TRUE(taking.parse(std::move(clip)));
-    EXPECT_TRUE(clip.empty());  // NOLINT(bugprone-use-after-move): the song let the bytes go
-    EXPECT_EQ(clip.capacity(), 0u);
+    EXPECT_EQ(clip.capacity(), 0u);  // NOLINT(bugprone-use-after-move): the song took the buffer
     ASSERT_EQ(taking.tracks().size(), fromSpan.tracks().size());
     for (std::size_t i = 0; i < taking.tracks().size(); ++i) {
         EXPECT_EQ(taking.tracks()[i].events, fromSpan.tracks()[i].events);

@@ -140,10 +140,21 @@ private:
 };
 
 // Channel Voice packets per (group, channel): the most events each track can receive.
-std::array<std::size_t, keyCount> channelVoiceCounts(std::span<const std::uint32_t> words) {
+std::array<std::size_t, keyCount> channelVoiceCounts(const MIDI2ClipPayload& payload) {
     std::array<std::size_t, keyCount> counts{};
-    for (std::size_t index = 0; index < words.size();) {
-        const std::uint32_t word0 = words[index];
+    for (std::size_t index = 0; index < payload.wordCount();) {
+        const std::uint32_t word0 = payload.word(index);
+        // Delta Clockstamps and MIDI 1.0 Channel Voice packets (one word each) take branches
+        // of their own, so that the walk does not wait for each word's type to find the next.
+        if (word0 >> 28 == 0x0) {
+            ++index;
+            continue;
+        }
+        if (word0 >> 28 == 0x2) {
+            ++counts[(word0 >> 16 & 0xF) | (word0 >> 20 & 0xF0)];
+            ++index;
+            continue;
+        }
         const auto type = static_cast<MIDI2UMPMessageType>(word0 >> 28);
         if (type == MIDI2UMPMessageType::midi1ChannelVoice || type == MIDI2UMPMessageType::midi2ChannelVoice) {
             ++counts[(word0 >> 16 & 0xF) | (word0 >> 20 & 0xF0)];
@@ -209,31 +220,31 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data, Bytes* ownedBy
     format = 1;
     wasImportedFromMIDI2Clip = true;
 
-    MIDI2ClipWords clip;
+    // The words are read from the file's bytes where they are; the bytes become the packet
+    // inventory's store.
+    MIDI2ClipPayload payload;
     try {
-        clip = MIDI2ClipFile::parseWords(data);
+        payload = MIDI2ClipFile::checkedPayload(data);
     } catch (const MIDI2ClipFileError& error) {
         marker(markers, "SMF2_IMPORT_FAILED", [&] { return error.description(); });
         return false;
     }
-    if (ownedBytes != nullptr) Bytes().swap(*ownedBytes);
 
-    const auto expectedEvents = channelVoiceCounts(clip.words);
+    const auto expectedEvents = channelVoiceCounts(payload);
     ImportedTracks importedTracks(expectedEvents);
     ImportCounters counters;
     MIDI2NativePreservationSummary summary;
     MIDI2NativePacketInventory::Tally tally;
     std::optional<std::uint32_t> lastTempo;
     MIDI2PacketWalker walker;
-    std::vector<std::uint32_t> words = std::move(clip.words);
     // Delta Clockstamps and MIDI 1.0 Channel Voice packets inside the sequence make up almost
     // every clip; without markers they take a short path with the same effect as the general
     // one below, and their summary counts are added at the end.
     int fastDeltaClockstamps = 0;
     int fastChannelVoice = 0;
-    for (std::size_t wordIndex = 0; wordIndex < words.size();) {
+    for (std::size_t wordIndex = 0; wordIndex < payload.wordCount();) {
         if (!markers) {
-            const std::uint32_t word0 = words[wordIndex];
+            const std::uint32_t word0 = payload.word(wordIndex);
             if ((word0 & 0xFFF00000) == 0x00400000) {
                 if (!walker.advance(word0 & 0xFFFFF)) return false;
                 ++fastDeltaClockstamps;
@@ -248,11 +259,10 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data, Bytes* ownedBy
                 continue;
             }
         }
-        const auto type = static_cast<MIDI2UMPMessageType>(words[wordIndex] >> 28);
-        const auto count = static_cast<std::size_t>(midi2UMPWordCount(type));
-        const MIDI2UMPPacket packet(std::span<const std::uint32_t>(words).subspan(wordIndex, count));
+        const MIDI2UMPPacket packet = payload.packet(wordIndex);
+        const MIDI2UMPMessageType type = packet.messageType();
         const auto entry = walker.next(packet, static_cast<std::uint32_t>(wordIndex));
-        wordIndex += count;
+        wordIndex += payload.packetWordCount(wordIndex);
         if (!entry) {
             marker(markers, "SMF2_IMPORT_FAILED", [] { return std::string("delta tick overflow"); });
             return false;
@@ -370,8 +380,11 @@ bool MIDIFile::parseMIDI2Clip(std::span<const std::uint8_t> data, Bytes* ownedBy
     // Standard MIDI File would be; tempo overrides scale from it.
     if (lastTempo) bpm = 60000000.0 / static_cast<double>(std::max<std::uint32_t>(*lastTempo / 100, 1));
 
-    const std::size_t packetCount = clip.packetCount;
-    midi2NativePacketSnapshots = MIDI2NativePacketInventory::ofClipWords(std::move(words), packetCount, tally);
+    const std::size_t packetCount = payload.packetCount;
+    const auto payloadOffset = static_cast<std::size_t>(payload.bytes.data() - data.data());
+    midi2NativePacketSnapshots = MIDI2NativePacketInventory::ofClipBytes(
+        ownedBytes != nullptr ? std::move(*ownedBytes) : Bytes(data.begin(), data.end()), payloadOffset, packetCount,
+        tally);
 
     report.operation = MIDI2OperationReport::Operation::imported("Loaded MIDI 2.0 file");
     report.fileType = "MIDI 2.0 MIDI Clip (.midi2 / SMF2CLIP)";

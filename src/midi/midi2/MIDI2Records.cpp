@@ -81,16 +81,21 @@ void MIDI2NativePacketInventory::Tally::add(const Entry& entry) {
 }
 
 struct MIDI2NativePacketInventory::Storage {
-    std::vector<std::uint32_t> words;
+    mutable std::vector<std::uint32_t> words;
     std::size_t packetCount = 0;
     Tally tally;
     std::map<std::size_t, HandBuilt> handBuilt;
-    // A clip's entries are worked out from its words on first use.
+    // A clip's words and entries are worked out from its bytes on first use.
     bool fromClip = false;
+    std::vector<std::uint8_t> clip;
+    std::size_t payloadOffset = 0;
     mutable std::vector<Entry> entries;
     mutable std::once_flag entriesBuilt;
 
     void buildEntries() const {
+        const MIDI2ClipPayload payload{std::span<const std::uint8_t>(clip).subspan(payloadOffset), packetCount};
+        reserveLarge(words, payload.wordCount());
+        for (std::size_t index = 0; index < payload.wordCount(); ++index) words.push_back(payload.word(index));
         reserveLarge(entries, packetCount);
         MIDI2PacketWalker walker;
         forEachPacket(words, [&](const MIDI2UMPPacket& packet, std::size_t index) {
@@ -101,11 +106,13 @@ struct MIDI2NativePacketInventory::Storage {
     }
 };
 
-MIDI2NativePacketInventory MIDI2NativePacketInventory::ofClipWords(std::vector<std::uint32_t> words,
-                                                                   std::size_t packetCount, Tally tally) {
+MIDI2NativePacketInventory MIDI2NativePacketInventory::ofClipBytes(std::vector<std::uint8_t> clip,
+                                                                   std::size_t payloadOffset, std::size_t packetCount,
+                                                                   Tally tally) {
     auto storage = std::make_shared<Storage>();
     storage->tally = tally;
-    storage->words = std::move(words);
+    storage->clip = std::move(clip);
+    storage->payloadOffset = payloadOffset;
     storage->packetCount = packetCount;
     storage->fromClip = true;
     MIDI2NativePacketInventory inventory;

@@ -68,8 +68,8 @@ enum class MIDI2PacketReason : std::uint8_t {
     custom,  // a snapshot built by hand with its own text
 };
 
-// The snapshots of every packet of an imported clip, stored compactly: the clip's words, and
-// once they are read, 20 bytes per packet. The packet index, group and channel of an imported
+// The snapshots of every packet of an imported clip, stored compactly: the clip's bytes, and
+// once they are read, its words and 20 bytes per packet. The packet index, group and channel of an imported
 // packet follow from its position and words. Reading an element builds the snapshot value.
 // Copies share the (immutable) storage.
 class MIDI2NativePacketInventory {
@@ -100,11 +100,12 @@ public:
         void add(const Entry& entry);
     };
 
-    // The inventory of an imported clip of packetCount packets: its words and their tally. The
-    // entries are worked out from the words the first time they are read (only exports of
-    // clips that hold native candidates or go into loops need them).
-    static MIDI2NativePacketInventory ofClipWords(std::vector<std::uint32_t> words, std::size_t packetCount,
-                                                  Tally tally);
+    // The inventory of an imported clip of packetCount packets: the clip file's bytes (its
+    // words start at payloadOffset) and their tally. The host-order words and the entries are
+    // worked out from the bytes the first time entries are read (only exports of clips that
+    // hold native candidates or go into loops need them).
+    static MIDI2NativePacketInventory ofClipBytes(std::vector<std::uint8_t> clip, std::size_t payloadOffset,
+                                                  std::size_t packetCount, Tally tally);
 
     MIDI2NativePacketInventory() = default;
     MIDI2NativePacketInventory(std::initializer_list<MIDI2NativePacketSnapshot> snapshots);

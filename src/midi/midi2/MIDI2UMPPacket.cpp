@@ -169,6 +169,13 @@ std::size_t validatedPacketCount(std::size_t wordCount, TypeAt&& typeAt) {
     std::size_t packetCount = 0;
     std::size_t index = 0;
     while (index < wordCount) {
+        // Runs of one-word packets (Delta Clockstamps, MIDI 1.0 Channel Voice: most of a clip)
+        // are walked by a loop whose next index does not wait for the type just read, so the
+        // processor reads ahead instead of one word at a time.
+        const std::size_t runStart = index;
+        while (index < wordCount && wordCounts[typeAt(index)] == 1) ++index;
+        packetCount += index - runStart;
+        if (index == wordCount) break;
         const std::uint8_t type = typeAt(index);
         const std::size_t count = wordCounts[type];
         const std::size_t remaining = wordCount - index;

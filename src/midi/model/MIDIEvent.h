@@ -65,7 +65,7 @@ public:
     }
     MIDIEvent(MIDIEvent&& other) noexcept : tick(other.tick) {
         std::memcpy(storage_, other.storage_, sizeof storage_);
-        other.setInline(0);
+        other.storage_[0] = emptyTag;
     }
     MIDIEvent& operator=(const MIDIEvent& other) {
         if (this != &other) {
@@ -79,11 +79,13 @@ public:
             release();
             tick = other.tick;
             std::memcpy(storage_, other.storage_, sizeof storage_);
-            other.setInline(0);
+            other.storage_[0] = emptyTag;
         }
         return *this;
     }
-    ~MIDIEvent() { release(); }
+    ~MIDIEvent() {
+        if (!isInline()) delete[] heap();
+    }
 
     // The complete message bytes.
     [[nodiscard]] std::span<const std::uint8_t> data() const noexcept { return {bytes(), size()}; }
@@ -136,6 +138,7 @@ private:
     // of them make up a large song.
     static_assert(std::endian::native == std::endian::little, "the tag is the pointer's lowest byte");
     static constexpr std::size_t lengthPrefix = sizeof(std::uint32_t);
+    static constexpr std::uint8_t emptyTag = 1;  // inline, no bytes
 
     [[nodiscard]] bool isInline() const noexcept { return (storage_[0] & 1) != 0; }
     void setInline(std::size_t size) noexcept {

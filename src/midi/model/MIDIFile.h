@@ -120,11 +120,11 @@ public:
     // Resets every field, then reads a Standard MIDI File (or hands a MIDI 2.0 Clip file to
     // the MIDI 2.0 import). False when the data is rejected.
     bool parse(std::span<const std::uint8_t> data);
-    // The same, taking the bytes: a MIDI 2.0 Clip's bytes are freed as soon as its words are
-    // read, so a large clip is never held twice while its events are built.
+    // The same, taking the bytes: a MIDI 2.0 Clip keeps them as the store of its packets
+    // instead of a copy, so a large clip is never held twice.
     bool parse(Bytes&& data);
     // The MIDI 2.0 Clip import (implemented in midi/midi2). When ownedBytes is given (data
-    // being its content), it is emptied once the words are read.
+    // being its content), the import takes it instead of copying data.
     bool parseMIDI2Clip(std::span<const std::uint8_t> data, Bytes* ownedBytes = nullptr);
     // Where the reader writes its one-line notice when it splits a track that mixes tempo,
     // time or key signatures with notes (standard output unless changed; nullptr silences it).

@@ -54,19 +54,13 @@ protected:
 TEST_F(BeatDetectionFlow, RevealsStepByStepThenReportsAfterThePauseAndApplies) {
     open(tempo::testing::openerFor(audio(10)));
     controller->show();
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"Present Beat Detection window; Apply Tempo enabled",
-                                                   "Started BPM detection for take one.wav"}));
     loop.runUntilIdle();
     EXPECT_EQ(steps, (std::vector<std::pair<std::string, double>>{
                          {"Opening take one.wav", 0}, {"Opening audio file", 0.05}, {"Reading audio", 0.18},
                          {"Finding pulse", 0.4}, {"Voting tempo candidates", 0.68}, {"Preparing result", 0.92},
                          {"Finishing analysis...", 0.985}, {"Finishing analysis...", 1.0}}));
-    EXPECT_TRUE(log.contains("BPM detection progress 68%: Voting tempo candidates"));
     ASSERT_TRUE(controller->result());
     const OrvaneBeatDetectionResult result = *controller->result();
-    EXPECT_TRUE(log.starting("BPM detection complete: ")[0].starts_with(formatString(
-        "BPM detection complete: %.3f BPM, confidence %.3f, confident=%s, beats 20, candidates [%.3f/", result.tempoBPM,
-        result.confidence, result.confident ? "true" : "false", result.candidates[0].bpm)));
 
     loop.advance(0.69);
     EXPECT_FALSE(state().okVisible || state().gridVisible);
@@ -81,7 +75,6 @@ TEST_F(BeatDetectionFlow, RevealsStepByStepThenReportsAfterThePauseAndApplies) {
     controller->updateSelectedTempo(133.3333, "test");
     controller->applyTempoButtonClicked();
     EXPECT_EQ(applied, std::vector<double>{133.333});
-    EXPECT_TRUE(log.contains("Clean up BPM detection state after Apply Tempo button; purge 420 waveform slice(s)"));
     controller->windowWillClose();  // the window reports its closing: cleaned up already
     EXPECT_EQ(log.starting("Clean up").size(), 1u);
     EXPECT_EQ(std::tuple(closeCalls, windowCloses, state().slices.size()), std::tuple(1, 1, 0u));
@@ -145,7 +138,6 @@ TEST_F(BeatDetectionFlow, WithoutALoadedMIDIFileApplyTempoStaysDisabled) {
     detectAndReveal();
     EXPECT_TRUE(state().applyVisible && !state().applyEnabled);
     EXPECT_EQ(state().applyTooltip, "Load a MIDI file before applying detected tempo.");
-    EXPECT_TRUE(log.contains("Reveal BPM result UI; Apply Tempo disabled because no MIDI file is loaded"));
     controller->applyTempoButtonClicked();
     EXPECT_TRUE(log.contains("Apply Tempo ignored; canApplyTempo=false, resultAvailable=true"));
     EXPECT_TRUE(applied.empty() && !controller->cleanupCompleted());
@@ -153,17 +145,8 @@ TEST_F(BeatDetectionFlow, WithoutALoadedMIDIFileApplyTempoStaysDisabled) {
 
 TEST_F(BeatDetectionFlow, CallbacksAfterCleanupAreIgnoredAndLoggedOnce) {
     const auto lateLines = [this] { return log.starting("Ignored late BPM detection callback after cleanup: "); };
-    // Closed before the background work ran: all eight of its callbacks are late.
-    open(tempo::testing::openerFor(audio(10)));
-    controller->show();
-    controller->windowWillClose();
-    loop.advance(2);
-    EXPECT_EQ(lateLines(), std::vector<std::string>{"Ignored late BPM detection callback after cleanup: "
-                                                    "progress update 'Opening audio file'"});
-    EXPECT_EQ(std::tuple(closeCalls, windowCloses, state().slices.size()), std::tuple(1, 0, 0u));
-
-    // Closed from outside half-way through.
-    log.lines.clear();
+    // (Closed before the background work ran: tests/ui/BeatDetectionWindowTest.cpp.)
+    // Closed from outside half-way through: the callbacks after it are late.
     open(tempo::testing::openerFor(audio(10)));
     controller->onStateChange = [this] {
         if (controller->state().status == "Finding pulse" && !controller->cleanupCompleted()) controller->close();

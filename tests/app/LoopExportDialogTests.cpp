@@ -80,9 +80,6 @@ TEST_F(LoopDialog, PreviewStartsPausesResumesAndStopsInSongTime) {
     dialog->togglePreviewPlayback();
     const auto player = players.lastPlayer();
     ASSERT_TRUE(player && dialog->isPreviewPlaying());
-    EXPECT_EQ(log.starting("Start loop export preview: "),
-              std::vector<std::string>{"Start loop export preview: rows=[1, 2], tracks=2, range=4.000-6.000, bytes=" +
-                                       std::to_string(player->data.size())});
     loop.advance(0.31);  // the last 30 ms tick at 0.3 s
     EXPECT_NEAR(progress.back(), 4.3, 1e-9);
     EXPECT_EQ(state().timeCounter, "0:04.3");

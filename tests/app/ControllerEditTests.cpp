@@ -157,8 +157,7 @@ TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying)
     h.modal.mixer->setPlaybackLocked(false);  // as if the lock had not reached the window
     h.modal.mixer->userSetValue(1, MixerSetting::pan, 0);
     EXPECT_EQ(h.modal.beeps, 1);
-    ASSERT_EQ(h.modal.prompts.size(), 1u);
-    EXPECT_EQ(h.modal.prompts[0].message, "Track Mixer changes cannot be used during playback");
+    EXPECT_EQ(h.modal.prompts.size(), 1u);  // its text: tests/ui/MixerWindowTest.cpp
     EXPECT_EQ(h->midiFile()->musicalTracks()[3].pan, pan);
     EXPECT_EQ(h.modal.mixer->strips()[1].pan, pan);  // the strip shows the song again
     EXPECT_EQ(h->mixerSettingsRevision(), revision + 2);

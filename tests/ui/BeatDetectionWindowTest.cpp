@@ -70,8 +70,7 @@ private slots:
         const double halved = std::round(detected / 2 * 1000) / 1000;
         QCOMPARE(shownTempo(window), halved);
 
-        QTest::mouseClick(window->applyButton(), Qt::LeftButton);
-        settle();
+        clickAndSettle(window->applyButton(), Qt::LeftButton);
         QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
         QCOMPARE(h.controller->overrideBPM(), std::optional(halved));
         QVERIFY(h.controller->beatDetection() == nullptr);
@@ -83,8 +82,7 @@ private slots:
         QVERIFY(window->applyButton()->isVisible() && !window->applyButton()->isEnabled());
         QCOMPARE(window->applyButton()->toolTip(), QString::fromStdString(window->controller()->state().applyTooltip));
         QApplication::setActiveWindow(window);
-        QTest::keyClick(window, Qt::Key_Return);
-        settle();
+        keyAndSettle(window, Qt::Key_Return);
         QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
         QVERIFY(h.controller->beatDetection() == nullptr);
     }
@@ -104,8 +102,7 @@ private slots:
         const auto x = static_cast<int>(drawing.lines[drawing.lines.size() / 2].x);
         const QColor middle = window->waveform()->grab().toImage().pixelColor(x, static_cast<int>(drawing.centreY));
         QVERIFY2(middle.red() > 150 && middle.blue() < 120, qPrintable(middle.name()));
-        QTest::mouseClick(window->okButton(), Qt::LeftButton);
-        settle();
+        clickAndSettle(window->okButton(), Qt::LeftButton);
         QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
         QVERIFY(h.controller->overrideBPM() == std::nullopt);
     }

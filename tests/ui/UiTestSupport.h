@@ -56,6 +56,18 @@ inline void settle() {
     }
 }
 
+// A click or a key press as QTest sends them, then what Qt does about it.
+template <class... Arguments>
+void clickAndSettle(Arguments&&... arguments) {
+    QTest::mouseClick(std::forward<Arguments>(arguments)...);
+    settle();
+}
+template <class... Arguments>
+void keyAndSettle(Arguments&&... arguments) {
+    QTest::keyClick(std::forward<Arguments>(arguments)...);
+    settle();
+}
+
 // Presses the open alert's button titled `title`; false when no alert shows one.
 inline bool pressAlertButton(const QString& title) {
     auto* box = findWindow<QMessageBox>();

@@ -205,7 +205,6 @@ private slots:
         auto* chooser = open<QFileDialog>(answers, [&](auto answer) {
             port_->chooseFolder({"Choose output folder", "Split All Here", root}, answer);
         });
-        QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Split All Here"));
         QCOMPARE(chooser->fileMode(), QFileDialog::Directory);
         QVERIFY(!chooser->testOption(QFileDialog::ReadOnly));  // new folders can be made
         QMetaObject::invokeMethod(chooser, "accept");

@@ -89,7 +89,6 @@ TEST(ActivityMeter, SegmentsAndHeldPeak) {
     EXPECT_FALSE(meter.update(0.1, false, 0.6));  // nothing drawn changes
     EXPECT_EQ(meterSegmentLook(meter, 9).kind, MeterSegmentLook::Kind::heldPeak);
     EXPECT_EQ(meterSegmentLook(meter, 9).color, meterColors::activeYellow);
-    EXPECT_EQ(meterSegmentLook(meter, 9).alpha, 0.95);
     EXPECT_TRUE(meter.update(0.1, false, 0.66));
     EXPECT_EQ(meter.heldPeakSegments, 2);
     meter.update(1.0, false, 1);

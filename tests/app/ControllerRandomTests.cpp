@@ -1,7 +1,7 @@
 // Thousands of random user actions from fixed seeds: nothing crashes, the transport only
 // moves along its allowed transitions, every written file reads back (in our reader and in
-// mido), no file the user had is lost, and undoing every edit gives back the exports of the
-// freshly loaded song.
+// mido), no file the user had is lost; and after random edits of every kind, undoing every
+// edit gives back the exports of the freshly loaded song and redoing them the edited ones.
 
 #include <cstdlib>
 #include <random>
@@ -162,14 +162,14 @@ TEST_P(ControllerRandom, ThousandsOfActionsKeepTheInvariants) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ControllerRandom, ::testing::Values(1u, 2u, 3u));
 
-TEST(ControllerRandomEdits, UndoingEveryEditGivesBackTheExportsOfTheLoadedSong) {
+TEST(ControllerRandomEdits, UndoingEveryEditGivesBackTheLoadedSongsExportsAndRedoingTheEditedOnes) {
     ScratchFolder scratch;
     ControllerHarness h(demoSong());
     const Exports fresh = h.exportAll(scratch.path());
     std::mt19937 random(7);
     const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     for (int i = 0; i < 150; ++i) {
-        switch (pick(0, 6)) {
+        switch (pick(0, 7)) {
             case 0: h->applyTempo(pick(40, 250)); break;
             case 1: h->transposeStepperChanged(pick(-12, 12)); break;
             case 2: h->applyInstrumentChange(static_cast<std::uint8_t>(pick(0, 127)), pick(0, 4)); break;
@@ -179,12 +179,18 @@ TEST(ControllerRandomEdits, UndoingEveryEditGivesBackTheExportsOfTheLoadedSong) 
                 break;
             case 4: h->trackNameEdited(pick(0, 4), "T" + std::to_string(pick(0, 99))); break;
             case 5: h->applyMixerVelocityChange(pick(0, 4), static_cast<std::uint8_t>(pick(1, 127))); break;
-            case 6: if (pick(0, 2) == 0) h->undo(); break;
+            case 6: h->commitSongName("Song " + std::to_string(pick(0, 99))); break;
+            case 7: if (pick(0, 2) == 0) h->undo(); break;
         }
     }
     h.settle();
-    while (h->editHistory().canUndo()) h->undo();
+    const Exports edited = h.exportAll(scratch.path());
+    EXPECT_NE(edited, fresh);
+    std::size_t steps = 0;
+    for (; h->editHistory().canUndo(); ++steps) h->undo();
     EXPECT_EQ(h.exportAll(scratch.path()), fresh);
+    while (steps-- > 0) h->redo();
+    EXPECT_EQ(h.exportAll(scratch.path()), edited);
 }
 
 }  // namespace

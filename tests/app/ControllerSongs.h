@@ -2,12 +2,12 @@
 // Songs the controller and window tests load: the bundled demo, and small files written for
 // one case.
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "TemporaryFolder.h"
 #include "app/ExportCore.h"
 #include "midi/model/MIDIFile.h"
 #include "playback/TestSongs.h"
@@ -26,13 +26,7 @@ inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The names of the files in a folder, sorted.
-inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::ranges::sort(names);
-    return names;
-}
+using orvane::testing::fileNames;
 
 // A song of `seconds` at 120 BPM in 4/4 (960 ticks a second), one note a second on each of
 // `tracks` tracks, track t on channel t % 16.

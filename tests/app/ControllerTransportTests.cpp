@@ -1,5 +1,6 @@
 // The transport: its state table, rebasing of streams that begin later in the song, loop
-// mode with its markers and bar snapping, audition, and the space bar.
+// mode with its markers and bar snapping, and audition. The space bar is driven through the
+// window (tests/ui/MainWindowTest.cpp).
 
 #include <cmath>
 
@@ -15,27 +16,19 @@ TEST(ControllerTransport, PlayPauseResumeStopAndTheNaturalEnd) {
     ControllerHarness h(demoSong());
     h->playAction();
     EXPECT_EQ(h->transportState(), TransportState::playing("demo"));
-    EXPECT_EQ(h.view().transport.label, "Playing: demo");
-    EXPECT_EQ(h.view().transport.playTitle(), "■");
-    EXPECT_FALSE(h.view().controls.transposeEnabled);
     EXPECT_FALSE(h.view().controls.mixerMenuEnabled);
     h.advance(2.0);
     EXPECT_NEAR(h.view().transport.sliderValue, 2.0, 0.031);
 
     h->pauseAction();
     EXPECT_EQ(h->transportState().kind, Kind::paused);
-    EXPECT_TRUE(h.log.contains("Paused playback: demo"));
     const auto players = h.players.players().size();
     h->pauseAction();  // pause toggles to resume the same player
     EXPECT_EQ(h->transportState().kind, Kind::playing);
     EXPECT_EQ(h.players.players().size(), players);
-    EXPECT_TRUE(h.log.contains("Resumed paused playback for demo"));
-
     h->playAction();  // Play while playing stops
     EXPECT_EQ(h->transportState().kind, Kind::idle);
-    EXPECT_EQ(h.view().transport.label, "Ready");
     EXPECT_EQ(h.view().transport.currentTime, "0:00");
-
     h->playAction();
     h.advance(41);
     EXPECT_EQ(h->transportState().kind, Kind::idle);
@@ -51,7 +44,6 @@ TEST(ControllerTransport, APausedStreamIsRebuiltOnlyWhenSomethingChangedOrASeekL
     auto players = h.players.players().size();
     h->applyTransposeOffset(2);  // while paused: rebuilt at once at the paused position
     EXPECT_EQ(h.players.players().size(), ++players);
-    EXPECT_TRUE(h.log.contains("STATE-PLAYBACK-REBASE[SETTING] reason=pitch-change status=pause position=5.000"));
     EXPECT_EQ(h->playbackTimelineOffset(), 5.0);
     h->playAction();  // resumed, not rebuilt
     EXPECT_EQ(h.players.players().size(), players);
@@ -76,14 +68,11 @@ TEST(ControllerTransport, APausedStreamIsRebuiltOnlyWhenSomethingChangedOrASeekL
     h->sliderMoved(10);
     EXPECT_EQ(h.players.players().size(), players + 1);
     EXPECT_EQ(h->playbackTimelineOffset(), 10);
-    EXPECT_TRUE(h.log.contains("STATE-PLAYBACK-REBASE[SEEK] reason=transport-slider status=pause position=10.000"));
-    EXPECT_TRUE(h.log.contains("Moved transport slider to 0:10"));
     h->timelineClicked(500);  // beyond the end: the song's end
     EXPECT_NEAR(h.view().transport.sliderValue, h.view().timeline.songDuration, 1e-9);
 
     ControllerHarness idle(demoSong());
-    idle->applyTransposeOffset(3);
-    EXPECT_TRUE(idle.log.contains("STATE-PLAYBACK-REBASE[SETTING] reason=pitch-change status=idle"));
+    idle->applyTransposeOffset(3);  // nothing is built while idle
     EXPECT_TRUE(idle.players.players().empty());
 }
 
@@ -93,10 +82,8 @@ TEST(ControllerTransport, LoopModePlacesThirtySecondsInTheMiddleAndKeepsMarkersA
     h->loopAction(true);
     EXPECT_NEAR(h->loopStartFraction() * 100, 35, 1e-9);
     EXPECT_NEAR(h->loopEndFraction() * 100, 65, 1e-9);
-    EXPECT_EQ(h.view().controls.splitTitle, "Split Loop");
     h->loopMarkerDragged(LoopMarker::end, 0.3);  // gap of a quarter second is raised to 1 %
     EXPECT_NEAR(h->loopEndFraction(), 0.36, 1e-9);
-    EXPECT_TRUE(h.log.contains("Moved end loop marker; range 35.000-36.000"));
     h->loopMarkerDragged(LoopMarker::start, 0.9);
     EXPECT_NEAR(h->loopStartFraction(), 0.35, 1e-9);
 
@@ -115,7 +102,6 @@ TEST(ControllerTransport, LoopPlaybackPlaysTheSectionTheOverlayShows) {
     h.advance(3);
     h->loopAction(true);
     EXPECT_TRUE(h->loadedStreamIsLoopSection());
-    EXPECT_TRUE(h.log.contains("Reload loop playback and continue playing from 0:35"));
     EXPECT_NEAR(h->playbackTimelineOffset(), 35, 1e-9);
     EXPECT_TRUE(h->player().loopEnabled());
     EXPECT_EQ(h->player().loopStart(), 0);
@@ -182,45 +168,20 @@ TEST(ControllerTransport, ASongWithoutATimeDivisionStaysFinite) {
     EXPECT_TRUE(std::isfinite(h.view().transport.sliderValue));
 }
 
-TEST(ControllerTransport, AuditionShowsStopOnlyOnItsRowAndTogglesOff) {
-    ControllerHarness h(demoSong());
-    h->auditionButtonPressed(2);
-    h.settle();
-    EXPECT_EQ(h.sink.shown.table.auditionedRow, 2);
-    EXPECT_EQ(h->transportState(), TransportState::playing("Chords"));
-    h->auditionButtonPressed(2);
-    EXPECT_EQ(h->transportState().kind, Kind::idle);
-    h->auditionButtonPressed(9);
-    EXPECT_TRUE(h.log.contains("Audition requested for missing MIDI row 10"));
-}
-
-TEST(ControllerTransport, TheSpaceBarPlaysAndPausesAndAHeldOneDoesNothing) {
-    ControllerHarness h;
-    using Key = MainViewController::KeyPress::Key;
-    EXPECT_TRUE(h->keyDown({Key::space, false, false}));  // nothing loaded: consumed, nothing plays
-    EXPECT_TRUE(h.players.players().empty());
-    h->loadMIDI(demoSong());
-    h->keyDown({Key::space, false, false});
-    EXPECT_EQ(h->transportState().kind, Kind::playing);
-    h->keyDown({Key::space, false, true});
-    EXPECT_EQ(h->transportState().kind, Kind::playing);
-    h->keyDown({Key::space, false, false});
-    EXPECT_EQ(h->transportState().kind, Kind::paused);
-    EXPECT_TRUE(h->keyDown({Key::b, true, false}));
-    EXPECT_FALSE(h->keyDown({Key::other, false, false}));
-}
-
-TEST(ControllerTransport, MetersFollowThePlayingRowsAndClearWhenPlaybackStops) {
+TEST(ControllerTransport, AuditionMetersItsRowAndItsButtonAgainStopsAndClearsTheMeters) {
     ControllerHarness h(demoSong());
     h->showMixerWindow();
     ASSERT_NE(h.modal.mixer, nullptr);
     h->auditionButtonPressed(2);  // the chords sound from the start
     h.advance(1.0);
+    EXPECT_EQ(h->transportState(), TransportState::playing("Chords"));
+    EXPECT_EQ(h.view().table.auditionedRow, 2);
     const auto& meters = h.modal.mixer->meters();
     ASSERT_EQ(meters.size(), 5u);
     EXPECT_GT(meters[2].level, 0);
     EXPECT_EQ(meters[4].level, 0);
-    h->stopAction();
+    h->auditionButtonPressed(2);  // the same row again stops
+    EXPECT_EQ(h->transportState().kind, Kind::idle);
     for (const auto& meter : h.modal.mixer->meters()) {
         EXPECT_EQ(meter.level, 0);
         EXPECT_EQ(meter.heldPeakSegments, 0);

@@ -1,64 +1,10 @@
-// Undo and redo of every song edit: what the exports write after an edit and its undo is what
-// they wrote before it, and after the redo what they wrote after it.
+// The edit history's rules. That undo and redo of every kind of edit give back what the exports
+// wrote is the random edits test's (ControllerRandomTests.cpp).
 
 #include "app/ControllerHarness.h"
 
 namespace orvane::app::testing {
 namespace {
-
-struct EditCase {
-    const char* name;  // the menu's step name
-    std::function<void(ControllerHarness&)> edit;
-};
-
-class ControllerUndo : public ::testing::TestWithParam<EditCase> {};
-
-TEST_P(ControllerUndo, ExportsReturnToTheirStateBeforeAndAfterTheEdit) {
-    ScratchFolder scratch;
-    ControllerHarness h(demoSong());
-    const Exports before = h.exportAll(scratch.path());
-    EXPECT_GE(before.files.size(), 11u);
-    GetParam().edit(h);
-    h.settle();
-    EXPECT_EQ(h.sink.shown.controls.undoTitle, std::string("Undo ") + GetParam().name);
-    EXPECT_TRUE(h.sink.shown.controls.undoEnabled);
-    const Exports after = h.exportAll(scratch.path());
-    EXPECT_NE(before, after);
-    h->undo();
-    h.settle();
-    EXPECT_EQ(h.sink.shown.controls.redoTitle, std::string("Redo ") + GetParam().name);
-    EXPECT_EQ(h.exportAll(scratch.path()), before);
-    h->redo();
-    EXPECT_EQ(h.exportAll(scratch.path()), after);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryEdit, ControllerUndo,
-    ::testing::Values(
-        EditCase{"Change Tempo", [](ControllerHarness& h) { h->applyTempo(133); }},
-        EditCase{"Transpose", [](ControllerHarness& h) { h->transposeStepperChanged(5); }},
-        EditCase{"Change Instrument",
-                 [](ControllerHarness& h) {
-                     h->tableSelectionChanged(2);
-                     h.modal.instrumentAnswers.push_back(InstrumentPickerSelection::melodic(40));
-                     h->showInstrumentPicker();
-                 }},
-        EditCase{"Map Drum Sound", [](ControllerHarness& h) { h->applyDrumInstrumentChange({24, 40}, 4); }},
-        EditCase{"Rename Track", [](ControllerHarness& h) { h->trackNameEdited(1, "Low End"); }},
-        EditCase{"Rename Song", [](ControllerHarness& h) { h->commitSongName("Encore"); }},
-        EditCase{"Mixer Change",
-                 [](ControllerHarness& h) {
-                     h->showMixerWindow();
-                     h.modal.mixer->userBeganDrag();
-                     for (int value = 64; value >= 20; value -= 4) h.modal.mixer->userSetValue(2, MixerSetting::pan, value);
-                     h.modal.mixer->userEndedDrag();
-                     EXPECT_EQ(h->editHistory().undoCount(), 1u);  // one drag, one step
-                 }}),
-    [](const ::testing::TestParamInfo<EditCase>& edit) {
-        std::string name = edit.param.name;
-        std::erase(name, ' ');
-        return name;
-    });
 
 TEST(ControllerUndoHistory, ANewEditClearsRedoAndUndoRestoresATrackExactly) {
     ControllerHarness h(demoSong());

@@ -126,8 +126,6 @@ TEST(LoopExportGeometry, PlotLanesBlocksAndMarkers) {
     EXPECT_NEAR(still.xForTime(5.0005), 610, 1e-6);
 
     EXPECT_EQ(geometry.laneRow(39, 40), (Rect{0, 26 + 39 * 9.0, 1000, 7}));  // rows at least 7 high
-    EXPECT_EQ(geometry.laneLabel(0, 14).fontSize, 12);
-    EXPECT_EQ(geometry.laneLabel(0, 15).fontSize, 10);
     EXPECT_EQ(geometry.cellColumn(GridCell{1, 1.001, false, std::nullopt}).width, 1);
 
     // One block per grid cell that holds sound: cells of 0.25 s are 47.5 points wide.

@@ -1,4 +1,5 @@
-// The FluidSynth player and offline rendering, for real. Every test here needs a General MIDI
+// The FluidSynth player, for real (offline rendering and the command-line player are checked
+// against the fluidsynth program in tests/peers). Every test here needs a General MIDI
 // SoundFont and skips without one; none needs a sound device (the silent output is forced).
 
 #include <gtest/gtest.h>
@@ -6,14 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <thread>
 
 #include "PeerAvailability.h"
 #include "playback/FluidSynthPlayer.h"
-#include "playback/MIDIPlayerController.h"
 #include "playback/SoundFontLocation.h"
-#include "support/ThreadRunLoop.h"
 #include "TestSongs.h"
 
 namespace orvane::playback {
@@ -53,21 +51,6 @@ bool waitFor(Condition condition, double seconds) {
     return true;
 }
 
-// The loudest sample of a rendered WAV between two times, both channels.
-int peakBetween(const RenderedWAV& wav, double from, double to) {
-    const auto first = static_cast<std::size_t>(from * 44100);
-    const auto last = std::min(static_cast<std::size_t>(to * 44100), static_cast<std::size_t>(wav.frames));
-    int peak = 0;
-    for (std::size_t frame = first; frame < last; ++frame) {
-        for (std::size_t side = 0; side < 2; ++side) {
-            const std::size_t at = 44 + frame * 4 + side * 2;
-            const auto sample = static_cast<std::int16_t>(wav.bytes[at] | (wav.bytes[at + 1] << 8));
-            peak = std::max(peak, std::abs(static_cast<int>(sample)));
-        }
-    }
-    return peak;
-}
-
 TEST(SoundFontLocation, NamedThenEnvironmentThenStandardPlacesWithAClearMessage) {
     const std::string_view none[] = {"/nonexistent/a.sf2", "/nonexistent/b.sf2"};
     try {
@@ -83,31 +66,6 @@ TEST(SoundFontLocation, NamedThenEnvironmentThenStandardPlacesWithAClearMessage)
     EXPECT_EQ(locateSoundFont(std::nullopt, ORVANE_SOURCE_DIR "/test", here), ORVANE_SOURCE_DIR "/test");
     EXPECT_THROW(locateSoundFont(std::nullopt, "/nonexistent/env.sf2", here), MIDIFilePlayerError);
     EXPECT_THROW(locateSoundFont(std::filesystem::path("/nonexistent/named.sf2"), nullptr, here), MIDIFilePlayerError);
-}
-
-TEST(OfflineRendering, ADemoLikeSongSoundsForItsLengthAndARemovedChannelIsSilent) {
-    REQUIRE_SOUNDFONT();
-    auto tracks = demoLikeTracks();
-    const RenderedWAV full = renderWAV(songBytes(tracks), silent());
-    EXPECT_DOUBLE_EQ(full.songDuration, 12.0);
-    EXPECT_EQ(full.frames, 12U * 44100 + static_cast<std::uint64_t>(renderReleaseTailSeconds * 44100));
-    EXPECT_EQ(full.bytes.size(), 44 + full.frames * 4);
-    EXPECT_EQ(std::string(full.bytes.begin(), full.bytes.begin() + 4), "RIFF");
-    EXPECT_GT(full.peak, 1000);
-    EXPECT_GT(peakBetween(full, 0.0, 1.0), 300);
-    EXPECT_GT(peakBetween(full, 11.0, 12.0), 300);
-
-    // Only the melody (channel 3) is left: between its notes, and before the first, silence.
-    for (std::size_t track : {1U, 2U, 4U}) {
-        std::erase_if(tracks[track], [](const MIDIEvent& event) { return event.isNoteOn() || event.isNoteOff(); });
-    }
-    const RenderedWAV melody = renderWAV(songBytes(tracks), silent());
-    EXPECT_EQ(melody.frames, full.frames);
-    EXPECT_LT(peakBetween(melody, 0.0, 0.24), 2);  // the melody starts at 0.25 s
-    EXPECT_GT(peakBetween(melody, 0.3, 0.7), 300);
-    tracks[3].clear();
-    const RenderedWAV nothing = renderWAV(songBytes(tracks), silent());
-    EXPECT_LT(nothing.peak, 2);
 }
 
 TEST(FluidSynthPlayer, PositionsFollowTheWallClockOnTheSilentOutput) {
@@ -157,49 +115,6 @@ TEST(FluidSynthPlayer, CompletesOnceAtTheEndAndOnceAfterStopKeepingThePosition) 
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(completions, 1);
     EXPECT_DOUBLE_EQ(longer.currentPosition(), stoppedAt);
-}
-
-TEST(FluidSynthPlayer, ASeekContinuesWithTheInstrumentSetBeforeIt) {
-    REQUIRE_SOUNDFONT();
-    EventList violin = {program(0, 0, 0), noteOn(0, 0, 60), noteOff(4, 0, 60), program(5, 0, 40)};
-    addNotes(violin, 0, 64, 5, 12, 0.5, 0.4);
-    violin.push_back(program(12, 0, 56));
-    violin.push_back(endOfTrack(14));
-    FluidSynthPlayer player(songBytes({violin}), silent());
-    player.play([] {});
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(player.channelProgram(0), 0);
-    player.setCurrentPosition(10);
-    EXPECT_EQ(player.channelProgram(0), 40);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(player.channelProgram(0), 40);
-    EXPECT_GT(player.currentPosition(), 10.1);
-    player.setCurrentPosition(2);
-    EXPECT_EQ(player.channelProgram(0), 0);
-    player.stop();
-    player.setCurrentPosition(13);  // while stopped: taken up when playing starts
-    player.play([] {});
-    EXPECT_EQ(player.channelProgram(0), 56);
-}
-
-TEST(FluidSynthPlayer, TheControllerPlaysARealSongToItsEnd) {
-    REQUIRE_SOUNDFONT();
-    ThreadRunLoop loop;
-    auto controller = MIDIPlayerController::create(loop, makeFluidSynthPlayerFactory(silent()));
-    int progressReports = 0;
-    int ends = 0;
-    controller->onProgress = [&](double, double) { ++progressReports; };
-    controller->onNaturalEnd = [&] {
-        ++ends;
-        loop.after(0.2, [&] { loop.quit(); });  // time for a second report of the end, if any
-    };
-    loop.after(10, [&] { loop.quit(); });
-    controller->play(songBytes({{noteOn(0, 0, 60), noteOff(0.7, 0, 60)}}), PlaybackMode::fullSong(), 0.2);
-    ASSERT_NE(controller->player(), nullptr);
-    loop.run();
-    EXPECT_EQ(ends, 1);
-    EXPECT_GT(progressReports, 5);
-    EXPECT_EQ(controller->player(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,13 +11,6 @@
 namespace orvane::playback {
 namespace {
 
-// The refused-stream test reads the diagnostics log from standard error; the log decides
-// where it writes when first used, so this has to happen before any test runs.
-[[maybe_unused]] const bool logToStandardError = [] {
-    ::setenv("ORVANE_LOG", "stderr", 1);
-    return true;
-}();
-
 struct Report {
     std::string kind;  // "progress", "end", "paused", "stopped"
     double position = 0;
@@ -29,6 +21,7 @@ struct Report {
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        fakes.nextDuration = 10;  // each test's song lasts 10 s unless it says otherwise
         controller = MIDIPlayerController::create(loop, fakes.factory());
         controller->onProgress = [this](double p, double d) { reports.push_back({"progress", p, d, loop.now()}); };
         controller->onNaturalEnd = [this] { reports.push_back({"end", 0, 0, loop.now()}); };
@@ -54,7 +47,6 @@ protected:
 };
 
 TEST_F(ControllerTest, StartsAtTheClampedPositionAndTicksEvery30Milliseconds) {
-    fakes.nextDuration = 10;
     start(15);
     EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 10.0);  // beyond the song: its end
     start(-3);
@@ -62,8 +54,6 @@ TEST_F(ControllerTest, StartsAtTheClampedPositionAndTicksEvery30Milliseconds) {
     start(std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
     EXPECT_TRUE(fakes.lastPlayer()->prepared);
-    EXPECT_EQ(controller->currentMode(), PlaybackMode::fullSong());
-    EXPECT_EQ(controller->duration(), 10.0);
 
     loop.advance(0.1);
     ASSERT_EQ(count("progress"), 3);
@@ -90,7 +80,6 @@ TEST_F(ControllerTest, TheSongEndsOnceWhicheverOfTickAndCompletionSeesItFirst) {
 }
 
 TEST_F(ControllerTest, PauseThenThePlatformCompletionIsNoEndAndResumeContinues) {
-    fakes.nextDuration = 10;
     start(1.0);
     loop.advance(0.5);
     controller->pause();
@@ -110,7 +99,6 @@ TEST_F(ControllerTest, PauseThenThePlatformCompletionIsNoEndAndResumeContinues) 
 }
 
 TEST_F(ControllerTest, ACompletionFromAnEarlierRunOrAReplacedPlayerChangesNothing) {
-    fakes.nextDuration = 10;
     fakes.completionTiming = FakeMIDIFilePlayerFactory::CompletionTiming::held;
     start(0);
     auto first = fakes.lastPlayer();
@@ -132,7 +120,6 @@ TEST_F(ControllerTest, ACompletionFromAnEarlierRunOrAReplacedPlayerChangesNothin
 }
 
 TEST_F(ControllerTest, TheLoopJumpsBackAtTheFirstTickWithin80MillisecondsOfItsEnd) {
-    fakes.nextDuration = 10;
     start(3.0, PlaybackLoop{2.0, 4.0});
     loop.advance(1.0);
     std::size_t jump = 0;
@@ -147,7 +134,6 @@ TEST_F(ControllerTest, TheLoopJumpsBackAtTheFirstTickWithin80MillisecondsOfItsEn
 }
 
 TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
-    fakes.nextDuration = 10;
     start(0, PlaybackLoop{2.0, 50.0});
     EXPECT_EQ(controller->loopEnd(), 10.0);
     controller->setLoop(true, -1, 50);
@@ -169,7 +155,6 @@ TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
 }
 
 TEST_F(ControllerTest, WithoutALoopArgumentThePreviousLoopStays) {
-    fakes.nextDuration = 10;
     start(0, PlaybackLoop{1.0, 2.0});
     controller->play(song, PlaybackMode::audition(2), 0);
     EXPECT_TRUE(controller->loopEnabled());
@@ -205,7 +190,6 @@ TEST_F(ControllerTest, StopReportsZeroWithTheOldDurationAndResetReportsNothing) 
 }
 
 TEST_F(ControllerTest, SeekClampsAndKeepsTheRunningState) {
-    fakes.nextDuration = 10;
     controller->playPrepared(song, PlaybackMode::selectedTracks(), 2, std::nullopt, false);
     EXPECT_FALSE(controller->player()->isPlaying());
     EXPECT_FALSE(controller->isProgressTimerRunning());
@@ -220,18 +204,13 @@ TEST_F(ControllerTest, SeekClampsAndKeepsTheRunningState) {
     EXPECT_EQ(position(), 0.0);
 }
 
-TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdleWithTwoMessages) {
-    fakes.nextDuration = 10;
+// (What a refused stream prints is checked on orvane-cli play with a missing SoundFont, in
+// tests/peers/test_render_play.py.)
+TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdle) {
     start(1);
     fakes.failNextCreation("The file is not a MIDI file.");
     reports.clear();
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     start(0);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(out, "❌ AVMIDIPlayer init failed: The file is not a MIDI file.\n");
-    EXPECT_NE(err.find("AVMIDIPlayer init failed: The file is not a MIDI file."), std::string::npos) << err;
     EXPECT_EQ(controller->player(), nullptr);
     EXPECT_FALSE(fakes.players().front()->alive);  // the earlier player was dropped first
 
@@ -242,15 +221,13 @@ TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdleWithTwoMessages) {
     EXPECT_TRUE(reports.empty());
 }
 
-TEST(FormatTime, MinutesAndTwoDigitSeconds) {
-    EXPECT_EQ(MIDIPlayerController::formatTime(0), "0:00");
-    EXPECT_EQ(MIDIPlayerController::formatTime(59.9), "0:59");
-    EXPECT_EQ(MIDIPlayerController::formatTime(61), "1:01");
-    EXPECT_EQ(MIDIPlayerController::formatTime(3600), "60:00");
-    EXPECT_EQ(MIDIPlayerController::formatTime(-0.5), "0:00");
-    EXPECT_EQ(MIDIPlayerController::formatTime(std::numeric_limits<double>::infinity()), "0:00");
-    EXPECT_EQ(MIDIPlayerController::formatTime(std::numeric_limits<double>::quiet_NaN()), "0:00");
-    EXPECT_EQ(MIDIPlayerController::formatTime(1e12), "16666666666:40");
+TEST(FormatTime, MinutesAndTwoDigitSecondsAndZeroForWhatIsNoTime) {
+    std::string shown;
+    for (const double seconds : {0.0, 59.9, 61.0, 3600.0, -0.5, std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN(), 1e12}) {
+        shown += MIDIPlayerController::formatTime(seconds) + " ";
+    }
+    EXPECT_EQ(shown, "0:00 0:59 1:01 60:00 0:00 0:00 0:00 16666666666:40 ");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
+// Writing a file whole or not at all. Replacing a file, a write the disk refuses half-way
+// (with no temporary file left behind) and a folder in the file's place are checked where
+// the exports write: tests/app/ControllerExportTests.cpp and tests/cli ExportCommandTests.
+
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -26,17 +28,6 @@ protected:
     fs::path folder_ = temporary_.path();
 };
 
-TEST_F(AtomicFileTest, CreatesAndReplacesWholeFilesLeavingNothingElse) {
-    const fs::path target = folder_ / "song.mid";
-    writeFileAtomically(target, bytes("first version"));
-    EXPECT_EQ(orvane::testing::readText(target), "first version");
-    writeFileAtomically(target, bytes("second"));
-    EXPECT_EQ(orvane::testing::readText(target), "second");
-    writeFileAtomically(target, {});
-    EXPECT_EQ(fs::file_size(target), 0u);
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"song.mid"});
-}
-
 TEST_F(AtomicFileTest, ReplacingKeepsThePermissionsOfTheOldFile) {
     const fs::path target = folder_ / "kept.mid";
     writeFileAtomically(target, bytes("old"));
@@ -51,21 +42,6 @@ TEST_F(AtomicFileTest, ReplacingKeepsThePermissionsOfTheOldFile) {
     ::umask(mask);
     ASSERT_EQ(::stat((folder_ / "fresh.mid").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
-}
-
-TEST_F(AtomicFileTest, ATargetThatIsAFolderFailsAndIsLeftAsItWas) {
-    const fs::path target = folder_ / "taken";
-    fs::create_directories(target / "inside");
-    try {
-        writeFileAtomically(target, bytes("data"));
-        FAIL() << "writing over a folder must fail";
-    } catch (const FileWriteError& error) {
-        EXPECT_EQ(error.stage(), FileWriteError::Stage::replace);
-        EXPECT_NE(error.description().find("taken"), std::string::npos);
-        EXPECT_STREQ(error.what(), error.description().c_str());
-    }
-    EXPECT_TRUE(fs::is_directory(target / "inside"));
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"taken"});
 }
 
 TEST_F(AtomicFileTest, AMissingFolderOrAFolderThatIsAFileFailsAtTheStart) {
@@ -96,33 +72,6 @@ TEST_F(AtomicFileTest, AFileMadeWhileWrittenArrivesWholeOrNotAtAll) {
                  std::runtime_error);
     EXPECT_EQ(orvane::testing::readText(target), "made in pieces");
     EXPECT_EQ(folderNames(), std::vector<std::string>{"made.mid"});
-}
-
-TEST_F(AtomicFileTest, AWriteThatFailsHalfwayKeepsTheOldFileAndRemovesItsTemporaryFile) {
-    const fs::path target = folder_ / "big.mid";
-    writeFileAtomically(target, bytes("the user's file"));
-
-    // A file size limit makes the kernel refuse the write part of the way through.
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    bool threw = false;
-    try {
-        writeFileAtomically(target, std::vector<std::uint8_t>(100000, 0x42));
-    } catch (const FileWriteError& error) {
-        threw = true;
-        EXPECT_EQ(error.stage(), FileWriteError::Stage::write);
-        EXPECT_EQ(error.errorNumber(), EFBIG);
-    }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_TRUE(threw);
-    EXPECT_EQ(orvane::testing::readText(target), "the user's file");
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"big.mid"});
 }
 
 }  // namespace

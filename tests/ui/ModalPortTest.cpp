@@ -23,8 +23,7 @@
 #include "ui/TempoPromptDialog.h"
 
 using namespace orvane;
-using orvane::ui::testing::findWindow;
-using orvane::ui::testing::settle;
+using namespace orvane::ui::testing;
 using Path = std::optional<std::filesystem::path>;
 
 // Receives the URLs the port asks the desktop to open.
@@ -50,11 +49,6 @@ class ModalPortTest : public QObject {
         if (dialog != nullptr) QApplication::setActiveWindow(dialog);
         return dialog;
     }
-    static QStringList rows(QListWidget* list) {
-        QStringList texts;
-        for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-        return texts;
-    }
 
 private slots:
     void initTestCase() {
@@ -73,7 +67,8 @@ private slots:
         const auto alert = [&](app::AlertRequest request) {
             return open<QMessageBox>(answers, [&](auto answer) { port_->runAlert(request, answer); });
         };
-        // The buttons stand in the order given; Return presses the first, a click the one clicked.
+        // The buttons stand in the order given; a click answers the one clicked. (Return presses
+        // the first: the loop export window's test answers the format alert so.)
         const app::AlertRequest format{app::AlertStyle::informational, "Choose MIDI export format", "text",
                                        {"MIDI 1.0 (.mid)", "MIDI 2.0 (.midi2)", "Cancel"}};
         const auto leftToRight = [](QMessageBox* box) {
@@ -83,29 +78,23 @@ private slots:
         };
         QMessageBox* box = alert(format);
         QVERIFY(box != nullptr && box->isModal());
-        QCOMPARE(box->text(), QStringLiteral("Choose MIDI export format"));
         QCOMPARE(box->icon(), QMessageBox::Information);
         const auto buttons = leftToRight(box);
         QCOMPARE(buttons[0]->text() + buttons[1]->text() + buttons[2]->text(),
                  QStringLiteral("MIDI 1.0 (.mid)MIDI 2.0 (.midi2)Cancel"));
-        QTest::keyClick(box, Qt::Key_Return);
-        settle();
-        QTest::mouseClick(leftToRight(alert(format))[1], Qt::LeftButton);
-        settle();
+        clickAndSettle(buttons[1], Qt::LeftButton);
         // Escape presses "Cancel", wherever it stands; with one button, that button.
         box = alert({app::AlertStyle::warning, "Replace existing files?", "", {"Replace", "Cancel"}});
         QCOMPARE(box->icon(), QMessageBox::Warning);
-        QTest::keyClick(box, Qt::Key_Escape);
-        settle();
+        keyAndSettle(box, Qt::Key_Escape);
         // Names are shown as typed, not read as markup.
         box = alert({app::AlertStyle::warning, "Unsupported File", "\"<b>notes</b>.txt\" cannot be loaded.", {"OK"}});
         auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
         QCOMPARE(informative->textFormat(), Qt::PlainText);
-        QTest::keyClick(box, Qt::Key_Escape);
-        settle();
+        keyAndSettle(box, Qt::Key_Escape);
         alert({app::AlertStyle::informational, "Report", "text", {"OK", "Later"}})->done(0);  // closed: -1
         settle();
-        QCOMPARE(answers, (std::vector<int>{0, 1, 1, 0, -1}));
+        QCOMPARE(answers, (std::vector<int>{1, 1, 0, -1}));
     }
 
     void promptPanelTakesItsHeightFromWhatItHoldsAndAnswersWithReturnAndEscape() {
@@ -135,16 +124,13 @@ private slots:
         QVERIFY(panel->isModal() && panel->height() > 188);
         QVERIFY(message->geometry().bottom() < panel->okButton()->geometry().top());
         QVERIFY(message->height() >= message->heightForWidth(message->width()));
-        QTest::keyClick(panel, Qt::Key_Return);
-        settle();
+        keyAndSettle(panel, Qt::Key_Return);
 
         panel = prompt({"Name", "  Lead Synth \n", "Keep", true, "Rename", "Cancel"});
         QCOMPARE(panel->inputField()->selectedText(), panel->inputField()->text());
         QCOMPARE(panel->cancelButton()->text(), QStringLiteral("Cancel"));
-        QTest::keyClick(panel->inputField(), Qt::Key_Return);
-        settle();
-        QTest::keyClick(prompt({"Name", "x", std::nullopt, false, "OK", "Cancel"}), Qt::Key_Escape);
-        settle();
+        keyAndSettle(panel->inputField(), Qt::Key_Return);
+        keyAndSettle(prompt({"Name", "x", std::nullopt, false, "OK", "Cancel"}), Qt::Key_Escape);
         QCOMPARE(results, (std::vector<app::PromptResult>{{app::ModalResponse::ok, std::nullopt, false},
                                                           {app::ModalResponse::ok, "Lead Synth", true},
                                                           {app::ModalResponse::cancel, "x", false}}));
@@ -201,18 +187,14 @@ private slots:
         auto* prompt = ask({"Please enter a new song tempo", "Enter a value.", "120", "500"});
         settle();
         QCOMPARE(prompt->wholeField()->text() + "." + prompt->decimalField()->text(), QStringLiteral("120.500"));
-        QCOMPARE(prompt->wholeField()->placeholderText(), QStringLiteral("BPM"));
-        QCOMPARE(prompt->decimalField()->placeholderText(), QStringLiteral("000"));
         QCOMPARE(QApplication::focusWidget(), prompt->wholeField());
         // Only digits go into the fields.
         prompt->wholeField()->clear();
         QTest::keyClicks(prompt->wholeField(), QStringLiteral("9-e.7"));
         prompt->decimalField()->clear();
         QTest::keyClicks(prompt->decimalField(), QStringLiteral("25"));
-        QTest::keyClick(prompt->decimalField(), Qt::Key_Return);
-        settle();
-        QTest::keyClick(ask({"Please enter a new song tempo", "", "88", ""})->wholeField(), Qt::Key_Escape);
-        settle();
+        keyAndSettle(prompt->decimalField(), Qt::Key_Return);
+        keyAndSettle(ask({"Please enter a new song tempo", "", "88", ""})->wholeField(), Qt::Key_Escape);
         QCOMPARE(answers, (decltype(answers){app::TempoPromptAnswer{"97", "25"}, std::nullopt}));
     }
 
@@ -223,8 +205,6 @@ private slots:
         auto* chooser = open<QFileDialog>(answers, [&](auto answer) {
             port_->chooseFolder({"Choose output folder", "Split All Here", root}, answer);
         });
-        QCOMPARE(chooser->windowTitle(), QStringLiteral("Choose output folder"));
-        QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Split All Here"));
         QCOMPARE(chooser->fileMode(), QFileDialog::Directory);
         QVERIFY(!chooser->testOption(QFileDialog::ReadOnly));  // new folders can be made
         QMetaObject::invokeMethod(chooser, "accept");
@@ -238,8 +218,7 @@ private slots:
         const QString filter = panel->nameFilters().join(QLatin1Char(' '));
         QVERIFY(filter.contains(QStringLiteral("*.mid ")) && filter.contains(QStringLiteral("*.MIDI2")));
         QCOMPARE(panel->fileMode(), QFileDialog::ExistingFile);
-        QTest::keyClick(panel, Qt::Key_Escape);
-        settle();
+        keyAndSettle(panel, Qt::Key_Escape);
         QCOMPARE(answers.size(), std::size_t{2});
         QCOMPARE(answers[1], Path());
 
@@ -280,25 +259,18 @@ private slots:
         };
         auto* picker = pick(33);
         QVERIFY(picker->isModal());
-        QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Instrument"));
-        QCOMPARE(picker->size(), QSize(340, 460));
-        QCOMPARE(picker->searchField()->placeholderText(), QStringLiteral("Filter instruments…"));
-        QCOMPARE(picker->drumsButton()->text(), QStringLiteral("Choose GM Drum Kit"));
         QCOMPARE(picker->list()->count(), 129);
         QCOMPARE(picker->list()->currentItem()->text(), QStringLiteral(" 34  Finger Bass"));
         QCOMPARE(QApplication::focusWidget(), picker->searchField());
-        QTest::keyClick(picker->searchField(), Qt::Key_Return);  // the current one
-        settle();
+        keyAndSettle(picker->searchField(), Qt::Key_Return);  // the current one
 
         // Typing filters; Down from the search field moves the selection; Return chooses it.
         picker = pick(0);
         QTest::keyClicks(picker->searchField(), QStringLiteral("piano"));
-        QCOMPARE(rows(picker->list()).filter(QStringLiteral("Piano")).size(), 6);
         QCOMPARE(picker->list()->count(), 6);
         QTest::keyClick(picker->searchField(), Qt::Key_Down);
         QCOMPARE(picker->list()->currentRow(), 1);
-        QTest::keyClick(picker->searchField(), Qt::Key_Return);
-        settle();
+        keyAndSettle(picker->searchField(), Qt::Key_Return);
 
         // A double-click chooses; Escape cancels; the drum-kit button chooses drums.
         picker = pick(0);
@@ -307,17 +279,14 @@ private slots:
         QTest::mouseClick(picker->list()->viewport(), Qt::LeftButton, {}, last.center());
         QTest::mouseDClick(picker->list()->viewport(), Qt::LeftButton, {}, last.center());
         settle();
-        QTest::keyClick(pick(0)->searchField(), Qt::Key_Escape);
-        settle();
-        QTest::mouseClick(pick(0)->drumsButton(), Qt::LeftButton);
-        settle();
+        keyAndSettle(pick(0)->searchField(), Qt::Key_Escape);
+        clickAndSettle(pick(0)->drumsButton(), Qt::LeftButton);
 
         // Nothing is chosen from an empty list; clearing the filter brings every row back.
         picker = pick(0);
         QTest::keyClicks(picker->searchField(), QStringLiteral("zzzz"));
         QTest::keyClick(picker->searchField(), Qt::Key_Return);
-        QTest::mouseClick(picker->selectButton(), Qt::LeftButton);
-        settle();
+        clickAndSettle(picker->selectButton(), Qt::LeftButton);
         QVERIFY(picker->isVisible());
         picker->searchField()->clear();
         QCOMPARE(picker->list()->count(), 129);
@@ -339,24 +308,19 @@ private slots:
             });
         };
         auto* picker = pick(38);
-        QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Drum Sound"));
-        QCOMPARE(picker->size(), QSize(390, 500));
-        QCOMPARE(picker->searchField()->placeholderText(), QStringLiteral("Filter drum sounds..."));
         QCOMPARE(picker->list()->currentItem()->text(), QStringLiteral(" 38  Acoustic Snare"));
         QCOMPARE(picker->kitPopup()->count(), static_cast<int>(app::DrumPicker(0, std::nullopt).kits().size()));
         QCOMPARE(picker->kitPopup()->currentText(), QStringLiteral("Standard Kit"));
         QTest::keyClicks(picker->searchField(), QStringLiteral("36"));
-        QCOMPARE(rows(picker->list()), QStringList{QStringLiteral(" 36  Bass Drum 1")});
+        QCOMPARE(picker->list()->count(), 1);  // " 36  Bass Drum 1"
         QCOMPARE(picker->list()->currentRow(), 0);
         picker->kitPopup()->setCurrentIndex(1);  // the kit shown goes with the sound
         const int kit = picker->kitPopup()->currentData().toInt();
-        QTest::keyClick(picker->searchField(), Qt::Key_Return);
-        settle();
+        keyAndSettle(picker->searchField(), Qt::Key_Return);
         // Without a note the first is selected; Escape cancels.
         picker = pick(std::nullopt);
         QCOMPARE(picker->list()->currentRow(), 0);
-        QTest::keyClick(picker->searchField(), Qt::Key_Escape);
-        settle();
+        keyAndSettle(picker->searchField(), Qt::Key_Escape);
         QCOMPARE(answers, (std::vector<std::optional<app::DrumInstrumentSelection>>{
                               app::DrumInstrumentSelection{static_cast<std::uint8_t>(kit), 36}, std::nullopt}));
     }

@@ -2,7 +2,6 @@
 // that runs side by side.
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <atomic>
 #include <condition_variable>

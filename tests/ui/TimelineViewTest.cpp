@@ -1,15 +1,12 @@
-// The main timeline as a widget: where a click seeks, which loop marker a press grabs, what a
-// moving playhead repaints on a huge song, and what a full repaint costs.
+// The main timeline as a widget: its keys, and what a moving playhead repaints on a huge song.
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "ui/TimelineView.h"
 
-using orvane::app::LoopMarker;
 using orvane::app::Phrase;
 using orvane::app::TrackLane;
 using orvane::ui::TimelineView;
@@ -54,51 +51,20 @@ class TimelineViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void clicksSeekAlongTheTrackArea() {
+    // Where a click seeks and which marker a press grabs is the timeline's geometry
+    // (tests/app/TimelineLanesTests.cpp), driven through the window in MainWindowTest.
+    void arrowKeysMoveFiveSecondsAndHomeGoesToTheStart() {
         TimelineView view;
-        view.resize(332, 48);  // a track area of 300 points from x = 26
+        view.resize(332, 48);
         view.setLanes(lanes(5, 4), 120.0);
         view.show();
         QSignalSpy seeks(&view, &TimelineView::seekRequested);
-        for (const auto& [x, seconds] : {std::pair{176, 60.0}, {5, 0.0}, {331, 120.0}}) {
-            QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(x, 20));
-            QCOMPARE(seeks.last()[0].toDouble(), seconds);
-        }
-        QCOMPARE(view.playhead(), 1.0);
-        // Right and left move five seconds; Home goes to the start.
+        view.setPlayhead(1.0);
         view.setFocus();
         QTest::keyClick(&view, Qt::Key_Left);
         QCOMPARE(seeks.last()[0].toDouble(), 115.0);
         QTest::keyClick(&view, Qt::Key_Home);
         QCOMPARE(seeks.last()[0].toDouble(), 0.0);
-    }
-
-    void aPressGrabsTheNearerLoopMarkerAndDragsIt() {
-        TimelineView view;
-        view.resize(332, 48);
-        view.setLanes(lanes(2, 4), 100.0);
-        view.show();
-        // Markers 6 points apart: start at x = 176, end at x = 182.
-        view.setLoop(true, 0.5, 0.52);
-        QSignalSpy drags(&view, &TimelineView::loopMarkerDragged);
-        QSignalSpy releases(&view, &TimelineView::loopMarkerReleased);
-        QSignalSpy seeks(&view, &TimelineView::seekRequested);
-
-        QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(179, 10));  // the tie: start
-        QCOMPARE(view.activeMarker(), std::optional<LoopMarker>(LoopMarker::start));
-        QTest::mouseMove(&view, QPoint(206, 10));
-        QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(206, 10));
-        QCOMPARE(drags.size(), 2);
-        QCOMPARE(drags.last()[0].value<LoopMarker>(), LoopMarker::start);
-        QCOMPARE(drags.last()[1].toDouble(), 0.6);
-        QCOMPARE(releases.size(), 1);
-        QCOMPARE(seeks.size(), 0);
-        QVERIFY(!view.activeMarker());
-
-        // Beyond 8 points from both markers a press seeks (which marker a press takes is tested
-        // in tests/app, with the timeline's geometry).
-        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(191, 10));
-        QCOMPARE(seeks.size(), 1);
     }
 
     void aMovingPlayheadRepaintsTwoNarrowStripsAndNeverTheBackground() {
@@ -123,17 +89,8 @@ private slots:
         // Never the whole width: each frame paints the old and the new strip.
         QVERIFY2(recorder.largestPaintedWidth <= 16, qPrintable(QString::number(recorder.largestPaintedWidth)));
 
-        // Even a full repaint copies the cached background: a debug build on a busy machine
-        // stays far below a frame.
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < 100; ++i) {
-            view.setPlayhead(i / 100.0);
-            view.repaint();
-        }
-        const double average = static_cast<double>(clock.nsecsElapsed()) / 1e6 / 100;
-        qInfo("full repaints %.2f ms on average", average);
-        QVERIFY(average < 8.0);
+        // Even a full repaint copies the cached background.
+        view.repaint();
         QCOMPARE(view.backgroundBuilds(), builds);
 
         // The same lanes again change nothing; new lanes or a new size rebuild once.

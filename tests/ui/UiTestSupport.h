@@ -49,12 +49,23 @@ T* findWindow() {
 }
 
 // Lets deferred deletes and queued work of Qt run.
-inline void settle(int milliseconds = 0) {
+inline void settle() {
     for (int i = 0; i < 4; ++i) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
-    if (milliseconds > 0) QTest::qWait(milliseconds);
+}
+
+// A click or a key press as QTest sends them, then what Qt does about it.
+template <class... Arguments>
+void clickAndSettle(Arguments&&... arguments) {
+    QTest::mouseClick(std::forward<Arguments>(arguments)...);
+    settle();
+}
+template <class... Arguments>
+void keyAndSettle(Arguments&&... arguments) {
+    QTest::keyClick(std::forward<Arguments>(arguments)...);
+    settle();
 }
 
 // Presses the open alert's button titled `title`; false when no alert shows one.
@@ -82,14 +93,13 @@ inline void writeClickWAV(const std::filesystem::path& path, double bpm, double 
                                                              static_cast<std::size_t>(seconds * rate)), rate);
 }
 
-// The Qt dialogs, except that revealing a folder is only recorded: a test opens no file manager.
-class RecordingRevealPort final : public app::ModalPort {
+// The Qt dialogs, except that revealing a folder does nothing: a test opens no file manager.
+class NoRevealPort final : public app::ModalPort {
 public:
-    explicit RecordingRevealPort(QWidget* parent) : qt(parent) {}
-    std::vector<std::filesystem::path> revealed;
+    explicit NoRevealPort(QWidget* parent) : qt(parent) {}
     QtModalPort qt;
 
-    void revealInFileManager(const std::filesystem::path& path) override { revealed.push_back(path); }
+    void revealInFileManager(const std::filesystem::path&) override {}
     void beep() override {}
     void runAlert(app::AlertRequest r, std::function<void(int)> a) override { qt.runAlert(std::move(r), std::move(a)); }
     void chooseFolder(app::FolderRequest r, app::PathAnswer a) override { qt.chooseFolder(std::move(r), std::move(a)); }
@@ -130,7 +140,7 @@ struct Harness {
     QWidget mainWindow;
     ManualRunLoop runLoop;
     playback::FakeMIDIFilePlayerFactory players{runLoop};
-    std::unique_ptr<RecordingRevealPort> port;
+    std::unique_ptr<NoRevealPort> port;
     NullSink sink;
     std::shared_ptr<app::MainViewController> controller;
 
@@ -138,7 +148,7 @@ struct Harness {
         useApplicationLook();
         mainWindow.resize(720, 560);
         mainWindow.show();
-        port = std::make_unique<RecordingRevealPort>(&mainWindow);
+        port = std::make_unique<NoRevealPort>(&mainWindow);
         players.nextDuration = 60.0;
         controller = app::MainViewController::create({runLoop, *port, sink, players.factory()});
     }
@@ -155,17 +165,14 @@ struct Harness {
 
 // The application as the user meets it: the real window, run loop and dialogs, silent sound.
 struct AppHarness {
-    RecordingRevealPort* modal = nullptr;
     std::unique_ptr<Application> app;
 
     AppHarness() {
         useApplicationLook();
         ApplicationOptions options;
         options.silentAudio = true;
-        options.makeModalPort = [this](MainWindow& window) {
-            auto port = std::make_unique<RecordingRevealPort>(&window);
-            modal = port.get();
-            return port;
+        options.makeModalPort = [](MainWindow& window) -> std::unique_ptr<app::ModalPort> {
+            return std::make_unique<NoRevealPort>(&window);
         };
         app = std::make_unique<Application>(std::move(options));
         app->createWindow();

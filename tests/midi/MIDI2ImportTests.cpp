@@ -40,13 +40,9 @@ TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) 
     EXPECT_EQ(track.velocity, 127);
     EXPECT_EQ(file.tempoEvents, events({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})}));
     EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
-    EXPECT_DOUBLE_EQ(file.bpm, 120.0);
     EXPECT_EQ(file.timeSignatureEvents, events({MIDIEvent(0, {0xFF, 0x58, 0x04, 3, 2, 24, 8})}));
-    EXPECT_EQ(file.timeSignatureNumerator, 3);
     EXPECT_EQ(file.timeSignatureDenominator, 4);
     EXPECT_EQ(file.midi2ImportedPacketCount, 4);
-    EXPECT_EQ(file.midi2UnsupportedPacketCount, 0);
-    EXPECT_EQ(file.musicalTracks().size(), 1u);
 }
 
 TEST(MIDI2Import, TheClipTempoIsTheSongsReferenceTempoAndTinyTempoValuesBecomeOneMicrosecond) {
@@ -105,11 +101,7 @@ TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
     EXPECT_EQ(snapshots[3].action, MIDI2NativePacketAction::downConvertedToEditableModel);
     EXPECT_EQ(snapshots[3].absoluteTick, 100u);
     EXPECT_FALSE(snapshots[3].sequenceTick);
-    EXPECT_EQ(snapshots[3].reason,
-              "Native MIDI 2.0 Channel Voice packet was down-converted but occurred outside the clip sequence.");
     EXPECT_EQ(snapshots[5].scope, MIDI2NativePacketScope::ambiguous);
-    EXPECT_EQ(snapshots[5].reason,
-              "MIDI 1.0 Channel Voice packet occurred outside the clip sequence and was imported at tick 0 only.");
     EXPECT_EQ(file.midi2LastImportReport->nativePreservationSummary->ambiguousPackets, 2);
 }
 
@@ -125,29 +117,17 @@ TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPac
     EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(20, {0x93, 60, 127})}));
     const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
     ASSERT_EQ(snapshots.size(), 10u);
-    EXPECT_EQ(snapshots[3].messageType, "stream");
     EXPECT_EQ(snapshots[3].absoluteTick, 1000u);
     EXPECT_FALSE(snapshots[3].sequenceTick);
-    EXPECT_EQ(snapshots[3].reason, "Start of Clip boundary.");
     const MIDI2NativePacketSnapshot note = snapshots[5];
     EXPECT_EQ(note.packetIndex, 5);
     EXPECT_EQ(note.absoluteTick, 1020u);
     EXPECT_EQ(note.sequenceTick, 20u);
-    EXPECT_EQ(note.group, 0);
     EXPECT_EQ(note.channel, 3);
-    EXPECT_EQ(note.messageType, "midi2ChannelVoice");
     EXPECT_EQ(note.words, (std::vector<std::uint32_t>{0x40933C00, 0xFFFF0000}));
     EXPECT_EQ(note.scope, MIDI2NativePacketScope::safelyScoped);
     EXPECT_EQ(note.action, MIDI2NativePacketAction::storedNativeCandidate);
-    EXPECT_TRUE(note.wasDownConverted);
-    EXPECT_TRUE(note.hasHighResolutionValue);  // velocity16 0xFFFF has low bits set
-    EXPECT_EQ(snapshots[4].reason, "Delta Clockstamp advances MIDI Clip timing.");
-    EXPECT_FALSE(snapshots[4].group);
-    EXPECT_EQ(snapshots[7].reason, "Unsupported Utility packet.");
     EXPECT_EQ(snapshots[7].action, MIDI2NativePacketAction::skippedUnsupported);
-    EXPECT_EQ(snapshots[9].reason, "End of Clip boundary.");
-    EXPECT_EQ(snapshots[9].group, 0);
-    EXPECT_EQ(snapshots[1].reason, "Delta Clockstamp Ticks Per Quarter Note sets MIDI Clip timing.");
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 1);
 }
 
@@ -167,7 +147,7 @@ TEST(MIDI2Import, HighResolutionFlagFollowsTheBitsTheDownConversionDrops) {
     }
 }
 
-TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
+TEST(MIDI2Import, UnsupportedPacketsAreSkippedAndCounted) {
     ClipWords clip;
     clip.header(480)
         .dc(0).midi2(0, 0x25, 0, 0)  // registered controller: no MIDI 1.0 form here
@@ -184,25 +164,12 @@ TEST(MIDI2Import, UnsupportedPacketsAreSkippedCountedAndDescribed) {
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 8);
     EXPECT_TRUE(file.timeSignatureEvents.empty());
     const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
-    EXPECT_EQ(snapshots[5].reason,
-              "Unsupported native MIDI 2.0 Channel Voice packet: MIDI 2.0 Channel Voice status 0x25 is not yet "
-              "down-converted.");
     EXPECT_FALSE(snapshots[5].wasDownConverted);
     EXPECT_EQ(snapshots[5].channel, 5);
-    for (std::size_t i = 9; i <= 21; i += 2) {
-        EXPECT_EQ(snapshots[i].reason, i < 15   ? "Unsupported or reserved UMP message type."
-                                       : i < 21 ? "Unsupported non-tempo Flex Data packet."
-                                                : "Unsupported Stream packet.")
-            << i;
-    }
     const auto& report = *file.midi2LastImportReport;
-    EXPECT_EQ(report.unsupportedPackets, 8);
     EXPECT_EQ(report.midi2ChannelVoicePackets, 1);
     EXPECT_EQ(report.midi2ChannelVoiceDownConverted, 0);
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 1 track, 24 UMP packets. 8 unsupported packet(s).");
-    EXPECT_EQ(report.skippedItems.front(), "8 unsupported UMP packet(s) were skipped");
-    EXPECT_EQ(report.skippedItems[1],
-              "Native high-resolution MIDI 2.0 values are not yet preserved through editing/re-export");
 }
 
 TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
@@ -261,7 +228,8 @@ TEST(MIDI2Import, MillionsOfPacketsAreReadInFull) {
     EXPECT_EQ(file.tracks()[0].events.size(), 500'000u / 256 + 1);
 }
 
-TEST(MIDI2Import, TheImportReportDescribesTheClip) {
+// orvane-cli's tests check the text of the import report; here what it counts.
+TEST(MIDI2Import, TheImportReportCountsThePacketsOfEachKind) {
     ClipWords clip;
     clip.header(480)
         .dc(0).tempo(50000000)
@@ -271,33 +239,17 @@ TEST(MIDI2Import, TheImportReportDescribesTheClip) {
         .dc(0).midi1(1, 0x99, 36, 100)
         .footer();
     const MIDIFile file = imported(clip);
-    ASSERT_TRUE(file.midi2LastImportReport);
     const MIDI2OperationReport& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 2 tracks, 16 UMP packets.");
-    // The common sections are checked with the export reports; here what an import adds.
-    const std::string text = report.detailText();
-    for (const char* part : {
-             "File: Loaded MIDI 2.0 file\n",
-             "Delta Clockstamp packets: 8\nGroups/channels: Group 1: Ch 1; Group 2: Ch 10\n"
-             "MIDI 1.0 Channel Voice packets: 2\nMIDI 2.0 Channel Voice packets: 2\n"
-             "MIDI 2.0 Channel Voice down-converted: 2\nFlex Data Set Tempo packets: 1\n",
-             "\n\nNative MIDI 2.0 preservation inventory:\n"
-             "- Original UMP packets inventoried: 16\n"
-             "- Imported into Orvane's editable model: 5\n"
-             "- Stored as native UMP preservation candidates: 2\n"
-             "- High-resolution native candidates: 1\n"
-             "- Down-converted into editable model: 2\n"
-             "- Skipped/unsupported native packets: 0\n"
-             "- Structural MIDI Clip packets: 11\n"
-             "- Global packets: 1\n"
-             "- Ambiguous packets: 0\n"
-             "- Native UMP re-export from this snapshot: not enabled yet\n\nPreserved:\n",
-             "- 2 native MIDI 2.0 UMP packet(s) stored as future preservation candidates\n\nConverted:\n"
-             "- 2 MIDI 2.0 Channel Voice packet(s) down-converted to Orvane's current MIDI 1.0-resolution editing "
-             "model\n",
-         }) {
-        EXPECT_NE(text.find(part), std::string::npos) << part << "\nin\n" << text;
-    }
+    EXPECT_EQ((std::vector<int>{report.deltaClockstampPackets, report.midi1ChannelVoicePackets,
+                                report.midi2ChannelVoicePackets, report.midi2ChannelVoiceDownConverted,
+                                report.flexTempoPackets}),
+              (std::vector<int>{8, 2, 2, 2, 1}));
+    const auto& summary = *report.nativePreservationSummary;
+    EXPECT_EQ((std::vector<int>{summary.editableModelPackets, summary.nativeCandidatePackets,
+                                summary.highResolutionCandidatePackets, summary.structuralPackets,
+                                summary.globalPackets}),
+              (std::vector<int>{5, 2, 1, 11, 1}));
 }
 
 TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {

@@ -36,26 +36,16 @@ std::string descriptionThrownBy(Call&& call) {
     return error ? error->description() : std::string();
 }
 
-inline std::vector<std::uint8_t> bigEndian(const std::vector<std::uint32_t>& words) {
-    std::vector<std::uint8_t> bytes;
-    for (const auto word : words) {
-        bytes.push_back(static_cast<std::uint8_t>(word >> 24));
-        bytes.push_back(static_cast<std::uint8_t>(word >> 16));
-        bytes.push_back(static_cast<std::uint8_t>(word >> 8));
-        bytes.push_back(static_cast<std::uint8_t>(word));
-    }
-    return bytes;
-}
-
 inline std::vector<std::uint32_t> wordsOf(const MIDI2UMPPacket& packet) {
     return {packet.words().begin(), packet.words().end()};
 }
 
-// "SMF2CLIP" followed by the words.
+// "SMF2CLIP" followed by the words, most significant byte first.
 inline std::vector<std::uint8_t> clipBytes(const std::vector<std::uint32_t>& words) {
     std::vector<std::uint8_t> bytes = {'S', 'M', 'F', '2', 'C', 'L', 'I', 'P'};
-    const auto payload = bigEndian(words);
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    for (const auto word : words) {
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(word >> shift));
+    }
     return bytes;
 }
 
@@ -67,9 +57,8 @@ public:
         return add({0x00400000, 0x00300000u | ticksPerQuarterNote, 0x00400000}).startOfClip();
     }
     ClipWords& startOfClip() { return add({0xF0200000, 0, 0, 0}); }
-    ClipWords& endOfClip() { return add({0xF0210000, 0, 0, 0}); }
     // DC 0 and End of Clip.
-    ClipWords& footer() { return dc(0).endOfClip(); }
+    ClipWords& footer() { return dc(0).add({0xF0210000, 0, 0, 0}); }
     ClipWords& dc(std::uint32_t ticks) { return add({0x00400000u | ticks}); }
     ClipWords& add(std::initializer_list<std::uint32_t> packetWords) {
         words.insert(words.end(), packetWords.begin(), packetWords.end());

@@ -10,14 +10,13 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "TemporaryFolder.h"
 #include "midi/SMFBytes.h"
 #include "midi/model/MIDIFile.h"
 
@@ -92,9 +91,7 @@ struct QuietNotices {
 
 // ---- Files built to amplify work or storage ---------------------------------------------
 
-void append(Bytes& out, std::initializer_list<Bytes> parts) {
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-}
+void append(Bytes& out, std::initializer_list<Bytes> parts) { smf::append(out, join(parts)); }
 
 Bytes notesOnEveryChannel() {
     Bytes out;
@@ -202,17 +199,15 @@ std::vector<HostileFile> rejections() {
 
 // ---- Truncations and mutations of real songs ----------------------------------------------
 
-std::optional<Bytes> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+Bytes readFile(const std::filesystem::path& path) {
+    const std::string text = orvane::testing::readText(path);
+    return Bytes(text.begin(), text.end());
 }
 
 std::vector<std::pair<std::string, Bytes>> realSongs() {
     std::vector<std::pair<std::string, Bytes>> songs;
-    if (auto demo = readFile(std::filesystem::path(ORVANE_SOURCE_DIR) / "examples" / "demo.mid")) {
-        songs.emplace_back("demo.mid", std::move(*demo));
-    }
+    Bytes demo = readFile(std::filesystem::path(ORVANE_SOURCE_DIR) / "examples" / "demo.mid");
+    if (!demo.empty()) songs.emplace_back("demo.mid", std::move(demo));
     const std::filesystem::path corpus = "/usr/share/games/openttd/baseset/openmsx";
     std::error_code error;
     std::vector<std::filesystem::path> paths;
@@ -221,7 +216,7 @@ std::vector<std::pair<std::string, Bytes>> realSongs() {
     }
     std::sort(paths.begin(), paths.end());
     for (std::size_t i = 0; i < paths.size() && songs.size() < 8; i += 4) {
-        if (auto bytes = readFile(paths[i])) songs.emplace_back(paths[i].filename().string(), std::move(*bytes));
+        songs.emplace_back(paths[i].filename().string(), readFile(paths[i]));
     }
     return songs;
 }
@@ -341,18 +336,12 @@ TEST(ReaderHostile, ATrackCutShortKeepsTheEventsBeforeTheCut) {
 TEST(ReaderHostile, LyingLengthsInsideATrackEndOnlyThatTrack) {
     const QuietNotices quiet;
     const Bytes note = smf::noteOn(0, 60, 100);
+    // A track cut at every byte (above) covers lengths that run past the chunk's end.
     const std::vector<Bytes> liars = {
-        {0x00, 0xFF, 0x01, 0x7F, 'a', 'b'},                // text longer than the chunk
         {0x00, 0xF0, 0x8F, 0xFF, 0xFF, 0x7F, 0x01},        // 256 MiB of system exclusive
         {0x00, 0xF7, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F},        // a five-byte length
         {0x00, 0xFF, 0x51, 0x80, 0x80, 0x80, 0x80, 0x03},  // a five-byte meta length
-        {0x00, 0xFF},                                      // no meta type
-        {0x00, 0xFF, 0x51},                                // no meta length
         {0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 100},     // a five-byte delta time
-        {0x00, 0x90, 60},                                  // a missing data byte
-        {0x00, 0xC0},                                      // a missing program
-        {0x81},                                            // a delta cut short
-        {0x00},                                            // no status after the delta
     };
     for (const Bytes& liar : liars) {
         MIDIFile file;

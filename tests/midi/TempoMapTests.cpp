@@ -81,24 +81,21 @@ TEST(TempoMapSMPTE, FramesTimesTicksPerFrame) {
     file.timeDivision = 0xE350;  // 29 frames per second exactly, 80 ticks per frame
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(2320, std::nullopt), 1.0);
 
-    file.timeDivision = 0xE700;  // no ticks per frame
-    EXPECT_EQ(file.ticksToSeconds(1000, std::nullopt), 0.0);
-    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 0u);
-    file.timeDivision = 0x1928;  // a positive frame count
-    EXPECT_EQ(file.ticksToSeconds(1000, std::nullopt), 0.0);
-    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 0u);
+    for (const std::uint16_t division : {std::uint16_t{0xE700}, std::uint16_t{0x1928}}) {
+        file.timeDivision = division;  // no ticks per frame; a positive frame count
+        EXPECT_EQ(file.ticksToSeconds(1000, std::nullopt), 0.0);
+        EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 0u);
+    }
 }
 
 TEST(TempoMapSecondsToTicks, ClampsAndSearches) {
     MIDIFile file = songWithTempos({tempoAt(960, 250000)});
     file.setTracks({notesUntil(4000)});
     EXPECT_EQ(file.secondsToTicks(1000.0, std::nullopt, std::nullopt), 4000u) << "past the end: the last tick";
-    EXPECT_EQ(file.secondsToTicks(0.0, std::nullopt, std::nullopt), 0u);
     EXPECT_EQ(file.secondsToTicks(-1.0, std::nullopt, std::nullopt), 0u);
     EXPECT_EQ(file.secondsToTicks(std::nan(""), std::nullopt, std::nullopt), 0u);
     EXPECT_EQ(file.secondsToTicks(std::numeric_limits<double>::infinity(), std::nullopt, std::nullopt), 0u);
-    EXPECT_EQ(file.secondsToTicks(1.0, std::nullopt, std::nullopt), 960u);
-    EXPECT_EQ(file.secondsToTicks(1.125, std::nullopt, std::nullopt), 1200u);
+    // (A dense map below is searched against the walked one.)
     EXPECT_EQ(file.secondsToTicks(1.1251, std::nullopt, std::nullopt), 1201u) << "the first tick at or after the time";
     EXPECT_EQ(file.secondsToTicks(1.125, 1000, std::nullopt), 1000u) << "an explicit bound wins";
     EXPECT_EQ(file.secondsToTicks(2.0, std::nullopt, 60.0), 1920u);
@@ -165,10 +162,8 @@ TEST(TempoMapOverride, RewritesTheOriginalTemposWithinRange) {
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[0]), 1u);
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(49.0)[0]), 1224489u) << "truncated toward zero";
 
-    EXPECT_EQ(file.rewrittenTempoEvents(0.0), file.tempoEvents) << "no usable override";
-    EXPECT_EQ(file.rewrittenTempoEvents(-5.0), file.tempoEvents);
+    EXPECT_EQ(file.rewrittenTempoEvents(-5.0), file.tempoEvents) << "no usable override";
     EXPECT_EQ(file.rewrittenTempoEvents(std::nan("")), file.tempoEvents);
-    EXPECT_EQ(file.effectiveTempoEvents(std::nullopt), file.tempoEvents);
 }
 
 TEST(TempoMapOverride, ASongWithoutTempoGetsOneAtTickZero) {
@@ -178,7 +173,6 @@ TEST(TempoMapOverride, ASongWithoutTempoGetsOneAtTickZero) {
     EXPECT_EQ(rewritten[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}));
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(960, 100.0), 1.2);
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1.0)[0]), 16777215u);
-    EXPECT_TRUE(file.effectiveTempoEvents(std::nullopt).empty());
 
     // Only empty tempo events: the supplied tempo comes first, the others stay.
     MIDIFile silent = songWithTempos({MIDIEvent(5, {0xFF, 0x51, 0x03, 0, 0, 0})});
@@ -188,17 +182,10 @@ TEST(TempoMapOverride, ASongWithoutTempoGetsOneAtTickZero) {
     EXPECT_EQ(supplied[1].tick, 5u);
 }
 
-TEST(TempoMapMaximumTick, LargestTickOfAllEvents) {
-    EXPECT_EQ(MIDIFile::maximumTick(std::span<const MIDITrack>{}), 0u);
+TEST(TempoMapMaximumTick, LargestTickOfAllEventsInAnyOrder) {
     MIDITrack unordered;
     unordered.events = {MIDIEvent(50, {0x90, 1, 1}), MIDIEvent(700, {0x80, 1, 0}), MIDIEvent(20, {0xB0, 1, 1})};
-    MIDITrack silent;
-    silent.events = {MIDIEvent(900, {0x90, 1, 0})};
-    const std::vector<MIDITrack> tracks = {MIDITrack{}, unordered, silent};
-    EXPECT_EQ(MIDIFile::maximumTick(tracks), 900u);
-    MIDIFile file;
-    file.setTracks(tracks);
-    EXPECT_EQ(MIDIFile::maximumTick(file.musicalTracks()), 700u);
+    EXPECT_EQ(MIDIFile::maximumTick(std::vector<MIDITrack>{MIDITrack{}, unordered}), 700u);
 }
 
 }  // namespace

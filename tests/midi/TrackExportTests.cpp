@@ -132,15 +132,7 @@ TEST(ExportBodies, StripWhatTheBuildersWriteAnew) {
     const MIDITrack noChannel = track("X", -1, {program(0, 0, 3), program(0, 1, 4), noteOn(0, 1, 60)});
     // Channel -1 counts as channel 0 when setup program changes are removed.
     EXPECT_EQ(singleTrackExportBodyEvents(noChannel), (EventList{program(0, 1, 4), noteOn(0, 1, 60)}));
-    EXPECT_EQ(singleTrackSetupEvents(noChannel), (EventList{ev(0, {0xFF, 0x03, 0x01, 'X'})}));
-
-    const MIDITrack piano = pianoOnChannel3();
-    const EventList merged = mergedTrackExportBodyEvents(piano, false);
-    EXPECT_EQ(countIf(merged, cc(0, 3, 7, 20)), 1) << "controllers stay without mixer settings";
-    EXPECT_EQ(countIf(merged, program(0, 3, 0)), 1);
-    EXPECT_EQ(countIf(mergedTrackExportBodyEvents(piano, true), cc(0, 3, 7, 20)), 0);
-
-    const EventList playback = playbackBodyEvents(piano);
+    const EventList playback = playbackBodyEvents(pianoOnChannel3());
     EXPECT_EQ(countIf(playback, cc(480, 5, 1, 2)), 1) << "playback keeps silent channels";
     EXPECT_EQ(countIf(playback, endOfTrack(480)), 0);
 }

@@ -28,24 +28,12 @@ MIDITrack identified(EventList events, int channel = -1) {
     return track;
 }
 
-TEST(TrackIdentity, TheBusiestChannelWinsAndTiesGoToTheEarlierOne) {
-    EventList events;
-    for (int i = 0; i < 10; ++i) events.push_back(note(5, 60));
-    for (int i = 0; i < 10; ++i) events.push_back(note(2, 60));
-    events.insert(events.begin(), programChange(2, 33));
-    events.push_back(programChange(5, 40));
-    events.push_back(programChange(5, 41));
-    const MIDITrack tie = identified(events);
+// The identity of tracks with notes is compared with an independent reading of every corpus file
+// in tests/peers/test_corpus_identity.py; here a tie, and tracks without notes.
+TEST(TrackIdentity, TiesGoToTheChannelThatPlaysFirst) {
+    const MIDITrack tie = identified({programChange(2, 33), note(5, 60), note(2, 60), programChange(5, 40)});
     EXPECT_EQ(tie.channel, 5);
     EXPECT_EQ(tie.instrument, 40) << "the first program of the chosen channel, wherever it stands";
-
-    events.push_back(note(2, 60));
-    EXPECT_EQ(identified(events).channel, 2);
-
-    // Silent note-ons count for nothing.
-    EventList silent = {note(3, 60, 0), note(3, 61, 0), note(4, 60, 1), programChange(4, 7)};
-    EXPECT_EQ(identified(silent).channel, 4);
-    EXPECT_EQ(identified(silent).instrument, 7);
 }
 
 TEST(TrackIdentity, ProgramsDecideWhenThereAreNoNotes) {
@@ -54,10 +42,6 @@ TEST(TrackIdentity, ProgramsDecideWhenThereAreNoNotes) {
     EXPECT_EQ(unset.channel, 1);
     EXPECT_EQ(unset.instrument, 20);
 
-    const MIDITrack set = identified({programChange(1, 20), programChange(6, 50)}, 6);
-    EXPECT_EQ(set.channel, 6);
-    EXPECT_EQ(set.instrument, 50);
-
     MIDITrack keeps;
     keeps.channel = 6;
     keeps.instrument = 99;
@@ -65,12 +49,6 @@ TEST(TrackIdentity, ProgramsDecideWhenThereAreNoNotes) {
     MIDIFile::updateTrackIdentityFromEvents(keeps);
     EXPECT_EQ(keeps.channel, 6);
     EXPECT_EQ(keeps.instrument, 99);
-
-    MIDITrack noProgram;
-    noProgram.instrument = 17;
-    noProgram.events = {note(0, 60)};
-    MIDIFile::updateTrackIdentityFromEvents(noProgram);
-    EXPECT_EQ(noProgram.instrument, 17) << "a channel without a program leaves the instrument";
 }
 
 TEST(TrackIdentity, APercussionTrackStrikingOneKeyGetsItsDrumNote) {
@@ -91,24 +69,13 @@ TEST(TrackMixerValues, FirstControllersAndTheMeanVelocity) {
                               controller(2, 7, 20), note(0, 60, 1), note(0, 60, 2), note(0, 61, 0)};
     EXPECT_EQ(MIDIFile::controllerValue(7, events, 64), 100) << "the first occurrence wins";
     EXPECT_EQ(MIDIFile::controllerValue(10, events, 64), 30) << "on any channel; two-byte events do not count";
-    EXPECT_EQ(MIDIFile::controllerValue(91, events, 0), 0);
     EXPECT_EQ(MIDIFile::averageNoteVelocity(events, 64), 2) << "1.5 rounds up";
     EXPECT_EQ(MIDIFile::averageNoteVelocity({}, 64), 64);
-    EXPECT_EQ(MIDIFile::averageNoteVelocity(EventList{note(0, 1, 127), note(0, 1, 126)}, 64), 127);
     EXPECT_EQ(MIDIFile::averageNoteVelocity(EventList{note(0, 1, 200), note(0, 1, 250)}, 64), 127) << "unmasked bytes clamp";
-
-    MIDITrack track;
-    track.events = events;
-    MIDIFile::setInitialMixerValues(track);
-    EXPECT_EQ(track.volume, 100);
-    EXPECT_EQ(track.pan, 30);
-    EXPECT_EQ(track.velocity, 2);
-    EXPECT_EQ(track.reverb, 0);
 }
 
 TEST(MusicalTracks, TracksWithRealNotesInOrderAndTheCacheFollowsEdits) {
     MIDIFile file;
-    EXPECT_TRUE(file.musicalTracks().empty());
     MIDITrack conductor;
     conductor.name = "Conductor";
     conductor.events = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})};
@@ -126,39 +93,25 @@ TEST(MusicalTracks, TracksWithRealNotesInOrderAndTheCacheFollowsEdits) {
     file.mutableTracks()[2].events.push_back(note(1, 60, 5));
     EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 2, 3}));
     file.mutableTracks()[2].name = "Renamed";
-    std::vector<MIDITrack> copies = file.musicalTracks().copies();
-    ASSERT_EQ(copies.size(), 3u);
-    EXPECT_EQ(copies[1].name, "Renamed");
-    copies[1].name = "Changed copy";
-    EXPECT_EQ(file.tracks()[2].name, "Renamed");
+    EXPECT_EQ(file.musicalTracks().copies()[1].name, "Renamed");
 
     const MIDIFile copy = file;
-    EXPECT_EQ(copy.musicalTracks()[1].name, "Renamed");
     file.setTracks({});
     EXPECT_TRUE(file.musicalTracks().empty());
-    EXPECT_EQ(copy.musicalTracks().size(), 3u) << "a copied song keeps its own tracks";
+    EXPECT_EQ(copy.musicalTracks()[1].name, "Renamed") << "a copied song keeps its own tracks";
 }
 
 TEST(GeneralMIDINames, InstrumentsDrumsAndKits) {
-    EXPECT_EQ(MIDIFile::instrumentName(0, 0, std::nullopt), "Acoustic Grand Piano");
-    EXPECT_EQ(MIDIFile::instrumentName(127, 15, std::nullopt), "Gunshot");
-    EXPECT_EQ(MIDIFile::instrumentName(128, 3, std::nullopt), "Drum Kit");
     EXPECT_EQ(MIDIFile::instrumentName(200, 3, std::nullopt), "Instrument 200");
     EXPECT_EQ(MIDIFile::instrumentName(5, -1, 38), "Electric Piano 2") << "a drum note counts only on channel 9";
     EXPECT_EQ(MIDIFile::instrumentName(0, 9, std::nullopt), "Drums - Standard Kit");
-    EXPECT_EQ(MIDIFile::instrumentName(0, 9, 38), "Drums - Acoustic Snare");
     EXPECT_EQ(MIDIFile::instrumentName(0, 9, 90), "Drums - Drum Note 90");
     EXPECT_EQ(MIDIFile::instrumentName(255, 9, std::nullopt), "Drums - Drum Kit 256");
-    EXPECT_EQ(MIDIFile::drumKitName(32), "Drum Kit 33");
-    EXPECT_EQ(MIDIFile::drumNoteName(35), "Acoustic Bass Drum");
     EXPECT_EQ(MIDIFile::drumNoteName(81), "Open Triangle");
     EXPECT_EQ(MIDIFile::drumNoteName(34), "Drum Note 34");
-
-    EXPECT_EQ(MIDIFile::gmDrumKits()[0], (GMDrumKit{0, "Standard Kit", true}));
 }
 
 TEST(KeyNames, NamesAndTransposition) {
-    EXPECT_EQ(MIDIFile::keyName(0, false), "C major");
     EXPECT_EQ(MIDIFile::keyName(-3, true), "C minor");
     EXPECT_EQ(MIDIFile::keyName(7, true), "A# minor");
     EXPECT_EQ(MIDIFile::keyName(-7, false), "Cb major");
@@ -172,8 +125,6 @@ TEST(KeyNames, NamesAndTransposition) {
 
     song.rawKeySharpsFlats = -3;
     song.keySignature = "Eb major";
-    EXPECT_EQ(song.transposedKeySignature(2), "F major");
-    EXPECT_EQ(song.transposedKeySignature(-3), "C major");
     EXPECT_EQ(song.transposedKeySignature(-4), "B major");
     EXPECT_EQ(song.transposedKeySignature(12), "Eb major");
     EXPECT_EQ(song.transposedKeySignature(INT_MIN), "G major");

@@ -1,8 +1,10 @@
-// Whole detections on audio made by the tests: known tempos, silence and too-short audio.
+// Whole detections on audio made by the tests: known tempos, silence and too-short audio. The
+// steps of a successful detection are checked by the beat-detection window's flow
+// (tests/app/BeatDetectionControllerTests.cpp), and long recordings, drum patterns and rendered
+// songs are compared with a reference detector in tests/peers/test_tempo_reference.py.
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,40 +46,18 @@ const std::vector<std::pair<double, std::string>> allSteps = {
     {0.68, "Voting tempo candidates"}, {0.92, "Preparing result"}, {1.0, "Tempo detected"},
 };
 
-TEST(TempoDetection, ClickTrainsAndDrumPatternsAtKnownTempos) {
-    struct Case {
-        double bpm;
-        bool drums;
-    };
-    for (const Case& c : {Case{120, false}, Case{100, false}, Case{140, false}, Case{96, true}, Case{128, true}}) {
+TEST(TempoDetection, ClickTrainsAtKnownTempos) {
+    for (const double bpm : {100.0, 140.0}) {
         const double seconds = 30;
-        auto generator = c.drums ? testing::drumPattern(c.bpm, 44100) : testing::clickTrain(c.bpm, 44100);
         auto file = std::make_unique<GeneratedAudioFile>(44100, 2, static_cast<std::uint64_t>(seconds * 44100),
-                                                         std::move(generator));
+                                                         testing::clickTrain(bpm, 44100));
         const Detection detection = detect(std::move(file));
-        ASSERT_TRUE(detection.result) << c.bpm << ": " << detection.failure;
+        ASSERT_TRUE(detection.result) << bpm << ": " << detection.failure;
         const auto& result = *detection.result;
         // Envelope frames quantise the beat period; the parabola brings it within a BPM or so.
-        // (How the candidates are chosen is compared with a reference in tests/peers.)
-        EXPECT_NEAR(result.tempoBPM, c.bpm, 1.5) << (c.drums ? "drums " : "clicks ") << c.bpm;
+        EXPECT_NEAR(result.tempoBPM, bpm, 1.5) << bpm;
         EXPECT_EQ(result.songLengthSeconds, seconds);
-        EXPECT_EQ(detection.progress, allSteps);
-        EXPECT_EQ(detection.waveformCalls, std::vector<std::size_t>{420});
     }
-}
-
-TEST(TempoDetection, LongFileIsAnalysedOverItsFirstMinuteButCountedWhole) {
-    // Five minutes at 120 BPM, generated on the fly: only the first 60 s may be decoded.
-    auto file = std::make_unique<GeneratedAudioFile>(44100, 1, 300 * 44100, testing::clickTrain(120, 44100));
-    const auto counters = file->counters;
-    const Detection detection = detect(std::move(file));
-    ASSERT_TRUE(detection.result) << detection.failure;
-    EXPECT_EQ(counters->framesAsked, 2646000u);
-    EXPECT_EQ(counters->framesDelivered, 2646000u);
-    EXPECT_EQ(detection.result->songLengthSeconds, 300);
-    EXPECT_NEAR(detection.result->tempoBPM, 120, 1.0);
-    EXPECT_EQ(detection.result->totalBeats, std::llround(300 / (60.0 / detection.result->candidates[0].bpm)));
-    EXPECT_NEAR(static_cast<double>(detection.result->totalBeats), 600, 3);
 }
 
 TEST(TempoDetection, SilenceShortAudioAndDecoderFailuresEndWithTheirErrors) {
@@ -87,10 +67,6 @@ TEST(TempoDetection, SilenceShortAudioAndDecoderFailuresEndWithTheirErrors) {
     EXPECT_EQ(silence.failure, "Onset envelope has no usable AC content.");
     EXPECT_EQ(silence.progress, (std::vector<std::pair<double, std::string>>(allSteps.begin(), allSteps.begin() + 4)));
     EXPECT_EQ(silence.waveformCalls, std::vector<std::size_t>{420});
-
-    // Half a second: 42 envelope frames, fewer than the 88 a 60 BPM period needs.
-    const Detection half = detect(testing::memoryFile(testing::render(testing::clickTrain(120, 44100), 22050)));
-    EXPECT_EQ(half.failure, "Onset envelope is too short for this BPM range; need at least 88 frames, got 42.");
 
     // Fewer samples than one envelope frame.
     const Detection crumb = detect(testing::memoryFile(std::vector<float>(1023, 0.5f)));

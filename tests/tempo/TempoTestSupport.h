@@ -1,6 +1,6 @@
 #pragma once
-// Audio made by the tests: an in-memory decoder fed by a sample generator, click trains and
-// drum-like bursts at known tempos, and files encoded with the ffmpeg program.
+// Audio made by the tests: an in-memory decoder fed by a sample generator, click trains at
+// known tempos, and files encoded with the ffmpeg program.
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +11,8 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TemporaryFolder.h"
@@ -23,13 +23,7 @@ namespace orvane::tempo::testing {
 // Sample of channel c at frame i.
 using SampleGenerator = std::function<float(std::size_t frame, unsigned channel)>;
 
-struct DecodeCounters {
-    std::uint64_t framesAsked = 0;
-    std::uint64_t framesDelivered = 0;
-};
-
-// A decoder over generated samples. It hands them out in chunks of an awkward size and
-// counts the frames it was asked for and delivered (the counters outlive it).
+// A decoder over generated samples. It hands them out in chunks of an awkward size.
 class GeneratedAudioFile final : public AudioFileDecoder {
 public:
     GeneratedAudioFile(double rate, unsigned channels, std::uint64_t frames, SampleGenerator generator)
@@ -41,7 +35,6 @@ public:
 
     std::uint64_t decodeFromStart(std::uint64_t maximumFrames,
                                   const std::function<void(const PlanarChunk&)>& sink) override {
-        counters->framesAsked = maximumFrames;
         std::uint64_t delivered = 0;
         constexpr std::size_t chunk = 1000;
         std::vector<std::vector<float>> planes(channels_, std::vector<float>(chunk));
@@ -57,12 +50,9 @@ public:
             }
             sink(PlanarChunk{std::span<const float* const>(pointers.data(), pointers.size()), count});
             delivered += count;
-            counters->framesDelivered += count;
         }
         return delivered;
     }
-
-    std::shared_ptr<DecodeCounters> counters = std::make_shared<DecodeCounters>();
 
 private:
     double rate_;
@@ -95,28 +85,6 @@ inline SampleGenerator clickTrain(double bpm, double rate) {
     };
 }
 
-// Drum-like bursts: a low thump on every beat and a noise snare on every second beat, over
-// quiet noise.
-inline SampleGenerator drumPattern(double bpm, double rate) {
-    auto noise = std::make_shared<std::vector<float>>(1 << 16);
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-    for (float& value : *noise) value = uniform(random);
-    const double period = rate * 60.0 / bpm;
-    return [period, noise, rate](std::size_t frame, unsigned) {
-        const double position = static_cast<double>(frame);
-        const double beat = std::floor(position / period);
-        const double phase = position - beat * period;
-        const float hiss = 0.02f * (*noise)[frame & 0xFFFF];
-        double value = 0;
-        if (phase < 0.25 * rate) value += 0.7 * std::exp(-phase / (0.04 * rate)) * std::sin(phase * 2 * M_PI * 60 / rate);
-        if (static_cast<long long>(beat) % 2 == 1 && phase < 0.15 * rate) {
-            value += 0.5 * std::exp(-phase / (0.03 * rate)) * (*noise)[(frame * 7) & 0xFFFF];
-        }
-        return static_cast<float>(value) + hiss;
-    };
-}
-
 inline std::vector<float> render(const SampleGenerator& generator, std::size_t frames) {
     std::vector<float> samples(frames);
     for (std::size_t i = 0; i < frames; ++i) samples[i] = generator(i, 0);
@@ -127,33 +95,26 @@ using orvane::testing::TemporaryFolder;
 
 // Writes mono samples as a 16-bit PCM WAVE file.
 inline void writeWave16(const std::filesystem::path& path, const std::vector<float>& samples, int rate) {
-    std::ofstream out(path, std::ios::binary);
-    const auto put32 = [&](std::uint32_t value) {
-        const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                               static_cast<char>(value >> 24)};
-        out.write(bytes, 4);
-    };
-    const auto put16 = [&](std::uint16_t value) {
-        const char bytes[2] = {static_cast<char>(value), static_cast<char>(value >> 8)};
-        out.write(bytes, 2);
+    std::string bytes;
+    const auto put = [&](std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
     };
     const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    put32(36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);
-    put16(1);
-    put32(static_cast<std::uint32_t>(rate));
-    put32(static_cast<std::uint32_t>(rate * 2));
-    put16(2);
-    put16(16);
-    out.write("data", 4);
-    put32(dataBytes);
+    const auto byteRate = static_cast<std::uint32_t>(rate * 2);
+    bytes += "RIFF";
+    put(36 + dataBytes, 4);
+    bytes += "WAVEfmt ";
+    // Chunk size 16, PCM, one channel, the rate, bytes per second, two bytes per frame, 16 bits.
+    const std::pair<std::uint32_t, int> format[] = {{16, 4}, {1, 2}, {1, 2}, {static_cast<std::uint32_t>(rate), 4},
+                                                    {byteRate, 4}, {2, 2}, {16, 2}};
+    for (const auto& [value, width] : format) put(value, width);
+    bytes += "data";
+    put(dataBytes, 4);
     for (const float sample : samples) {
         const long value = std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f);
-        put16(static_cast<std::uint16_t>(static_cast<std::int16_t>(value)));
+        put(static_cast<std::uint16_t>(static_cast<std::int16_t>(value)), 2);
     }
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline bool haveFFmpegProgram() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }

@@ -100,9 +100,9 @@ Arguments outputCommandArguments(std::span<const std::string> args, std::span<co
 }
 
 const midi::MIDIFile& loadSong(const std::string& path) {
-    static midi::MIDIFile* const song = new midi::MIDIFile();
-    if (auto failure = readSong(path, *song)) throw CommandFailure(failure->exitCode, failure->message);
-    return *song;
+    static midi::MIDIFile song;
+    if (auto failure = readSong(path, song)) throw CommandFailure(failure->exitCode, failure->message);
+    return song;
 }
 
 int clampedTranspose(long long semitones) {

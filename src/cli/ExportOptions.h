@@ -53,8 +53,8 @@ inline constexpr OptionSpec exportOptions[] = {{"-o", 1},     {"--tracks", 1}, {
                                                {"--format", 1}, {"--force", 0}, {"--json", 0}};
 
 // Reads and parses a song (a Standard MIDI File or a MIDI 2.0 Clip). The song lives until the
-// process ends: freeing millions of events one by one would only cost time. A process reads
-// one song.
+// process ends (freed at exit, which costs no measurable time even for millions of events). A
+// process reads one song.
 const midi::MIDIFile& loadSong(const std::string& path);
 
 // The user's edits of the song that every export and playback applies, and the chosen rows.

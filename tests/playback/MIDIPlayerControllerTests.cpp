@@ -152,8 +152,7 @@ TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
 TEST_F(ControllerTest, WithoutALoopArgumentThePreviousLoopStays) {
     start(0, PlaybackLoop{1.0, 2.0});
     controller->play(song, PlaybackMode::audition(2), 0);
-    EXPECT_TRUE(controller->loopEnabled());
-    EXPECT_EQ(controller->loopEnd(), 2.0);
+    EXPECT_TRUE(controller->loopEnabled() && controller->loopEnd() == 2.0);
     EXPECT_EQ(controller->currentMode(), PlaybackMode::audition(2));
     controller->setLoop(false, 0, 0);
     loop.advance(3.0);
@@ -199,8 +198,7 @@ TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdle) {
     fakes.failNextCreation("The file is not a MIDI file.");
     reports.clear();
     start(0);
-    EXPECT_EQ(controller->player(), nullptr);
-    EXPECT_FALSE(fakes.players().front()->alive);  // the earlier player was dropped first
+    EXPECT_TRUE(controller->player() == nullptr && !fakes.players().front()->alive);  // the earlier one dropped first
 
     controller->resume();
     controller->pause();

@@ -118,8 +118,7 @@ private slots:
         // An upper-case audio extension opens tempo detection and keeps the song.
         QVERIFY(dragFile(zone, wav, true));
         auto* detection = findWindow<BeatDetectionWindow>();
-        QVERIFY(detection != nullptr);
-        QCOMPARE(h->parts().tableModel->rowCount(), 5);
+        QVERIFY(detection != nullptr && h->parts().tableModel->rowCount() == 5);
         detection->close();
         settle();
     }
@@ -204,12 +203,12 @@ private slots:
         // The focused button was not pressed by the space bar: the song is still there.
         QCOMPARE(p.tableModel->rowCount(), 5);
         // In a text field the space bar types; in the table it plays.
-        p.transposeField->setFocus();
-        keyAndSettle(p.transposeField, Qt::Key_Space);
-        QCOMPARE(state(), Kind::paused);
-        p.table->setFocus();
-        keyAndSettle(p.table, Qt::Key_Space);
-        QCOMPARE(state(), Kind::playing);
+        using Focus = std::pair<QWidget*, Kind>;
+        for (const auto& [focused, after] : {Focus{p.transposeField, Kind::paused}, Focus{p.table, Kind::playing}}) {
+            focused->setFocus();
+            keyAndSettle(focused, Qt::Key_Space);
+            QCOMPARE(state(), after);
+        }
         h->controller().stopAction();
     }
 
@@ -240,8 +239,7 @@ private slots:
         loadDemo();
         const auto& p = h->parts();
         clickAndSettle(p.loop, Qt::LeftButton);
-        QVERIFY(p.loop->isChecked() && h->controller().loopModeEnabled());
-        QCOMPARE(p.split->text(), QString("Split Loop"));
+        QVERIFY(p.loop->isChecked() && h->controller().loopModeEnabled() && p.split->text() == "Split Loop");
         const double start = h->controller().loopStartFraction();
 
         TimelineView* timeline = p.timeline;

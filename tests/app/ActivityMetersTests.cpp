@@ -29,8 +29,7 @@ TEST(ActivityTracks, NotesPairFirstInFirstOutPerKeyAndChannel) {
     ASSERT_EQ(activity.size(), 2u);
     // The channel-1 note is never released: it ends with the track.
     EXPECT_EQ(activity[0].notes, (std::vector<MIDIActivityNote>{{0, 1.0, 100}, {0.5, 1.5, 50}, {0.5, 2.5, 10}}));
-    EXPECT_EQ(activity[0].baselineVelocity, 53);
-    EXPECT_EQ(activity[1].baselineVelocity, 101);  // 100.5 rounds up
+    EXPECT_EQ(std::pair(activity[0].baselineVelocity, activity[1].baselineVelocity), std::pair(53, 101));  // 100.5 up
     EXPECT_EQ(buildActivityTracks(file, 60.0)[0].notes[1], (MIDIActivityNote{1.0, 3.0, 50}));
 }
 
@@ -41,8 +40,7 @@ TEST(ActivityLevel, ShortAttackThenExponentialRelease) {
     EXPECT_DOUBLE_EQ(activityLevel(activity, track, 0.055), 1.0);
     EXPECT_DOUBLE_EQ(activityLevel(activity, track, 0.0275), 0.5);
     EXPECT_NEAR(activityLevel(activity, track, 1.45), 0.054, 0.001);
-    EXPECT_EQ(activityLevel(activity, track, 1.46), 0);
-    EXPECT_EQ(activityLevel(activity, track, NAN), 0);
+    EXPECT_TRUE(activityLevel(activity, track, 1.46) == 0 && activityLevel(activity, track, NAN) == 0);
     track.volume = 64;
     track.velocity = 0;  // taken as 1
     EXPECT_DOUBLE_EQ(activityLevel(activity, track, 0.5), 64 / 127.0 / 127);
@@ -79,10 +77,7 @@ TEST(ActivityMeter, SegmentsAndHeldPeak) {
         meter.update(level, true, 0);
         return meter.litSegments;
     };
-    EXPECT_EQ(lit(0.5), 6);
-    EXPECT_EQ(lit(0.51), 7);
-    EXPECT_EQ(lit(3.0), 12);
-    EXPECT_EQ(lit(NAN), 0);
+    EXPECT_EQ((std::vector{lit(0.5), lit(0.51), lit(3.0), lit(NAN)}), (std::vector{6, 7, 12, 0}));
 
     EXPECT_TRUE(meter.update(0.8, false, 0));    // 10 lit
     EXPECT_TRUE(meter.update(0.1, false, 0.3));  // 2 lit, peak 10 held
@@ -95,8 +90,8 @@ TEST(ActivityMeter, SegmentsAndHeldPeak) {
     EXPECT_EQ(meterSegmentLook(meter, 7).color, meterColors::activeGreen);
     EXPECT_EQ(meterSegmentLook(meter, 10).color, std::nullopt);  // the system red
     meter.update(0, true, 1.1);  // stopping playback
-    EXPECT_EQ(meter.heldPeakSegments, 0);
-    EXPECT_EQ(meterSegmentLook(meter, 0).kind, MeterSegmentLook::Kind::inactive);
+    EXPECT_EQ(std::pair(meter.heldPeakSegments, meterSegmentLook(meter, 0).kind),
+              std::pair(0, MeterSegmentLook::Kind::inactive));
 }
 
 }  // namespace

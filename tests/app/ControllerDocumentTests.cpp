@@ -27,9 +27,8 @@ TEST(ControllerDocument, StatusAfterLoadingFollowsItsPrecedence) {
     h.settle();
     ASSERT_EQ(h.modal.alerts.size(), 1u);
     EXPECT_EQ(h.modal.alerts[0].title, "MIDI 2.0 Import Report");
-    EXPECT_EQ(h.view().status.color, ColorRole::blue);
-    EXPECT_FALSE(h.view().status.text.empty());
-    EXPECT_NE(h.modal.alerts[0].informativeText.find("demo.midi2"), std::string::npos);
+    EXPECT_TRUE(h.modal.alerts[0].informativeText.find("demo.midi2") != std::string::npos);
+    EXPECT_TRUE(h.view().status.color == ColorRole::blue && !h.view().status.text.empty());
 
     writeBytes(folder / "smpte.mid", smf::file(1, {noteBody({0})}, 0xE728));
     h->loadMIDI(folder / "smpte.mid");
@@ -67,17 +66,12 @@ TEST(ControllerDocument, AFailedLoadResetsTheEditsAndShowsWhatStillApplies) {
     h->loadMIDI(folder / "missing.mid");
     h.settle();
     EXPECT_EQ(h.view().status, (StatusLine{"❌ Could not read file.", ColorRole::red}));
-    EXPECT_EQ(h->transposeOffset(), 0);
-    EXPECT_FALSE(h->overrideBPM());
-    EXPECT_FALSE(h->loopModeEnabled());
+    EXPECT_TRUE(h->transposeOffset() == 0 && !h->overrideBPM() && !h->loopModeEnabled());
     // The old song stays, and every display shows it without the dropped edits.
     ASSERT_NE(h->midiFile(), nullptr);
-    EXPECT_EQ(h.sink.shown.controls.transposeText, "0");
-    EXPECT_EQ(h.sink.shown.dropZone.info, "♩96  4/4  A minor");
-    EXPECT_FALSE(h.sink.shown.timeline.loopEnabled);
-    EXPECT_FALSE(h.sink.shown.transport.loopOn);
-    EXPECT_EQ(h->inputURL(), demoSong());  // exports still start beside the song that is shown
-    EXPECT_TRUE(h->fullSongMIDIData());
+    EXPECT_EQ(h.sink.shown.controls.transposeText + " " + h.sink.shown.dropZone.info, "0 ♩96  4/4  A minor");
+    EXPECT_FALSE(h.sink.shown.timeline.loopEnabled || h.sink.shown.transport.loopOn);
+    EXPECT_TRUE(h->inputURL() == demoSong() && h->fullSongMIDIData());  // exports start beside the song shown
 
     writeBytes(folder / "junk.mid", {'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'});
     h->loadMIDI(folder / "junk.mid");
@@ -88,11 +82,11 @@ TEST(ControllerDocument, OnlyRegularFilesAreReadAndAFIFONeverBlocks) {
     ScratchFolder folder;
     ControllerHarness h;
     ASSERT_EQ(::mkfifo((folder / "pipe.mid").c_str(), 0600), 0);
-    h->loadMIDI(folder / "pipe.mid");
-    EXPECT_EQ(h.view().status.text, "❌ Could not read file.");
     std::filesystem::create_directory(folder / "folder.mid");
-    h->loadMIDI(folder / "folder.mid");
-    EXPECT_EQ(h.view().status.text, "❌ Could not read file.");
+    for (const char* name : {"pipe.mid", "folder.mid"}) {
+        h->loadMIDI(folder / name);
+        EXPECT_EQ(h.view().status.text, "❌ Could not read file.") << name;
+    }
     EXPECT_EQ(h->midiFile(), nullptr);
 }
 
@@ -104,16 +98,14 @@ TEST(ControllerDocument, DropsAreSortedByExtensionInAnyLetterCase) {
     EXPECT_EQ(h->trackRows().size(), 5u);
 
     EXPECT_FALSE(h->dropFile(folder / "notes.txt"));
-    EXPECT_EQ(h.modal.alerts.size(), 1u);
-    EXPECT_EQ(h->trackRows().size(), 5u);
+    EXPECT_EQ(std::pair(h.modal.alerts.size(), h->trackRows().size()), std::pair(std::size_t{1}, std::size_t{5}));
 
     EXPECT_TRUE(h->dropFile(folder / "Take.WAV"));
     ASSERT_NE(h.modal.beatDetection, nullptr);
     EXPECT_TRUE(h.modal.beatDetection->canApplyTempo());
     // A new song closes the window.
     h->loadMIDI(demoSong());
-    EXPECT_TRUE(h.modal.beatDetection->cleanupCompleted());
-    EXPECT_EQ(h->beatDetection(), nullptr);
+    EXPECT_TRUE(h.modal.beatDetection->cleanupCompleted() && h->beatDetection() == nullptr);
 }
 
 TEST(ControllerDocument, ClearingReturnsToTheEmptyWindow) {
@@ -123,12 +115,10 @@ TEST(ControllerDocument, ClearingReturnsToTheEmptyWindow) {
     h->clearFile();
     h.settle();
     const MainViewState& shown = h.sink.shown;
-    EXPECT_TRUE(shown.table.rows.empty());
-    EXPECT_FALSE(shown.transport.enabled);
     EXPECT_EQ(shown.dropZone, DropZoneState{});
-    EXPECT_FALSE(shown.controls.splitEnabled || shown.controls.mergeEnabled);
+    EXPECT_TRUE(shown.table.rows.empty() && h->midiFile() == nullptr);
+    EXPECT_FALSE(shown.transport.enabled || shown.controls.splitEnabled || shown.controls.mergeEnabled);
     EXPECT_FALSE(h.players.lastPlayer()->alive);
-    EXPECT_EQ(h->midiFile(), nullptr);
 }
 
 TEST(ControllerDocument, TheOpenPanelLoadsTheChosenFileAndRefusesASecondPanel) {
@@ -141,8 +131,7 @@ TEST(ControllerDocument, TheOpenPanelLoadsTheChosenFileAndRefusesASecondPanel) {
     h.modal.dismissOldest();  // the first panel is cancelled
     h->browseForFile();
     h.settle();
-    EXPECT_EQ(h.modal.openPanels.size(), 2u);
-    EXPECT_EQ(h->trackRows().size(), 5u);
+    EXPECT_EQ(std::pair(h.modal.openPanels.size(), h->trackRows().size()), std::pair(std::size_t{2}, std::size_t{5}));
 }
 
 TEST(ControllerDocument, FilesHandedOverBeforeTheWindowLoadAfterLaunchFirstOnly) {
@@ -152,12 +141,10 @@ TEST(ControllerDocument, FilesHandedOverBeforeTheWindowLoadAfterLaunchFirstOnly)
     AppShell shell;
     EXPECT_FALSE(shell.openLaunchFiles({}));
     EXPECT_TRUE(shell.openLaunchFiles({demoSong(), second}));
-    EXPECT_EQ(shell.pendingOpenURLs().size(), 2u);
-    EXPECT_EQ(h->midiFile(), nullptr);
+    EXPECT_TRUE(shell.pendingOpenURLs().size() == 2 && h->midiFile() == nullptr);
     shell.attach(h.controller);
     shell.openPendingLaunchFilesIfNeeded();
-    EXPECT_TRUE(shell.pendingOpenURLs().empty());
-    EXPECT_EQ(h->inputURL(), demoSong());
+    EXPECT_TRUE(shell.pendingOpenURLs().empty() && h->inputURL() == demoSong());
     // Later requests load at once, the first file only.
     shell.openLaunchFiles({second, demoSong()});
     EXPECT_EQ(h->inputURL(), second);

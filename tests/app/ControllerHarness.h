@@ -194,8 +194,7 @@ struct ControllerHarness {
     // What split, merge and a loop split of three repeats write, each run in a folder of its own.
     Exports exportAll(const std::filesystem::path& scratch) {
         const auto folder = scratch / ("run" + std::to_string(++exportRuns));
-        std::filesystem::create_directories(folder / "split");
-        std::filesystem::create_directories(folder / "loop");
+        for (const char* part : {"split", "loop"}) std::filesystem::create_directories(folder / part);
         split({0}, folder / "split");
         merge({0}, folder / "merged.mid");
         controller->loopAction(true);

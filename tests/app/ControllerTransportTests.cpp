@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "app/ControllerHarness.h"
-#include "app/ControllerSongs.h"
 
 namespace orvane::app::testing {
 namespace {
@@ -20,19 +19,17 @@ TEST(ControllerTransport, PlayPauseResumeStopAndTheNaturalEnd) {
     h.advance(2.0);
     EXPECT_NEAR(h.view().transport.sliderValue, 2.0, 0.031);
 
+    const auto players = h.players.players().size();
     h->pauseAction();
     EXPECT_EQ(h->transportState().kind, Kind::paused);
-    const auto players = h.players.players().size();
     h->pauseAction();  // pause toggles to resume the same player
-    EXPECT_EQ(h->transportState().kind, Kind::playing);
-    EXPECT_EQ(h.players.players().size(), players);
+    EXPECT_EQ(std::pair(h->transportState().kind, h.players.players().size()), std::pair(Kind::playing, players));
     h->playAction();  // Play while playing stops
-    EXPECT_EQ(h->transportState().kind, Kind::idle);
-    EXPECT_EQ(h.view().transport.currentTime, "0:00");
+    EXPECT_EQ(std::pair(h->transportState().kind, h.view().transport.currentTime),
+              std::pair(Kind::idle, std::string("0:00")));
     h->playAction();
     h.advance(41);
-    EXPECT_EQ(h->transportState().kind, Kind::idle);
-    EXPECT_EQ(h.view().transport.sliderValue, 0);
+    EXPECT_EQ(std::pair(h->transportState().kind, h.view().transport.sliderValue), std::pair(Kind::idle, 0.0));
     EXPECT_TRUE(h.view().controls.transposeEnabled);
 }
 
@@ -46,8 +43,7 @@ TEST(ControllerTransport, APausedStreamIsRebuiltOnlyWhenSomethingChangedOrASeekL
     EXPECT_EQ(h.players.players().size(), ++players);
     EXPECT_EQ(h->playbackTimelineOffset(), 5.0);
     h->playAction();  // resumed, not rebuilt
-    EXPECT_EQ(h.players.players().size(), players);
-    EXPECT_EQ(h->transportState().kind, Kind::playing);
+    EXPECT_EQ(std::pair(h->transportState().kind, h.players.players().size()), std::pair(Kind::playing, players));
     h->pauseAction();
 
     // A stream begins at the song's start, or exactly where it was asked to.
@@ -59,15 +55,13 @@ TEST(ControllerTransport, APausedStreamIsRebuiltOnlyWhenSomethingChangedOrASeekL
     // A stream from the start is only ever seeked within; one that begins later is rebuilt.
     players = h.players.players().size();
     h->sliderMoved(10);
-    EXPECT_EQ(h.players.players().size(), players);
-    EXPECT_EQ(h->transportState().position, 10);
+    EXPECT_EQ(std::pair(h.players.players().size(), h->transportState().position), std::pair(players, 10.0));
     h->sliderMoved(30);
     h->applyTransposeOffset(1);
     ASSERT_EQ(h->playbackTimelineOffset(), 30);
     players = h.players.players().size();
     h->sliderMoved(10);
-    EXPECT_EQ(h.players.players().size(), players + 1);
-    EXPECT_EQ(h->playbackTimelineOffset(), 10);
+    EXPECT_EQ(std::pair(h.players.players().size(), h->playbackTimelineOffset()), std::pair(players + 1, 10.0));
     h->timelineClicked(500);  // beyond the end: the song's end
     EXPECT_NEAR(h.view().transport.sliderValue, h.view().timeline.songDuration, 1e-9);
 
@@ -89,8 +83,7 @@ TEST(ControllerTransport, LoopModePlacesThirtySecondsInTheMiddleAndKeepsMarkersA
 
     ControllerHarness shortSong(steadySong(folder.path(), 20, 2, "short.mid"));
     shortSong->loopAction(true);
-    EXPECT_EQ(shortSong->loopStartFraction(), 0);
-    EXPECT_EQ(shortSong->loopEndFraction(), 1);
+    EXPECT_EQ(std::pair(shortSong->loopStartFraction(), shortSong->loopEndFraction()), std::pair(0.0, 1.0));
     shortSong->loopMarkerDragged(LoopMarker::start, 0.995);
     EXPECT_NEAR(shortSong->loopStartFraction(), 1 - 0.25 / 20, 1e-9);  // a quarter second apart
 }
@@ -103,8 +96,7 @@ TEST(ControllerTransport, LoopPlaybackPlaysTheSectionTheOverlayShows) {
     h->loopAction(true);
     EXPECT_TRUE(h->loadedStreamIsLoopSection());
     EXPECT_NEAR(h->playbackTimelineOffset(), 35, 1e-9);
-    EXPECT_TRUE(h->player().loopEnabled());
-    EXPECT_EQ(h->player().loopStart(), 0);
+    EXPECT_TRUE(h->player().loopEnabled() && h->player().loopStart() == 0);
     EXPECT_NEAR(h->player().loopEnd(), 30, 1e-6);
     EXPECT_NEAR(h->player().duration(), 30, 0.01);  // the loaded stream is the section only
     h.advance(1);
@@ -119,8 +111,7 @@ TEST(ControllerTransport, LoopPlaybackPlaysTheSectionTheOverlayShows) {
     // Loop off: the whole song again, from where the loop had got to.
     h.advance(2);
     h->loopAction(false);
-    EXPECT_FALSE(h->loadedStreamIsLoopSection());
-    EXPECT_FALSE(h->player().loopEnabled());
+    EXPECT_FALSE(h->loadedStreamIsLoopSection() || h->player().loopEnabled());
     EXPECT_NEAR(h->currentTransportTimelinePosition(), 52, 0.05);
     EXPECT_EQ(h->transportState().kind, Kind::playing);
 }
@@ -137,23 +128,20 @@ TEST(ControllerTransport, SnappingTheLoopToBars) {
         h->loopMarkerDragged(LoopMarker::start, startBar * 2 / length);
         return *h->snapCurrentLoopRangeToBars(std::nullopt);
     };
-    EXPECT_NEAR(snap(2.4, 6).first, 4, 1e-9);
-    EXPECT_NEAR(snap(2.5, 6).first, 6, 1e-9);  // halves round up
-    const auto sameBar = snap(3.1, 3.3);
-    EXPECT_NEAR(sameBar.first, 6, 1e-9);
-    EXPECT_NEAR(sameBar.second, 8, 1e-9);
-    // A start that rounds onto the song's end keeps one bar to loop.
-    const auto atEnd = snap(19.9, 20);
-    EXPECT_NEAR(atEnd.first, 38, 1e-9);
-    EXPECT_NEAR(atEnd.second, 40, 1e-9);
+    // Halves round up; a start that rounds onto the song's end keeps one bar to loop.
+    for (const auto& [startBar, endBar, snapped] : {std::tuple{2.4, 6.0, std::pair{4.0, 12.0}}, {2.5, 6.0, {6.0, 12.0}},
+                                                    {3.1, 3.3, {6.0, 8.0}}, {19.9, 20.0, {38.0, 40.0}}}) {
+        const auto [start, end] = snap(startBar, endBar);
+        EXPECT_NEAR(start, snapped.first, 1e-9) << startBar;
+        EXPECT_NEAR(end, snapped.second, 1e-9) << startBar;
+    }
 }
 
 TEST(ControllerTransport, ASongWithoutATimeDivisionStaysFinite) {
     ScratchFolder folder;
-    auto bytes = playback::testing::songBytes({{playback::testing::noteOn(0, 0, 60), playback::testing::noteOff(0.5, 0, 60),
-                                                playback::testing::noteOn(1, 0, 62), playback::testing::noteOff(2, 0, 62)}});
-    bytes[12] = 0;  // the header's division
-    bytes[13] = 0;
+    using namespace playback::testing;
+    auto bytes = songBytes({{noteOn(0, 0, 60), noteOff(0.5, 0, 60), noteOn(1, 0, 62), noteOff(2, 0, 62)}});
+    bytes[12] = bytes[13] = 0;  // the header's division
     writeBytes(folder / "zero.mid", bytes);
     ControllerHarness h(folder / "zero.mid");
     ASSERT_EQ(h->trackRows().size(), 1u);
@@ -161,8 +149,7 @@ TEST(ControllerTransport, ASongWithoutATimeDivisionStaysFinite) {
     h->loopAction(true);
     const auto range = h->snapCurrentLoopRangeToBars(std::nullopt);
     ASSERT_TRUE(range);
-    EXPECT_TRUE(std::isfinite(range->first) && std::isfinite(range->second));
-    EXPECT_LT(range->first, range->second);
+    EXPECT_TRUE(std::isfinite(range->first) && std::isfinite(range->second) && range->first < range->second);
     h->playAction();
     h.advance(0.5);
     EXPECT_TRUE(std::isfinite(h.view().transport.sliderValue));
@@ -178,13 +165,11 @@ TEST(ControllerTransport, AuditionMetersItsRowAndItsButtonAgainStopsAndClearsThe
     EXPECT_EQ(h.view().table.auditionedRow, 2);
     const auto& meters = h.modal.mixer->meters();
     ASSERT_EQ(meters.size(), 5u);
-    EXPECT_GT(meters[2].level, 0);
-    EXPECT_EQ(meters[4].level, 0);
+    EXPECT_TRUE(meters[2].level > 0 && meters[4].level == 0);
     h->auditionButtonPressed(2);  // the same row again stops
     EXPECT_EQ(h->transportState().kind, Kind::idle);
     for (const auto& meter : h.modal.mixer->meters()) {
-        EXPECT_EQ(meter.level, 0);
-        EXPECT_EQ(meter.heldPeakSegments, 0);
+        EXPECT_EQ(std::pair(meter.level, meter.heldPeakSegments), std::pair(0.0, 0));
     }
 }
 

@@ -8,19 +8,16 @@ namespace {
 
 TEST(ControllerUndoHistory, ANewEditClearsRedoAndUndoRestoresATrackExactly) {
     ControllerHarness h(demoSong());
-    EXPECT_FALSE(h.view().controls.undoEnabled);
-    EXPECT_EQ(h.view().controls.undoTitle, "Undo");
-    const midi::MIDITrack original = h->midiFile()->musicalTracks()[3];
-    const TrackRow originalRow = h->trackRows()[3];
+    const auto& controls = h.view().controls;
+    EXPECT_EQ(std::pair(controls.undoEnabled, controls.undoTitle), std::pair(false, std::string("Undo")));
+    const auto original = std::pair(h->midiFile()->musicalTracks()[3], h->trackRows()[3]);
     h->applyDrumInstrumentChange({8, 42}, 3);
     h->undo();
-    EXPECT_EQ(h->midiFile()->musicalTracks()[3], original);
-    EXPECT_EQ(h->trackRows()[3], originalRow);
+    EXPECT_EQ(std::pair(h->midiFile()->musicalTracks()[3], h->trackRows()[3]), original);
     EXPECT_TRUE(h.view().controls.redoEnabled);
     h->trackNameEdited(3, "Whistle");
-    EXPECT_FALSE(h.view().controls.redoEnabled);
-    EXPECT_EQ(h.view().controls.redoTitle, "Redo");
-    EXPECT_EQ(h.view().controls.undoTitle, "Undo Rename Track");
+    EXPECT_EQ(std::tuple(h.view().controls.redoEnabled, h.view().controls.redoTitle, h.view().controls.undoTitle),
+              std::tuple(false, std::string("Redo"), std::string("Undo Rename Track")));
 
     // Loading empties the history.
     h->loadMIDI(demoSong());
@@ -36,13 +33,11 @@ TEST(ControllerUndoHistory, UndoReloadsPlaybackAndKeepsTheMixerLock) {
     h.advance(3);
     const auto players = h.players.players().size();
     h->undo();  // the transpose: heard at once, from the same place
-    EXPECT_EQ(h->transposeOffset(), 0);
-    EXPECT_EQ(h.players.players().size(), players + 1);
+    EXPECT_EQ(std::pair(h->transposeOffset(), h.players.players().size()), std::pair(0, players + 1));
     EXPECT_NEAR(h->currentTransportTimelinePosition(), 3, 0.05);
     h->undo();  // the mixer step: refused while playing, as the edit would be
-    EXPECT_EQ(h.modal.beeps, 1);
-    EXPECT_EQ(h->midiFile()->musicalTracks()[0].volume, 10);
-    EXPECT_EQ(h.view().controls.undoTitle, "Undo Mixer Change");
+    EXPECT_EQ(std::tuple(h.modal.beeps, int{h->midiFile()->musicalTracks()[0].volume}, h.view().controls.undoTitle),
+              std::tuple(1, 10, std::string("Undo Mixer Change")));
     h->stopAction();
     h->undo();
     EXPECT_NE(h->midiFile()->musicalTracks()[0].volume, 10);

@@ -70,8 +70,8 @@ TEST_F(LoopDialog, MarkersSnapToTheBoundariesOfIncludedTracks) {
     EXPECT_EQ(std::tuple(state().loopStartSeconds, state().loopEndSeconds), std::tuple(3.0, 5.0));
     EXPECT_EQ(log.starting("Loop export ").size(), 2u);
     dialog->moveMarker(LoopMarker::end, 11);  // 4.5 bars: cells of two quarters
-    EXPECT_EQ(state().loopEndSeconds, 12);
-    EXPECT_EQ(state().gridCells[0].end - state().gridCells[0].start, 1.0);
+    const auto& cell = state().gridCells[0];
+    EXPECT_EQ(std::pair(state().loopEndSeconds, cell.end - cell.start), std::pair(12.0, 1.0));
     EXPECT_EQ(stops, 0);  // no preview was running
 }
 
@@ -93,8 +93,7 @@ TEST_F(LoopDialog, PreviewStartsPausesResumesAndStopsInSongTime) {
 
     // A marker move stops without forgetting the position; the next start plays the new section.
     dialog->moveMarker(LoopMarker::start, 5.1);
-    EXPECT_FALSE(player->alive);
-    EXPECT_EQ(state().playbackPositionSeconds, progress.back());
+    EXPECT_TRUE(!player->alive && state().playbackPositionSeconds == progress.back());
     dialog->togglePreviewPlayback();
     loop.advance(0.31);
     EXPECT_NEAR(progress.back(), 5.3, 1e-9);
@@ -115,8 +114,7 @@ TEST_F(LoopDialog, PreviewRefusals) {
     open();  // a player that cannot be made: the dialog does not claim to play
     players.failNextCreation("no synthesizer");
     dialog->togglePreviewPlayback();
-    EXPECT_FALSE(dialog->isPreviewPlaying());
-    EXPECT_EQ(state().playTitle, "▶");
+    EXPECT_EQ(std::pair(dialog->isPreviewPlaying(), state().playTitle), std::pair(false, std::string("▶")));
 
     open(4, 4.01);  // a sliver is previewed as 50 ms
     dialog->togglePreviewPlayback();
@@ -134,8 +132,7 @@ TEST_F(LoopDialog, RepeatCountIsCheckedBeforeTheOnlyAnswer) {
         EXPECT_EQ(state().errorText, "Enter a repeat count from 1 to 999.") << refused;
     }
     dialog->repeatStepperChanged(0);
-    EXPECT_EQ(state().repeatText, "1");
-    EXPECT_TRUE(answers.empty() && closeRequests == 0);
+    EXPECT_TRUE(state().repeatText == "1" && answers.empty() && closeRequests == 0);
 
     dialog->repeatFieldChanged("999");
     dialog->togglePreviewPlayback();
@@ -143,9 +140,8 @@ TEST_F(LoopDialog, RepeatCountIsCheckedBeforeTheOnlyAnswer) {
     dialog->confirm();
     dialog->cancel();
     dialog->windowWillClose();
-    EXPECT_EQ(answers, (Answers{LoopExportOptions{999, true, 4, 6}}));
-    EXPECT_EQ(closeRequests, 1);
-    EXPECT_FALSE(players.lastPlayer()->alive);
+    EXPECT_EQ(std::tuple(answers, closeRequests, players.lastPlayer()->alive),
+              std::tuple(Answers{LoopExportOptions{999, true, 4, 6}}, 1, false));
     dialog->togglePreviewPlayback();  // a finished dialog does nothing more
     EXPECT_FALSE(dialog->isPreviewPlaying());
 
@@ -168,8 +164,7 @@ TEST_F(LoopDialog, TheOpenerMayLetGoOfTheDialogAtAnyTime) {
     dialog->togglePreviewPlayback();
     dialog->onFinish = [this](std::optional<LoopExportOptions>) { dialog.reset(); };
     dialog->cancel();
-    EXPECT_EQ(dialog, nullptr);
-    EXPECT_FALSE(players.lastPlayer()->alive);
+    EXPECT_TRUE(dialog == nullptr && !players.lastPlayer()->alive);
 
     open();
     dialog->togglePreviewPlayback();

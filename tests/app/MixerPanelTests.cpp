@@ -58,16 +58,13 @@ TEST_F(MixerPanelTest, LockedPanelRefusesEveryEdit) {
     panel.userSetValue(0, MixerSetting::volume, 10);
     panel.toggleAdvancedMixer();
     panel.shieldAttempt();
-    EXPECT_EQ(blocked, 3);
     EXPECT_TRUE(changes.empty());
-    EXPECT_EQ(panel.strips()[0].volume, 100);
-    EXPECT_EQ(panel.contentSize().height, 406);
+    EXPECT_EQ(std::tuple(blocked, int{panel.strips()[0].volume}, panel.contentSize().height), std::tuple(3, 100, 406));
 }
 
 TEST_F(MixerPanelTest, MetersRedrawOnlyOnChangeAndCloseOnce) {
     panel.updateMeterLevels({{5, 0.5}}, 0);
-    EXPECT_EQ(panel.meters()[1].litSegments, 6);
-    EXPECT_EQ(viewChanges, MixerPanel::metersChanged);
+    EXPECT_EQ(std::pair(panel.meters()[1].litSegments, viewChanges), std::pair(6, unsigned{MixerPanel::metersChanged}));
     viewChanges = 0;
     panel.updateMeterLevels({{5, 0.5}}, 0.03);
     EXPECT_EQ(viewChanges, 0u);

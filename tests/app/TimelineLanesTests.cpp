@@ -48,8 +48,7 @@ TEST(TimelineLanes, PhrasesLabelsAndColours) {
     for (int i = 0; i < 9; ++i) tracks.push_back(track("t", i, {noteOn(0, i, 60), noteOff(480, i, 60)}));
     const auto lanes = buildTimelineLanes(song(tracks), std::nullopt).lanes;
     ASSERT_EQ(lanes.size(), 9u);
-    EXPECT_EQ(lanes[8].label, "9");
-    EXPECT_EQ(lanes[8].paletteIndex, 0);
+    EXPECT_EQ(std::pair(lanes[8].label, lanes[8].paletteIndex), std::pair(std::string("9"), 0));
 }
 
 TEST(TimelineLanes, DegenerateTimingNeverDividesByZero) {
@@ -65,17 +64,16 @@ TEST(TimelineLanes, DegenerateTimingNeverDividesByZero) {
 
 TEST(TimelineGeometry, SeeksAndMarkersIn332PointView) {
     const TimelineGeometry view{332, 40};
-    EXPECT_EQ(view.fractionAt(176), 0.5);
-    EXPECT_EQ(view.fractionAt(10), 0);
-    EXPECT_EQ(view.fractionAt(400), 1);
+    EXPECT_EQ((std::vector{view.fractionAt(176), view.fractionAt(10), view.fractionAt(400)}), (std::vector{0.5, 0., 1.}));
     EXPECT_EQ((TimelineGeometry{30, 40}.fractionAt(28)), 0);  // no track area
     // Markers 5 points apart, at x = 176 and 181.
     const double start = 0.5, end = 0.5 + 5.0 / 300;
-    EXPECT_EQ(loopMarkerAt(view, 180, start, end), LoopMarker::end);
-    EXPECT_EQ(loopMarkerAt(view, 178.5, start, end), LoopMarker::start);  // tie
-    EXPECT_EQ(loopMarkerAt(view, 188.5, start, end), LoopMarker::end);
-    EXPECT_EQ(loopMarkerAt(view, 189.5, start, end), std::nullopt);
-    EXPECT_EQ(loopMarkerAt(view, NAN, start, end), std::nullopt);
+    std::vector<std::optional<LoopMarker>> grabbed;
+    for (const double x : {180.0, 178.5 /* a tie */, 188.5, 189.5, double{NAN}}) {
+        grabbed.push_back(loopMarkerAt(view, x, start, end));
+    }
+    EXPECT_EQ(grabbed, (std::vector<std::optional<LoopMarker>>{LoopMarker::end, LoopMarker::start, LoopMarker::end,
+                                                               std::nullopt, std::nullopt}));
 }
 
 TEST(TimelineGeometry, SpansAreAtLeastTwoPointsAndMergeWhenTheyTouch) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@ struct Report {
     double position = 0;
     double duration = 0;
     double at = 0;  // run-loop time of the call
+    friend bool operator==(const Report&, const Report&) = default;
 };
 
 class ControllerTest : public ::testing::Test {
@@ -32,11 +35,7 @@ protected:
     void start(double from, std::optional<PlaybackLoop> section = std::nullopt) {
         controller->playPrepared(song, PlaybackMode::fullSong(), from, section, true);
     }
-    [[nodiscard]] int count(const std::string& kind) const {
-        int n = 0;
-        for (const auto& report : reports) n += report.kind == kind ? 1 : 0;
-        return n;
-    }
+    [[nodiscard]] auto count(const std::string& kind) const { return std::ranges::count(reports, kind, &Report::kind); }
     [[nodiscard]] double position() const { return controller->player()->currentPosition(); }
 
     ManualRunLoop loop;
@@ -47,12 +46,11 @@ protected:
 };
 
 TEST_F(ControllerTest, StartsAtTheClampedPositionAndTicksEvery30Milliseconds) {
-    start(15);
-    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 10.0);  // beyond the song: its end
-    start(-3);
-    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
-    start(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
+    // Beyond the song: its end.
+    for (const auto& [from, clamped] : {std::pair{15.0, 10.0}, {-3.0, 0.0}, {std::nan(""), 0.0}}) {
+        start(from);
+        EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), clamped) << from;
+    }
     EXPECT_TRUE(fakes.lastPlayer()->prepared);
 
     loop.advance(0.1);
@@ -70,12 +68,11 @@ TEST_F(ControllerTest, TheSongEndsOnceWhicheverOfTickAndCompletionSeesItFirst) {
         start(0);
         loop.advance(2.0);
         EXPECT_EQ(count("end"), 1) << "completion delay " << completionDelay;
-        EXPECT_EQ(controller->player(), nullptr);
-        EXPECT_EQ(controller->currentMode(), PlaybackMode::none());
+        EXPECT_TRUE(controller->player() == nullptr && controller->currentMode() == PlaybackMode::none());
         EXPECT_FALSE(controller->isProgressTimerRunning());
-        EXPECT_EQ(fakes.lastPlayer()->completionsDelivered, 1);
-        EXPECT_FALSE(fakes.lastPlayer()->alive);
-        EXPECT_EQ(fakes.lastPlayer()->positionWrites.back(), 0.0);
+        const auto& player = *fakes.lastPlayer();
+        EXPECT_EQ(std::tuple(player.completionsDelivered, player.alive, player.positionWrites.back()),
+                  std::tuple(1, false, 0.0));
     }
 }
 
@@ -135,20 +132,18 @@ TEST_F(ControllerTest, TheLoopJumpsBackAtTheFirstTickWithin80MillisecondsOfItsEn
 
 TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
     start(0, PlaybackLoop{2.0, 50.0});
-    EXPECT_EQ(controller->loopEnd(), 10.0);
+    const auto bounds = [this] { return std::pair(controller->loopStart(), controller->loopEnd()); };
+    EXPECT_EQ(bounds(), std::pair(2.0, 10.0));
     controller->setLoop(true, -1, 50);
-    EXPECT_EQ(controller->loopStart(), 0.0);
-    EXPECT_EQ(controller->loopEnd(), 10.0);
+    EXPECT_EQ(bounds(), std::pair(0.0, 10.0));
     controller->setLoop(true, 3, std::numeric_limits<double>::infinity());
-    EXPECT_EQ(controller->loopEnd(), 3.0);
+    EXPECT_EQ(bounds(), std::pair(3.0, 3.0));
     controller->setLoop(true, 12, 20);
-    EXPECT_EQ(controller->loopStart(), 10.0);
-    EXPECT_EQ(controller->loopEnd(), 10.0);
+    EXPECT_EQ(bounds(), std::pair(10.0, 10.0));
 
     fakes.nextDuration = 3;
     start(0, PlaybackLoop{2.0, 1.0});
-    EXPECT_EQ(controller->loopStart(), 2.0);
-    EXPECT_EQ(controller->loopEnd(), 2.0);
+    EXPECT_EQ(bounds(), std::pair(2.0, 2.0));
     loop.advance(4.0);
     EXPECT_EQ(count("progress") > 0 ? reports.back().kind : "", "end");
     EXPECT_EQ(count("end"), 1);
@@ -157,8 +152,7 @@ TEST_F(ControllerTest, LoopBoundsAreCutToTheSongAndAnInvertedLoopNeverRepeats) {
 TEST_F(ControllerTest, WithoutALoopArgumentThePreviousLoopStays) {
     start(0, PlaybackLoop{1.0, 2.0});
     controller->play(song, PlaybackMode::audition(2), 0);
-    EXPECT_TRUE(controller->loopEnabled());
-    EXPECT_EQ(controller->loopEnd(), 2.0);
+    EXPECT_TRUE(controller->loopEnabled() && controller->loopEnd() == 2.0);
     EXPECT_EQ(controller->currentMode(), PlaybackMode::audition(2));
     controller->setLoop(false, 0, 0);
     loop.advance(3.0);
@@ -171,28 +165,22 @@ TEST_F(ControllerTest, StopReportsZeroWithTheOldDurationAndResetReportsNothing) 
     loop.advance(0.1);
     reports.clear();
     controller->stop();
-    ASSERT_EQ(reports.size(), 1U);
-    EXPECT_EQ(reports[0].kind, "stopped");
-    EXPECT_EQ(reports[0].position, 0.0);
-    EXPECT_EQ(reports[0].duration, 7.5);
-    EXPECT_EQ(controller->player(), nullptr);
-    EXPECT_EQ(controller->currentMode(), PlaybackMode::none());
+    const std::vector<Report> stopped{{"stopped", 0.0, 7.5, loop.now()}};
+    EXPECT_EQ(reports, stopped);
+    EXPECT_TRUE(controller->player() == nullptr && controller->currentMode() == PlaybackMode::none());
     loop.advance(1.0);  // the stopped player's completion arrives: nothing happens
-    EXPECT_EQ(reports.size(), 1U);
+    EXPECT_EQ(reports, stopped);
 
     start(1);
     reports.clear();
     controller->reset();
     loop.advance(1.0);
-    EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(controller->duration(), 0.0);
-    EXPECT_EQ(controller->player(), nullptr);
+    EXPECT_TRUE(reports.empty() && controller->duration() == 0.0 && controller->player() == nullptr);
 }
 
 TEST_F(ControllerTest, SeekClampsAndKeepsTheRunningState) {
     controller->playPrepared(song, PlaybackMode::selectedTracks(), 2, std::nullopt, false);
-    EXPECT_FALSE(controller->player()->isPlaying());
-    EXPECT_FALSE(controller->isProgressTimerRunning());
+    EXPECT_FALSE(controller->player()->isPlaying() || controller->isProgressTimerRunning());
     controller->seek(25);
     EXPECT_EQ(position(), 10.0);
     controller->seek(4);
@@ -200,8 +188,7 @@ TEST_F(ControllerTest, SeekClampsAndKeepsTheRunningState) {
     controller->resume();
     loop.advance(0.5);
     controller->seek(-2);
-    EXPECT_TRUE(controller->player()->isPlaying());
-    EXPECT_EQ(position(), 0.0);
+    EXPECT_EQ(std::pair(controller->player()->isPlaying(), position()), std::pair(true, 0.0));
 }
 
 // (What a refused stream prints is checked on orvane-cli play with a missing SoundFont, in
@@ -211,8 +198,7 @@ TEST_F(ControllerTest, ARefusedStreamLeavesTheControllerIdle) {
     fakes.failNextCreation("The file is not a MIDI file.");
     reports.clear();
     start(0);
-    EXPECT_EQ(controller->player(), nullptr);
-    EXPECT_FALSE(fakes.players().front()->alive);  // the earlier player was dropped first
+    EXPECT_TRUE(controller->player() == nullptr && !fakes.players().front()->alive);  // the earlier one dropped first
 
     controller->resume();
     controller->pause();

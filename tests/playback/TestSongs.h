@@ -18,19 +18,21 @@ constexpr std::uint32_t ticksPerSecond = 960;
 
 inline std::uint32_t at(double seconds) { return static_cast<std::uint32_t>(seconds * ticksPerSecond); }
 
+// A channel message: the status's high nibble with the channel, then its data bytes.
+inline MIDIEvent channelMessage(double seconds, int status, int channel, std::initializer_list<int> data) {
+    Bytes bytes{static_cast<std::uint8_t>(status | channel)};
+    for (const int byte : data) bytes.push_back(static_cast<std::uint8_t>(byte));
+    return MIDIEvent(at(seconds), bytes);
+}
 inline MIDIEvent noteOn(double seconds, int channel, int key, int velocity = 100) {
-    return MIDIEvent(at(seconds), {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(key),
-                                   static_cast<std::uint8_t>(velocity)});
+    return channelMessage(seconds, 0x90, channel, {key, velocity});
 }
-inline MIDIEvent noteOff(double seconds, int channel, int key) {
-    return MIDIEvent(at(seconds), {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0});
-}
+inline MIDIEvent noteOff(double seconds, int channel, int key) { return channelMessage(seconds, 0x80, channel, {key, 0}); }
 inline MIDIEvent program(double seconds, int channel, int number) {
-    return MIDIEvent(at(seconds), {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(number)});
+    return channelMessage(seconds, 0xC0, channel, {number});
 }
 inline MIDIEvent controller(double seconds, int channel, int number, int value) {
-    return MIDIEvent(at(seconds), {static_cast<std::uint8_t>(0xB0 | channel), static_cast<std::uint8_t>(number),
-                                   static_cast<std::uint8_t>(value)});
+    return channelMessage(seconds, 0xB0, channel, {number, value});
 }
 inline MIDIEvent endOfTrack(double seconds) { return MIDIEvent(at(seconds), {0xFF, 0x2F, 0x00}); }
 

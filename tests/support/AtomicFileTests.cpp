@@ -51,8 +51,8 @@ TEST_F(AtomicFileTest, AMissingFolderOrAFolderThatIsAFileFailsAtTheStart) {
         writeFileAtomically(folder_ / "plain" / "a.mid", bytes("x"));
         FAIL();
     } catch (const FileWriteError& error) {
-        EXPECT_EQ(error.stage(), FileWriteError::Stage::createTemporary);
-        EXPECT_EQ(error.errorNumber(), ENOTDIR);
+        EXPECT_EQ(std::pair(error.stage(), error.errorNumber()),
+                  std::pair(FileWriteError::Stage::createTemporary, ENOTDIR));
     }
     EXPECT_EQ(orvane::testing::readText(folder_ / "plain"), "x");
 }

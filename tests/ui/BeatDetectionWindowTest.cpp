@@ -51,11 +51,10 @@ private slots:
         h.runLoop.advance(1.0);  // the report after the reveal
         settle();
         const app::BeatDetectionState& state = window->controller()->state();
-        QVERIFY(window->resultGrid()->isVisible() && window->okButton()->isVisible() && window->okButton()->isEnabled());
-        QVERIFY(window->applyButton()->isEnabled());
-        QCOMPARE(window->statusLabel()->text(), QString::fromStdString(state.status));
-        QCOMPARE(window->fileNameValue()->text(), QStringLiteral("drums 120.wav"));
-        QCOMPARE(window->tempoValue()->text(), QString::fromStdString(state.tempoValue));
+        QVERIFY(window->resultGrid()->isVisible() && window->okButton()->isVisible() && window->okButton()->isEnabled() &&
+                window->applyButton()->isEnabled());
+        QCOMPARE(window->statusLabel()->text() + "|" + window->fileNameValue()->text() + "|" + window->tempoValue()->text(),
+                 QString::fromStdString(state.status + "|drums 120.wav|" + state.tempoValue));
         const double detected = shownTempo(window);
         QVERIFY2(std::fabs(detected - 120) < 1.5 || std::fabs(detected - 60) < 1 || std::fabs(detected - 240) < 2,
                  qPrintable(window->tempoValue()->text()));
@@ -64,16 +63,14 @@ private slots:
 
         // The first correction halves the tempo shown.
         const auto& buttons = window->correctionButtons();
-        QCOMPARE(buttons.size(), std::size_t{4});
-        QCOMPARE(buttons[0]->accessibleName(), QStringLiteral("1/2"));  // not the typographic ½
+        QVERIFY(buttons.size() == 4 && buttons[0]->accessibleName() == QStringLiteral("1/2"));  // not the typographic ½
         QTest::mouseClick(buttons[0], Qt::LeftButton);
         const double halved = std::round(detected / 2 * 1000) / 1000;
         QCOMPARE(shownTempo(window), halved);
 
         clickAndSettle(window->applyButton(), Qt::LeftButton);
-        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
+        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr && h.controller->beatDetection() == nullptr);
         QCOMPARE(h.controller->overrideBPM(), std::optional(halved));
-        QVERIFY(h.controller->beatDetection() == nullptr);
     }
 
     void withoutASongApplyStaysOffAndReturnCloses() {
@@ -83,8 +80,7 @@ private slots:
         QCOMPARE(window->applyButton()->toolTip(), QString::fromStdString(window->controller()->state().applyTooltip));
         QApplication::setActiveWindow(window);
         keyAndSettle(window, Qt::Key_Return);
-        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
-        QVERIFY(h.controller->beatDetection() == nullptr);
+        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr && h.controller->beatDetection() == nullptr);
     }
 
     void aFailureIsDrawnInRed() {
@@ -92,19 +88,17 @@ private slots:
         Harness h;
         h.load();
         auto* window = detect(h, audio("short tone.wav", 0, 0.5));
-        QCOMPARE(window->statusLabel()->text(), QStringLiteral("Beat detection failed"));
+        QCOMPARE(window->statusLabel()->text() + "|" + window->tempoValue()->text(),
+                 QStringLiteral("Beat detection failed|--"));
         QVERIFY(window->waveform()->isFailed() && window->resultGrid()->isVisible());
         QVERIFY(!window->correctionButtons().front()->isVisible() && !window->applyButton()->isEnabled());
-        QCOMPARE(window->tempoValue()->text(), QStringLiteral("--"));
         const app::WaveformDrawing drawing = window->waveform()->drawing();
-        QVERIFY(!drawing.lines.empty());
-        QCOMPARE(drawing.clipWidth, drawing.frame.width);
+        QVERIFY(!drawing.lines.empty() && drawing.clipWidth == drawing.frame.width);
         const auto x = static_cast<int>(drawing.lines[drawing.lines.size() / 2].x);
         const QColor middle = window->waveform()->grab().toImage().pixelColor(x, static_cast<int>(drawing.centreY));
         QVERIFY2(middle.red() > 150 && middle.blue() < 120, qPrintable(middle.name()));
         clickAndSettle(window->okButton(), Qt::LeftButton);
-        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
-        QVERIFY(h.controller->overrideBPM() == std::nullopt);
+        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr && h.controller->overrideBPM() == std::nullopt);
     }
 
     void closingDuringDetectionEndsIt() {
@@ -115,12 +109,10 @@ private slots:
         const std::shared_ptr<app::BeatDetectionController> controller = window->controller();
         window->close();
         settle();
-        QVERIFY(controller->cleanupCompleted());
-        QVERIFY(h.controller->beatDetection() == nullptr);
+        QVERIFY(controller->cleanupCompleted() && h.controller->beatDetection() == nullptr);
         h.runLoop.advance(2.0);  // the detection's late answers change nothing
         settle();
-        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr);
-        QVERIFY(h.controller->overrideBPM() == std::nullopt);
+        QVERIFY(findWindow<ui::BeatDetectionWindow>() == nullptr && h.controller->overrideBPM() == std::nullopt);
     }
 };
 

@@ -53,11 +53,10 @@ private slots:
     void bundledIconIsTheCommittedPNGsAtEverySize() {
         const QIcon icon = orvane::ui::bundledOrvaneIcon();
         for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
-            const QImage committed(QStringLiteral(ORVANE_SOURCE_DIR "/data/icons/hicolor/%1x%1/apps/%2.png")
-                                       .arg(size)
-                                       .arg(iconName));
-            QVERIFY2(!committed.isNull(), qPrintable(QString::number(size)));
+            const QImage committed(
+                QStringLiteral(ORVANE_SOURCE_DIR "/data/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(iconName));
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)) && !committed.isNull(),
+                     qPrintable(QString::number(size)));
             QCOMPARE(pixels(icon, size), committed.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         }
     }

@@ -111,17 +111,14 @@ private slots:
         QVERIFY(pressAlertButton("OK"));
         settle();
 
-        QVERIFY(dragFile(zone, demoSong(), true));
-        QVERIFY(!zone->isHighlighted());
+        QVERIFY(dragFile(zone, demoSong(), true) && !zone->isHighlighted());
         QCOMPARE(h->parts().tableModel->rowCount(), 5);
-        QCOMPARE(zone->nameText(), QString("demo"));
-        QCOMPARE(h->parts().totalTime->text(), QString("0:40"));
+        QCOMPARE(zone->nameText() + " " + h->parts().totalTime->text(), QString("demo 0:40"));
 
         // An upper-case audio extension opens tempo detection and keeps the song.
         QVERIFY(dragFile(zone, wav, true));
         auto* detection = findWindow<BeatDetectionWindow>();
-        QVERIFY(detection != nullptr);
-        QCOMPARE(h->parts().tableModel->rowCount(), 5);
+        QVERIFY(detection != nullptr && h->parts().tableModel->rowCount() == 5);
         detection->close();
         settle();
     }
@@ -133,13 +130,12 @@ private slots:
         tick(3);
         tick(2);
         tick(2);  // ticked and unticked
-        QCOMPARE(p.split->text(), QString("Export 2"));
-        QCOMPARE(p.splitAction->text(), QString("Export 2"));
-        QCOMPARE(p.merge->text(), QString::fromUtf8("Merge 2…"));
+        QCOMPARE(p.split->text() + "|" + p.splitAction->text() + "|" + p.merge->text(),
+                 QString::fromUtf8("Export 2|Export 2|Merge 2…"));
         QVERIFY(!h->controller().trackRows()[2].selected);
         // Ticked rows are written in the accent colour.
-        const QModelIndex name = p.tableModel->index(1, static_cast<int>(app::TrackColumn::name));
-        QCOMPARE(name.data(Qt::ForegroundRole).value<QColor>(), color(app::ColorRole::accent));
+        QCOMPARE(p.tableModel->index(1, static_cast<int>(app::TrackColumn::name)).data(Qt::ForegroundRole).value<QColor>(),
+                 color(app::ColorRole::accent));
 
         // The save panel suggests the name and adds the format's extension to the name typed;
         // the file is written in the background.
@@ -161,13 +157,11 @@ private slots:
         loadDemo();
         const auto& p = h->parts();
         clickAndSettle(p.play, Qt::LeftButton);
-        QVERIFY(p.transportLabel->text().startsWith("Playing: "));
+        QVERIFY(p.transportLabel->text().startsWith("Playing: ") && !p.transposeField->isEnabled());
         QCOMPARE(p.play->text(), QString::fromUtf8("■"));
-        QVERIFY(!p.transposeField->isEnabled());
         // Progress moves the slider and the playhead, and moving the slider by program never seeks.
         QTRY_VERIFY_WITH_TIMEOUT(p.slider->value() > 200, 5000);
-        QVERIFY(p.timeline->playhead() > 0);
-        QVERIFY(log.starting("Moved transport slider").empty());
+        QVERIFY(p.timeline->playhead() > 0 && log.starting("Moved transport slider").empty());
 
         clickAndSettle(p.pause, Qt::LeftButton);
         QVERIFY(p.transportLabel->text().startsWith("Paused: "));
@@ -186,8 +180,8 @@ private slots:
 
         QTest::mouseClick(p.play, Qt::LeftButton);  // resumes
         clickAndSettle(p.rtz, Qt::LeftButton);
-        QCOMPARE(h->controller().transportState().kind, Kind::playing);
-        QVERIFY(h->controller().currentTransportTimelinePosition() < 1.0);
+        QVERIFY(h->controller().transportState().kind == Kind::playing &&
+                h->controller().currentTransportTimelinePosition() < 1.0);
         clickAndSettle(p.play, Qt::LeftButton);  // stops
         QCOMPARE(p.transportLabel->text(), QString("Ready"));
     }
@@ -209,12 +203,12 @@ private slots:
         // The focused button was not pressed by the space bar: the song is still there.
         QCOMPARE(p.tableModel->rowCount(), 5);
         // In a text field the space bar types; in the table it plays.
-        p.transposeField->setFocus();
-        keyAndSettle(p.transposeField, Qt::Key_Space);
-        QCOMPARE(state(), Kind::paused);
-        p.table->setFocus();
-        keyAndSettle(p.table, Qt::Key_Space);
-        QCOMPARE(state(), Kind::playing);
+        using Focus = std::pair<QWidget*, Kind>;
+        for (const auto& [focused, after] : {Focus{p.transposeField, Kind::paused}, Focus{p.table, Kind::playing}}) {
+            focused->setFocus();
+            keyAndSettle(focused, Qt::Key_Space);
+            QCOMPARE(state(), after);
+        }
         h->controller().stopAction();
     }
 
@@ -236,8 +230,8 @@ private slots:
         settle();
         // Ctrl+B is taken and does nothing else: the focused table keeps its state.
         keyAndSettle(p.table, Qt::Key_B, Qt::ControlModifier);
-        QCOMPARE(h->controller().transportState().kind, Kind::idle);
-        QCOMPARE(h->controller().viewState().table.selectedRow, std::optional<int>(2));
+        QVERIFY(h->controller().transportState().kind == Kind::idle &&
+                h->controller().viewState().table.selectedRow == std::optional<int>(2));
     }
 
     void loopModeAndMarkerDrag() {
@@ -245,8 +239,7 @@ private slots:
         loadDemo();
         const auto& p = h->parts();
         clickAndSettle(p.loop, Qt::LeftButton);
-        QVERIFY(p.loop->isChecked() && h->controller().loopModeEnabled());
-        QCOMPARE(p.split->text(), QString("Split Loop"));
+        QVERIFY(p.loop->isChecked() && h->controller().loopModeEnabled() && p.split->text() == "Split Loop");
         const double start = h->controller().loopStartFraction();
 
         TimelineView* timeline = p.timeline;
@@ -257,8 +250,7 @@ private slots:
         QTest::mouseMove(timeline, grab + QPoint(60, 0));
         QTest::mouseRelease(timeline, Qt::LeftButton, Qt::NoModifier, grab + QPoint(60, 0));
         settle();
-        QVERIFY(!timeline->activeMarker());
-        QVERIFY(h->controller().loopStartFraction() > start + 0.05);
+        QVERIFY(!timeline->activeMarker() && h->controller().loopStartFraction() > start + 0.05);
         QVERIFY(log.starting("Clicked timeline").empty());  // the drag did not seek
 
         clickAndSettle(p.loop, Qt::LeftButton);
@@ -283,8 +275,7 @@ private slots:
         QTest::mouseClick(p.transposeStepper->upButton(), Qt::LeftButton);
         clickAndSettle(p.transposeStepper->upButton(), Qt::LeftButton);
         QCOMPARE(h->controller().transposeOffset(), 2);
-        QCOMPARE(p.transposeField->text(), QString("+2"));
-        QCOMPARE(p.undoAction->text(), QString("Undo Transpose"));
+        QCOMPARE(p.transposeField->text() + "|" + p.undoAction->text(), QString("+2|Undo Transpose"));
 
         // Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo; the stepper and the field follow.
         p.table->setFocus();
@@ -327,11 +318,9 @@ private slots:
         QVERIFY(!editName(Qt::Key_Return, "x"));  // nothing to rename before a song is loaded
         loadDemo();
         QVERIFY(editName(Qt::Key_Return, "Night Song"));  // the name is selected: typing replaces it
-        QCOMPARE(zone->nameLabel()->text(), QString("Night Song"));
+        QCOMPARE(zone->nameLabel()->text() + "|" + h->parts().undoAction->text(), QString("Night Song|Undo Rename Song"));
         QCOMPARE(h->controller().editedFilename(), std::string("Night Song"));
-        QCOMPARE(h->parts().undoAction->text(), QString("Undo Rename Song"));
-        QVERIFY(editName(Qt::Key_Escape, "Scratch"));  // Escape puts the last name back
-        QVERIFY(draftFollowed);
+        QVERIFY(editName(Qt::Key_Escape, "Scratch") && draftFollowed);  // Escape puts the last name back
         QCOMPARE(zone->nameLabel()->text(), QString("Night Song"));
         QCOMPARE(h->controller().currentSongDisplayName(), std::string("Night Song"));
         QVERIFY(editName(Qt::Key_Return, "\b"));  // an empty name falls back to the file's own
@@ -346,41 +335,37 @@ private slots:
         QVERIFY(editor != nullptr);
         typeInto(editor, "Keys", Qt::Key_Return);
         QCOMPARE(h->controller().trackRows()[2].name, std::string("Keys"));
-        QCOMPARE(name.data().toString(), QString("Keys"));
-        QCOMPARE(h->parts().undoAction->text(), QString("Undo Rename Track"));
+        QCOMPARE(name.data().toString() + "|" + h->parts().undoAction->text(), QString("Keys|Undo Rename Track"));
     }
 
     void theHeightFollowsTheTracksWithinTheScreen() {
         auto& window = h->window();
+        const auto resized = [&window] {
+            window.finishResizing();
+            settle();
+            return window.centralWidget()->height();
+        };
         QCOMPARE(window.minimumWidth(), app::mainWindowWidth);
         QCOMPARE(window.maximumWidth(), app::mainWindowWidth);
-        // No song: the layout's 319 is raised to the window's minimum.
-        window.finishResizing();
-        QCOMPARE(window.centralWidget()->height(), app::mainWindowMinimumHeight);
+        QCOMPARE(resized(), app::mainWindowMinimumHeight);  // no song: the layout's 319 is raised to the minimum
 
         loadDemo();  // 5 tracks: 161 + 48 + 210
         QVERIFY(window.isResizing());
-        window.finishResizing();
-        settle();
-        QCOMPARE(window.centralWidget()->height(), 419);
-        QCOMPARE(h->parts().timeline->height(), 48);
-        QCOMPARE(h->parts().table->height(), 161);
+        QCOMPARE(resized(), 419);
+        QCOMPARE(QSize(h->parts().timeline->height(), h->parts().table->height()), QSize(48, 161));
 
         // 30 tracks ask for 979 points; the whole window, frame and menu bar included, fits the screen.
         const int top = window.geometry().top();
         h->controller().loadMIDI(steadySong(folder->path().toStdString(), 4, 30));
         settle();
         QCOMPARE(h->parts().tableModel->rowCount(), 30);
-        window.finishResizing();
-        settle();
-        const int chrome = window.frameGeometry().height() - window.centralWidget()->height();
-        const int available = window.screen()->availableGeometry().height();
-        QCOMPARE(window.centralWidget()->height(), std::max(std::min(979, available - chrome), 400));
+        const int height = resized();
+        const int chrome = window.frameGeometry().height() - height;
+        QCOMPARE(height, std::max(std::min(979, window.screen()->availableGeometry().height() - chrome), 400));
         QCOMPARE(window.geometry().top(), top);
 
         clickAndSettle(h->parts().clear, Qt::LeftButton);
-        window.finishResizing();
-        QCOMPARE(window.centralWidget()->height(), app::mainWindowMinimumHeight);
+        QCOMPARE(resized(), app::mainWindowMinimumHeight);
         QCOMPARE(h->parts().timeline->height(), 44);
     }
 
@@ -424,8 +409,7 @@ private slots:
             QVERIFY(url.isLocalFile() && std::filesystem::file_size(url.toLocalFile().toStdString()) > 14);
         }
         std::unique_ptr<QMimeData> single(model->mimeData({model->index(4, 3)}));
-        QCOMPARE(single->urls().size(), 1);
-        QVERIFY(single->urls()[0].toLocalFile().endsWith(".mid"));
+        QVERIFY(single->urls().size() == 1 && single->urls()[0].toLocalFile().endsWith(".mid"));
         // Each drag gets its own folder: an earlier drag's files stay where they were offered.
         QVERIFY(std::filesystem::exists(ticked->urls()[0].toLocalFile().toStdString()));
 

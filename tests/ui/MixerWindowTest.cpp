@@ -59,13 +59,11 @@ private slots:
         QVERIFY(!mixer->emptyLabel()->isVisible() && !mixer->shield()->isVisible());
         ui::MixerStripWidget* strip = mixer->strips().front();
         const int before = h.track(0).volume;
-        QCOMPARE(strip->volumeSlider()->value(), before);
-        QCOMPARE(strip->panSlider()->value(), int{h.track(0).pan});
+        QCOMPARE(QPoint(strip->volumeSlider()->value(), strip->panSlider()->value()), QPoint(before, h.track(0).pan));
         QCOMPARE(strip->volumeValueLabel()->text(), QString::number(before));
         h.controller->showMixerWindow();  // asking again brings the same window forward
-        int windows = 0;
-        for (QWidget* widget : QApplication::topLevelWidgets()) windows += widget->isVisible() && qobject_cast<ui::MixerWindow*>(widget);
-        QCOMPARE(windows, 1);
+        const auto isMixer = [](QWidget* w) { return w->isVisible() && qobject_cast<ui::MixerWindow*>(w) != nullptr; };
+        QCOMPARE(std::ranges::count_if(QApplication::topLevelWidgets(), isMixer), qsizetype{1});
 
         // A drag: press, moves, release; the song follows, and the drag is one step to undo.
         const std::size_t steps = h.controller->editHistory().undoCount();
@@ -88,8 +86,7 @@ private slots:
         std::vector<app::MixerStripState> shown = mixer->panel()->strips();
         shown[0].volume = 5;
         mixer->panel()->updateStrips(shown);
-        QCOMPARE(volume->value(), 5);
-        QCOMPARE(int{h.track(0).volume}, dragged);
+        QCOMPARE(QPoint(volume->value(), h.track(0).volume), QPoint(5, dragged));
         QCOMPARE(h.controller->mixerSettingsRevision(), revision);
 
         // Control-click and right-click centre the pan.
@@ -101,22 +98,19 @@ private slots:
             QCOMPARE(int{h.track(row).pan}, 0);
             sendMouse(lastPan, QEvent::MouseButtonPress, at, button, button, modifiers);
             sendMouse(lastPan, QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
-            QCOMPARE(int{h.track(row).pan}, 64);
-            QCOMPARE(mixer->strips().back()->panValueLabel()->text(), QStringLiteral("C"));
+            QVERIFY(h.track(row).pan == 64 && mixer->strips().back()->panValueLabel()->text() == QStringLiteral("C"));
         }
 
         // The advanced rows grow the window, and their sliders change the song.
         QVERIFY(!strip->advancedRows()->isVisible());
         QTest::mouseClick(mixer->advancedButton(), Qt::LeftButton);
         QCOMPARE(mixer->advancedButton()->text(), QStringLiteral("Collapse Mixer"));
-        QCOMPARE(mixer->size(), h.contentSize());
-        QVERIFY(strip->advancedRows()->isVisible());
+        QVERIFY(mixer->size() == h.contentSize() && strip->advancedRows()->isVisible());
         strip->reverbSlider()->triggerAction(QAbstractSlider::SliderToMaximum);
         strip->velocitySlider()->triggerAction(QAbstractSlider::SliderToMinimum);
         QCOMPARE(std::pair(int{h.track(0).reverb}, int{h.track(0).velocity}), std::pair(127, 1));
         QTest::mouseClick(mixer->advancedButton(), Qt::LeftButton);
-        QCOMPARE(mixer->size(), h.contentSize());
-        QVERIFY(!strip->advancedRows()->isVisible());
+        QVERIFY(mixer->size() == h.contentSize() && !strip->advancedRows()->isVisible());
     }
 
     void whilePlayingTheStripReturnsAndTheShieldRefuses() {
@@ -133,8 +127,7 @@ private slots:
         // A key on a focused fader is refused: the song keeps its value and so does the strip.
         strip->volumeSlider()->setFocus();
         keyAndSettle(strip->volumeSlider(), volume < 127 ? Qt::Key_Up : Qt::Key_Down);
-        QCOMPARE(int{h.track(0).volume}, volume);
-        QCOMPARE(strip->volumeSlider()->value(), volume);
+        QCOMPARE(QPoint(h.track(0).volume, strip->volumeSlider()->value()), QPoint(volume, volume));
         QCOMPARE(dismissPrompt(), refusal);
         // A click on the strips lands on the shield.
         const QPoint centre = mixer->shield()->rect().center();
@@ -175,13 +168,11 @@ private slots:
         auto panel = std::make_shared<app::MixerPanel>();
         port.showMixerWindow(panel);
         auto* mixer = findWindow<ui::MixerWindow>();
-        QVERIFY(mixer->emptyLabel()->isVisible());
-        QCOMPARE(mixer->width(), panel->contentSize().width);
+        QVERIFY(mixer->emptyLabel()->isVisible() && mixer->width() == panel->contentSize().width);
         panel->updateStrips({{0, "Acoustic Grand Piano", 100, 30, 64, 0, 0}, {2, "String Ensemble 1", 80, 100, 64, 0, 3}});
-        QVERIFY(!mixer->emptyLabel()->isVisible());
-        QCOMPARE(mixer->width(), panel->contentSize().width);
-        QCOMPARE(mixer->strips()[0]->panValueLabel()->text(), QStringLiteral("L34"));
-        QCOMPARE(mixer->strips()[1]->nameLabel()->text(), QStringLiteral("String\nEnsemble 1"));
+        QVERIFY(!mixer->emptyLabel()->isVisible() && mixer->width() == panel->contentSize().width);
+        QCOMPARE(mixer->strips()[0]->panValueLabel()->text() + "|" + mixer->strips()[1]->nameLabel()->text(),
+                 QStringLiteral("L34|String\nEnsemble 1"));
 
         // Many strips scroll rather than widen the window past the screen.
         std::vector<app::MixerStripState> strips;
@@ -217,9 +208,8 @@ private slots:
         state = {};
         state.update(1.0, false, 0);
         meter.setState(state);
-        const QImage image = meter.grab().toImage();
-        const QColor lowest = image.pixelColor(bottom.center().toPoint());
-        const QColor highest = image.pixelColor(top.center().toPoint());
+        const QColor lowest = meter.grab().toImage().pixelColor(bottom.center().toPoint());
+        const QColor highest = meter.grab().toImage().pixelColor(top.center().toPoint());
         QVERIFY(lowest.green() > 200 && lowest.red() < 120);
         QVERIFY(highest.red() > 180 && highest.green() < 120);
         state.update(0, true, 5);

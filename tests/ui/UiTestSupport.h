@@ -140,7 +140,7 @@ struct Harness {
     QWidget mainWindow;
     ManualRunLoop runLoop;
     playback::FakeMIDIFilePlayerFactory players{runLoop};
-    std::unique_ptr<NoRevealPort> port;
+    std::unique_ptr<NoRevealPort> port = std::make_unique<NoRevealPort>(&mainWindow);
     NullSink sink;
     std::shared_ptr<app::MainViewController> controller;
 
@@ -148,7 +148,6 @@ struct Harness {
         useApplicationLook();
         mainWindow.resize(720, 560);
         mainWindow.show();
-        port = std::make_unique<NoRevealPort>(&mainWindow);
         players.nextDuration = 60.0;
         controller = app::MainViewController::create({runLoop, *port, sink, players.factory()});
     }

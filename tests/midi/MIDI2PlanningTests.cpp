@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "MIDI2TestSupport.h"
 #include "midi/midi2/MIDI2ClipFile.h"
@@ -67,9 +68,9 @@ TEST(MIDI2NativePlanning, UnsafePacketsAreCountedAndNamedInTheNotes) {
     const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
     EXPECT_EQ(MIDI2NativePacketInventory(snapshots).snapshots(), snapshots);
     EXPECT_EQ(MIDI2NativePacketInventory(snapshots).tally(), file.midi2NativePacketSnapshots.tally());
-    const auto exported = fullMerge(file);
-    EXPECT_EQ(exported.eligibility.unsafePackets, 2);
-    EXPECT_EQ(exported.eligibility.notes.front(), "2 unsafe/unsupported native packet(s) would remain skipped and reported.");
+    const auto eligibility = fullMerge(file).eligibility;
+    EXPECT_EQ(std::tuple(eligibility.unsafePackets, eligibility.notes.front()),
+              std::tuple(2, "2 unsafe/unsupported native packet(s) would remain skipped and reported."));
 }
 
 // orvane-cli's tests check the blockers of mixer values, transposition and tempo overrides.
@@ -125,8 +126,7 @@ TEST(MIDI2NativePlanning, EqualKeysTakeTheirPacketsInListOrder) {
     // One event for two packets: the second does not match.
     const EventList one = {MIDIEvent(0, {0x90, 60, 100})};
     const auto single = midi2NativeReplacementPlan(file, one, std::nullopt);
-    EXPECT_EQ(single.matchedPackets, 1);
-    EXPECT_EQ(single.nonmatchingPackets, 1);
+    EXPECT_EQ(std::tuple(single.matchedPackets, single.nonmatchingPackets), std::tuple(1, 1));
 }
 
 // ---- Loops ------------------------------------------------------------------------------------
@@ -148,16 +148,16 @@ TEST(MIDI2LoopPlanning, PacketsInsideTheLoopRepeatEveryPassAndPreLoopStateIsCopi
     const MIDIFile file = importedClip(loopClip());
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 1920, 3840);
     const auto classification = midi2NativeLoopPacketClassification(relationship, 1920, 3840, 1920, 4, false);
-    // Before 1920: the controller and the notes at 0 ... 1440 (8 packets) are start state.
-    EXPECT_EQ(classification.copyOnceEffectiveStartCandidatePackets, 9);
-    EXPECT_EQ(classification.copyOnceActionPackets(), 9);
-    EXPECT_EQ(classification.boundaryStartCandidatePackets, 1);
-    EXPECT_EQ(classification.moveToLoopStartActionPackets(), 1);
-    EXPECT_EQ(classification.repeatPerPassActionPackets(), 7);  // 2160 ... 3600
+    // Before 1920: the controller and the notes at 0 ... 1440 (8 packets) are start state;
+    // 2160 ... 3600 repeat.
+    EXPECT_EQ((std::vector<int>{classification.copyOnceEffectiveStartCandidatePackets,
+                                classification.copyOnceActionPackets(), classification.boundaryStartCandidatePackets,
+                                classification.moveToLoopStartActionPackets(), classification.repeatPerPassActionPackets()}),
+              (std::vector<int>{9, 9, 1, 1, 7}));
     const auto& actions = classification.packetActions;
     ASSERT_FALSE(actions.empty());
-    EXPECT_EQ(actions.front().policy, MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart);
-    EXPECT_EQ(actions.front().outputTick, 0u);
+    EXPECT_EQ(std::tuple(actions.front().policy, actions.front().outputTick),
+              std::tuple(MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart, 0u));
     EXPECT_TRUE(std::is_sorted(actions.begin(), actions.end(),
                                [](const auto& a, const auto& b) { return a.packetIndex < b.packetIndex; }));
 
@@ -192,9 +192,9 @@ TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass)
     ASSERT_EQ(plan->packetPlans.size(), 3u);
     EXPECT_EQ(plan->packetPlans[0].matchedOutputTicks, (std::vector<std::uint32_t>{120, 600}));
     EXPECT_EQ(plan->packetPlans[1].duplicateRiskOutputTicks, (std::vector<std::uint32_t>{120, 600}));
-    EXPECT_EQ(plan->replacementMatchedOutputEvents(), 4);
-    EXPECT_EQ(plan->duplicateRiskOutputEvents(), 2);
-    EXPECT_EQ(plan->unmatchedOutputEvents(), 0);
+    EXPECT_EQ((std::vector<int>{plan->replacementMatchedOutputEvents(), plan->duplicateRiskOutputEvents(),
+                                plan->unmatchedOutputEvents()}),
+              (std::vector<int>{4, 2, 0}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,8 +63,7 @@ private:
 // A decoder over samples already in memory (mono).
 inline std::unique_ptr<GeneratedAudioFile> memoryFile(std::vector<float> samples, double rate = 44100) {
     auto shared = std::make_shared<std::vector<float>>(std::move(samples));
-    const auto frames = shared->size();
-    return std::make_unique<GeneratedAudioFile>(rate, 1, frames,
+    return std::make_unique<GeneratedAudioFile>(rate, 1, shared->size(),
                                                 [shared](std::size_t i, unsigned) { return (*shared)[i]; });
 }
 

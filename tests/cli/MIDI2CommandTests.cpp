@@ -53,12 +53,8 @@ ClipWords nativeClip() {
 
 // A song whose first track begins with a General MIDI reset.
 Bytes songWithSystemExclusive() {
-    return smf::file(1, {smf::join({smf::tempo(500000),
-                                    {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
-                                    smf::program(0, 5),
-                                    smf::noteOn(0, 60, 100),
-                                    smf::noteOn(0, 60, 0, 0x60),
-                                    smf::endOfTrack()}),
+    return smf::file(1, {smf::join({smf::tempo(500000), {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, smf::program(0, 5),
+                                    smf::noteOn(0, 60, 100), smf::noteOn(0, 60, 0, 0x60), smf::endOfTrack()}),
                          smf::join({smf::noteOn(1, 40, 90), smf::noteOn(1, 40, 0, 0x60), smf::endOfTrack()})});
 }
 

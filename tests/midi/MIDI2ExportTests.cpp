@@ -29,8 +29,7 @@ std::vector<Words> sequenceOf(const Bytes& data) {
 std::vector<Words> clipOf(std::initializer_list<MIDIEvent> events, std::uint16_t division = 480) {
     MIDIFile file;
     file.timeDivision = division;
-    const EventList list = events;
-    return sequenceOf(midi2ClipData(file, list, "test", nullptr).data);
+    return sequenceOf(midi2ClipData(file, EventList(events), "test", nullptr).data);
 }
 
 TEST(MIDI2ClipWriter, GapsWiderThanTwentyBitsBecomeSeveralDeltaClockstamps) {
@@ -66,8 +65,7 @@ TEST(MIDI2ClipWriter, SystemMessagesAndMissingDataBytes) {
               (std::vector<Words>{{0x00400000}, {0x10F21020}, {0x00400000}, {0x10F80000}, {0x00400000}, {0x20903C00},
                                   {0x00400000}}));
     MIDIFile file;
-    const EventList undefinedStatus = {MIDIEvent(0, {0xF4})};
-    EXPECT_EQ(thrownBy<MIDI2UMPError>([&] { (void)midi2ClipData(file, undefinedStatus, "test", nullptr); }),
+    EXPECT_EQ(thrownBy<MIDI2UMPError>([&] { (void)midi2ClipData(file, EventList{MIDIEvent(0, {0xF4})}, "test", nullptr); }),
               MIDI2UMPError::invalidStatus(0xF4));
 }
 
@@ -99,8 +97,7 @@ TEST(MIDI2ClipWriter, IncompleteSystemExclusiveEventsAreSkippedAndNamed) {
     EXPECT_EQ(sequenceOf(clip.data), (std::vector<Words>{{0x0040001E}, {0x20903C64}, {0x00400000}}));
     EXPECT_EQ(clip.skippedEventItems,
               (std::vector<std::string>{"3 incomplete System Exclusive event(s) skipped (ticks 10, 20, 40)"}));
-    const EventList one = {MIDIEvent(7, {0xF7, 0x01, 0x01})};
-    EXPECT_EQ(midi2ClipData(file, one, "test", nullptr).skippedEventItems,
+    EXPECT_EQ(midi2ClipData(file, EventList{MIDIEvent(7, {0xF7, 0x01, 0x01})}, "test", nullptr).skippedEventItems,
               (std::vector<std::string>{"1 incomplete System Exclusive event(s) skipped (tick 7)"}));
 }
 
@@ -121,7 +118,7 @@ TEST(MIDI2SplitExport, ASplitFileHasTheseExactBytes) {
     file.tempoEvents = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})};
     file.setTracks({pianoTrack()});
     const auto exported = buildSingleTrackMIDI2ClipWithNativeReplacement(file, file.tracks()[0], 0, std::nullopt);
-    const Bytes expected = testing::clipBytes({
+    EXPECT_EQ(exported.data, testing::clipBytes({
         0x00400000, 0x003001E0, 0x00400000, 0xF0200000, 0, 0, 0,  // header, 480 ticks per quarter note
         0x00400000, 0x20C00000,                                   // program 0
         0x00400000, 0xD0100000, 50000000,   0,          0,        // tempo
@@ -131,8 +128,7 @@ TEST(MIDI2SplitExport, ASplitFileHasTheseExactBytes) {
         0x00400000, 0x20903C64,                                   // note on
         0x004001E0, 0x20803C00,                                   // note off
         0x00400000, 0xF0210000, 0,          0,          0,        // end of clip
-    });
-    EXPECT_EQ(exported.data, expected);
+    }));
     EXPECT_EQ(exported.eligibility.blockerCategories,
               (std::vector<MIDI2NativeReexportBlocker>{MIDI2NativeReexportBlocker::noNativeInventory,
                                                        MIDI2NativeReexportBlocker::noNativeCandidates}));

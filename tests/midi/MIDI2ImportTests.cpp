@@ -12,15 +12,10 @@ namespace orvane::midi {
 namespace {
 
 using testing::ClipWords;
+using testing::imported;
 using testing::MarkerCapture;
 
 std::vector<MIDIEvent> events(std::initializer_list<MIDIEvent> list) { return list; }
-
-MIDIFile imported(const ClipWords& clip) {
-    MIDIFile file;
-    EXPECT_TRUE(file.parse(clip.bytes()));
-    return file;
-}
 
 TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) {
     ClipWords clip;
@@ -79,8 +74,7 @@ TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
     EXPECT_EQ(file.tracks()[2].drumNote, 38);
     const auto& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.groups, (std::set<std::uint8_t>{0, 1, 2}));
-    EXPECT_EQ(report.channelsByGroup.at(0), (std::set<std::uint8_t>{0, 5}));
-    EXPECT_EQ(report.channelsByGroup.at(1), (std::set<std::uint8_t>{9}));
+    EXPECT_EQ(report.channelsByGroup, (std::map<std::uint8_t, std::set<std::uint8_t>>{{0, {0, 5}}, {1, {9}}, {2, {3}}}));
 }
 
 TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
@@ -253,10 +247,9 @@ TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {
     };
     const MIDIFile quiet = read("0");
     const MIDIFile traced = read("1");
-    EXPECT_EQ(quiet.tracks(), traced.tracks());
-    EXPECT_EQ(quiet.midi2LastImportReport, traced.midi2LastImportReport);
-    EXPECT_EQ(quiet.midi2NativePacketSnapshots, traced.midi2NativePacketSnapshots);
-    EXPECT_EQ(quiet.midi2ImportedPacketCount, traced.midi2ImportedPacketCount);
+    EXPECT_EQ(std::tie(quiet.tracks(), quiet.midi2LastImportReport, quiet.midi2NativePacketSnapshots, quiet.midi2ImportedPacketCount),
+              std::tie(traced.tracks(), traced.midi2LastImportReport, traced.midi2NativePacketSnapshots,
+                       traced.midi2ImportedPacketCount));
     EXPECT_EQ(quiet.tracks().back().events.back(), MIDIEvent(0xFFFFF + 7, {0xB3, 0x87, 0x90}));
 }
 

@@ -14,6 +14,7 @@
 
 #include "midi/midi2/MIDI2Diagnostics.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
+#include "midi/model/MIDIFile.h"
 
 namespace orvane::midi::testing {
 
@@ -83,6 +84,13 @@ public:
 
     std::vector<std::uint32_t> words;
 };
+
+// The song read from a clip's bytes (a test failure when they do not read).
+inline MIDIFile imported(const ClipWords& clip) {
+    MIDIFile file;
+    EXPECT_TRUE(file.parse(clip.bytes()));
+    return file;
+}
 
 // Sets MIDI2_DEBUG_MARKERS (or unsets it for nullptr) and collects the markers written while
 // alive; restores the variable and standard output afterwards.

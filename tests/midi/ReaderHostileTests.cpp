@@ -26,6 +26,7 @@ namespace {
 
 using smf::Bytes;
 using smf::join;
+using smf::QuietNotices;
 
 enum class Expect { load, reject, either };
 
@@ -36,9 +37,7 @@ struct HostileFile {
     std::optional<std::size_t> trackCount;  // checked when the file loads
 };
 
-HostileFile loads(std::string name, Bytes data, std::size_t trackCount) {
-    return {std::move(name), std::move(data), Expect::load, trackCount};
-}
+HostileFile loads(std::string name, Bytes data, std::size_t tracks) { return {std::move(name), std::move(data), Expect::load, tracks}; }
 HostileFile rejects(std::string name, Bytes data) { return {std::move(name), std::move(data), Expect::reject, std::nullopt}; }
 HostileFile survives(std::string name, Bytes data) { return {std::move(name), std::move(data), Expect::either, std::nullopt}; }
 
@@ -80,11 +79,6 @@ void readHostileFile(const HostileFile& hostile) {
     if (hostile.expect != Expect::either) { EXPECT_EQ(loaded, hostile.expect == Expect::load); }
     if (loaded && hostile.trackCount) { EXPECT_EQ(file.tracks().size(), *hostile.trackCount); }
 }
-
-struct QuietNotices {
-    QuietNotices() { MIDIFile::setNormalizingNoticeStream(nullptr); }
-    ~QuietNotices() { MIDIFile::setNormalizingNoticeStream(stdout); }
-};
 
 // ---- Files built to amplify work or storage ---------------------------------------------
 

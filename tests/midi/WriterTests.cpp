@@ -17,12 +17,6 @@ Bytes chunk(std::initializer_list<std::uint8_t> body) {
     return out;
 }
 
-std::vector<std::uint8_t> statuses(const EventList& events) {
-    std::vector<std::uint8_t> out;
-    for (const auto& event : events) out.push_back(event.status());
-    return out;
-}
-
 TEST(Writer, VariableLengthQuantities) {
     const std::pair<std::uint32_t, Bytes> cases[] = {
         {127, {0x7F}}, {128, {0x81, 0x00}}, {0x4000, {0x81, 0x80, 0x00}}, {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
@@ -45,7 +39,7 @@ TEST(Writer, EndOfTrackGoesAfterEverythingAtItsTick) {
               chunk({0, 0xFF, 0x03, 1, 'A', 0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0x00}));
 
     const EventList later = {{50, {0xFF, 0x2F, 0x00}}, {50, {0x80, 60, 0}}, {50, {0xC0, 5}}};
-    EXPECT_EQ(statuses(MIDIFile::sortedEventsForExport(later)), (std::vector<std::uint8_t>{0x80, 0xC0, 0xFF}));
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(later), (EventList{later[1], later[2], later[0]}));
 }
 
 TEST(Writer, TickZeroOrder) {

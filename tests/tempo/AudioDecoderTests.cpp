@@ -41,7 +41,7 @@ std::string decoderError(const std::filesystem::path& path) {
     try {
         auto decoder = openAudioFile(path);
         decoder->lengthInFrames();
-        decodeFirstFrames(*decoder, 1 << 20);
+        EXPECT_LE(decodeFirstFrames(*decoder, 1 << 20).frameLength, frames);
     } catch (const AudioFileError& error) {
         return error.description();
     }
@@ -167,25 +167,15 @@ TEST_F(AudioDecoder, FilesThatAreNotAudioFailClearly) {
 }
 
 // A file cut in half or with garbage in its middle decodes what it can, or fails with a reason.
-void expectDecodedOrRefused(const std::filesystem::path& path) {
-    try {
-        auto decoder = openAudioFile(path);
-        decoder->lengthInFrames();
-        EXPECT_LE(decodeFirstFrames(*decoder, frames).frameLength, frames);
-    } catch (const AudioFileError& error) {
-        EXPECT_FALSE(error.description().empty());
-    }
-}
-
 TEST_F(AudioDecoder, DamagedFilesDecodeWhatTheyCanWithoutCrashing) {
     for (const std::string name : {"cut.mp3", "cut.flac", "cut.m4a", "cut.caf"}) {
         SCOPED_TRACE(name);
         const auto path = encode(name, name == "cut.m4a" ? "-c:a aac -movflags +faststart" : "");
         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
-        expectDecodedOrRefused(path);
+        EXPECT_NE(decoderError(path), "");
         const auto scrambled = encode("scrambled-" + name, "");
         overwrite(scrambled, static_cast<std::streamoff>(std::filesystem::file_size(scrambled) / 3), std::string(2000, 'Z'));
-        expectDecodedOrRefused(scrambled);
+        EXPECT_NE(decoderError(scrambled), "");
     }
 }
 

@@ -81,18 +81,14 @@ TEST(TempoEnvelope, NonFiniteSamplesAndRatesGiveNoNaNFrames) {
 }
 
 TEST(TempoEnvelope, WhiteningOfShortFlatAndOddRateEnvelopes) {
-    std::vector<float> four = {1, 2, 3, 4};
-    detector::whiten(four, 100);
-    EXPECT_EQ(four, (std::vector<float>{1, 2, 3, 4}));
-
+    const auto whitened = [](std::vector<float> values, double rate) {
+        detector::whiten(values, rate);
+        return values;
+    };
+    EXPECT_EQ(whitened({1, 2, 3, 4}, 100), (std::vector<float>{1, 2, 3, 4}));
     // Rate 1 gives the smallest radius, 3: index 4's window is 1...4, index 0's is 0...3.
-    std::vector<float> five = {1, 2, 3, 4, 5};
-    detector::whiten(five, 1);
-    EXPECT_EQ(five, (std::vector<float>{0, 0, 0, 1.0f / 1.5f, 1}));
-
-    std::vector<float> flat(50, 0.25f);
-    detector::whiten(flat, 86.1328125);
-    EXPECT_EQ(flat, std::vector<float>(50, 0.0f));
+    EXPECT_EQ(whitened({1, 2, 3, 4, 5}, 1), (std::vector<float>{0, 0, 0, 1.0f / 1.5f, 1}));
+    EXPECT_EQ(whitened(std::vector<float>(50, 0.25f), 86.1328125), std::vector<float>(50, 0.0f));
 
     std::vector<float> oddRates(20, 1.0f);
     oddRates[3] = 2;

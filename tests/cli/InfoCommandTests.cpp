@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "CLITestSupport.h"
 #include "midi/SMFBytes.h"
@@ -66,18 +68,13 @@ TEST_F(InfoCommand, FilesThatCannotBeReadOrAreNotSongsAreNamedWithTheReason) {
     EXPECT_EQ(directory.exitCode, 1);
     EXPECT_EQ(directory.err, "orvane-cli: " + folder_.string() + ": Is a directory\n");
 
-    const struct {
-        Bytes bytes;
-        std::string reason;
-    } rejected[] = {{{}, "File is empty"},
-                    {Bytes(40, 0x4D), "Not a MIDI file"},
-                    {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1}, "Not a valid MIDI file"}};
-    for (const auto& file : rejected) {
-        const fs::path path = write("junk.mid", file.bytes);
+    const std::pair<Bytes, std::string> rejected[] = {
+        {{}, "File is empty"}, {Bytes(40, 0x4D), "Not a MIDI file"}, {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1}, "Not a valid MIDI file"}};
+    for (const auto& [bytes, reason] : rejected) {
+        const fs::path path = write("junk.mid", bytes);
         const CommandResult invalid = info(quoted(path) + " --json");
-        EXPECT_EQ(invalid.exitCode, 2) << file.reason;
-        EXPECT_EQ(invalid.err, "orvane-cli: " + path.string() + ": " + file.reason + "\n");
-        EXPECT_EQ(invalid.out, "");
+        EXPECT_EQ(std::tuple(invalid.exitCode, invalid.err, invalid.out),
+                  std::tuple(2, "orvane-cli: " + path.string() + ": " + reason + "\n", ""));
     }
     EXPECT_EQ(info("").exitCode, 2) << "a file is required";
 

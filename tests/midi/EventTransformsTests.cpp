@@ -19,12 +19,9 @@ using namespace testing;
 TEST(EventTransforms, TransposeClampsKeysAndLeavesPercussionAndOtherEventsAlone) {
     const EventList events = {noteOn(0, 0, 125), noteOff(10, 0, 125), noteOn(0, 1, 2, 0),
                               noteOn(0, 9, 38), ev(5, {0xA0, 60, 10}), cc(5, 0, 7, 100)};
-    const EventList up = transposeEvents(events, 5);
-    EXPECT_EQ(up[0], noteOn(0, 0, 127));
-    EXPECT_EQ(up[1], noteOff(10, 0, 127));
-    EXPECT_EQ(up[2], noteOn(0, 1, 7, 0)) << "velocity-0 note-ons are notes too";
-    EXPECT_EQ(up[3], noteOn(0, 9, 38));
-    EXPECT_EQ(up[4], events[4]) << "key pressure is not transposed";
+    // Velocity-0 note-ons are notes too; key pressure is not transposed.
+    EXPECT_EQ(transposeEvents(events, 5), (EventList{noteOn(0, 0, 127), noteOff(10, 0, 127), noteOn(0, 1, 7, 0),
+                                                     noteOn(0, 9, 38), events[4], events[5]}));
     EXPECT_EQ(transposeEvents(events, -5)[2], noteOn(0, 1, 0, 0));
 }
 
@@ -33,11 +30,9 @@ TEST(EventTransforms, VelocityScalesFromTheTracksOwnMeanToTheMixerVelocity) {
                                      noteOn(30, 0, 65, 99), noteOff(40, 0, 60)});
     // Mean (50 + 50 + 1 + 99) / 4 = 50, target 100: doubled, capped at 127, note-offs untouched.
     piano.velocity = 100;
-    const EventList scaled = applyVelocity(piano.events, piano);
-    EXPECT_EQ(scaled[0][2], 100);
-    EXPECT_EQ(scaled[2][2], 2);
-    EXPECT_EQ(scaled[3][2], 127);
-    EXPECT_EQ(scaled[4], piano.events[4]);
+    EXPECT_EQ(applyVelocity(piano.events, piano), (EventList{noteOn(0, 0, 60, 100), noteOn(10, 0, 62, 100),
+                                                             noteOn(20, 0, 64, 2), noteOn(30, 0, 65, 127),
+                                                             noteOff(40, 0, 60)}));
 
     // The factor comes from the track's own events, whatever list is transformed; halves
     // round away from zero.
@@ -66,10 +61,9 @@ TEST(EventTransforms, StripsLeaveChannelsWithoutNotesAndUnknownChannelsAlone) {
 }
 
 TEST(EventTransforms, TrackNamesAndDrumMapping) {
-    const MIDIEvent longName = trackNameEvent(track(std::string(200, 'x'), 0, {}));
-    ASSERT_EQ(longName.size(), 4u + 200u);
-    EXPECT_EQ(longName[2], 0x81);
-    EXPECT_EQ(longName[3], 0x48);
+    Bytes longName = {0xFF, 0x03, 0x81, 0x48};
+    longName.insert(longName.end(), 200, 'x');
+    EXPECT_EQ(trackNameEvent(track(std::string(200, 'x'), 0, {})), MIDIEvent(0, longName));
 
     const EventList melodic = {program(0, 2, 40), noteOn(10, 2, 60), cc(10, 2, 1, 3), noteOff(20, 2, 60),
                                ev(20, {0xFF, 0x01, 0x01, 'a'})};
@@ -84,8 +78,7 @@ TEST(EventTransforms, MergeChannelAssignment) {
         return assignedChannelsForMergedTracks(tracks);
     };
     EXPECT_EQ(channelsOf({0, 0, 9, 9, -1}), (std::vector<int>{0, 1, 9, 9, 2}));
-    std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 9, 0};
-    EXPECT_EQ(channelsOf(std::vector<int>(17, 0)), expected);
+    EXPECT_EQ(channelsOf(std::vector<int>(17, 0)), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 9, 0}));
     EXPECT_EQ(channelsOf({5, 3, 5}), (std::vector<int>{5, 3, 0}));
 }
 

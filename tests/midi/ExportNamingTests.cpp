@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ExportTestSupport.h"
 #include "midi/export/ExportNaming.h"
 
@@ -51,10 +53,9 @@ TEST(SplitFileNames, LongNamesAreShortenedKeepingSuffixesAndWholeCharacters) {
         while (whole.size() < cut.size()) whole += "é";
         EXPECT_EQ(cut, whole) << "cut between whole characters";
     }
-    EXPECT_TRUE(names[0].ends_with("_Acoustic Grand Piano_Ch1_loopx999.midi2"));
-    EXPECT_TRUE(names[1].ends_with("_Acoustic Grand Piano_Ch2_loopx999.midi2"));
     // Cut to the same length, the third name equals the second one and gets a number.
-    EXPECT_TRUE(names[2].ends_with("_Acoustic Grand Piano_Ch2_loopx999_2.midi2"));
+    const Names suffixes = {"_Ch1_loopx999.midi2", "_Ch2_loopx999.midi2", "_Ch2_loopx999_2.midi2"};
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(names[i].ends_with("_Acoustic Grand Piano" + suffixes[i])) << names[i];
 
     const std::string extreme(300, 'y');
     EXPECT_EQ(fittedFileName(extreme + ".mid", 0), std::string(251, 'y') + ".mid");
@@ -77,8 +78,7 @@ TEST(ExportRows, SomeSelectedRowsOrEveryRow) {
                                 track("B", 1, {noteOn(0, 1, 60)})});
     const auto list = tracksWithRowsToExport(midi, {1}, 2);
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].row, 1);
-    EXPECT_EQ(list[0].track.name, "B");
+    EXPECT_EQ(std::tuple(list[0].row, list[0].track.name), std::tuple(1, "B"));
 }
 
 }  // namespace

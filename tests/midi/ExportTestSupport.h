@@ -37,59 +37,52 @@ inline std::uint32_t readVarLen(const Bytes& bytes, std::size_t& at) {
 
 // Decodes a file written without running status; records a test failure on anything else.
 inline DecodedFile decode(const Bytes& bytes) {
-    DecodedFile file;
     const auto be16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes.at(at) << 8 | bytes.at(at + 1)); };
     const auto be32 = [&](std::size_t at) {
         return std::uint32_t{bytes.at(at)} << 24 | std::uint32_t{bytes.at(at + 1)} << 16 |
                std::uint32_t{bytes.at(at + 2)} << 8 | bytes.at(at + 3);
     };
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "MThd");
-    file.format = be16(8);
-    file.declaredTracks = be16(10);
-    file.division = be16(12);
+    DecodedFile file{be16(8), be16(10), be16(12), {}};
     std::size_t at = 14;
     while (at < bytes.size()) {
         EXPECT_EQ(std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4), "MTrk");
         const std::size_t end = at + 8 + be32(at + 4);
         EXPECT_LE(end, bytes.size());
         at += 8;
-        DecodedChunk chunk;
+        DecodedChunk& chunk = file.chunks.emplace_back();
         std::uint32_t tick = 0;
         while (at < end) {
             tick += readVarLen(bytes, at);
             const std::uint8_t status = bytes.at(at);
             EXPECT_GE(status, 0x80) << "running status or a stray data byte at " << at;
-            std::size_t size = 0;
-            if (status == 0xFF) {
-                std::size_t lengthAt = at + 2;
-                size = 2 + (readVarLen(bytes, lengthAt) + (lengthAt - (at + 2)));
-            } else if (status == 0xF0 || status == 0xF7) {
-                std::size_t lengthAt = at + 1;
-                size = 1 + (readVarLen(bytes, lengthAt) + (lengthAt - (at + 1)));
-            } else {
-                size = (status & 0xE0) == 0xC0 ? 2 : 3;  // programs and channel pressure have one data byte
+            // Programs and channel pressure have one data byte; meta and system exclusive events a length.
+            std::size_t size = (status & 0xE0) == 0xC0 ? 2 : 3;
+            if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+                std::size_t lengthAt = at + (status == 0xFF ? 2 : 1);
+                const std::uint32_t length = readVarLen(bytes, lengthAt);
+                size = lengthAt - at + length;
             }
             chunk.events.push_back(MIDIEvent(tick, std::span<const std::uint8_t>(bytes.data() + at, size)));
             at += size;
         }
         EXPECT_EQ(at, end);
-        file.chunks.push_back(std::move(chunk));
     }
     EXPECT_EQ(file.chunks.size(), file.declaredTracks);
     return file;
 }
 
 inline MIDIEvent ev(std::uint32_t tick, std::initializer_list<std::uint8_t> bytes) { return MIDIEvent(tick, bytes); }
+inline MIDIEvent channelEvent(std::uint32_t tick, int status, int first, int second) {
+    return MIDIEvent(tick, {static_cast<std::uint8_t>(status), static_cast<std::uint8_t>(first),
+                            static_cast<std::uint8_t>(second)});
+}
 inline MIDIEvent noteOn(std::uint32_t tick, int channel, int key, int velocity = 100) {
-    return MIDIEvent(tick, {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(key),
-                            static_cast<std::uint8_t>(velocity)});
+    return channelEvent(tick, 0x90 | channel, key, velocity);
 }
-inline MIDIEvent noteOff(std::uint32_t tick, int channel, int key) {
-    return MIDIEvent(tick, {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0});
-}
+inline MIDIEvent noteOff(std::uint32_t tick, int channel, int key) { return channelEvent(tick, 0x80 | channel, key, 0); }
 inline MIDIEvent cc(std::uint32_t tick, int channel, int controller, int value) {
-    return MIDIEvent(tick, {static_cast<std::uint8_t>(0xB0 | channel), static_cast<std::uint8_t>(controller),
-                            static_cast<std::uint8_t>(value)});
+    return channelEvent(tick, 0xB0 | channel, controller, value);
 }
 inline MIDIEvent program(std::uint32_t tick, int channel, int number) {
     return MIDIEvent(tick, {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(number)});
@@ -118,8 +111,7 @@ inline MIDITrack track(std::string name, int channel, EventList events, std::uin
 inline MIDIFile song(std::vector<MIDITrack> tracks, EventList tempos = {}, EventList signatures = {}) {
     MIDIFile file;
     file.timeDivision = 480;
-    file.tempoEvents = tempos;
-    file.originalTempoEvents = tempos;
+    file.tempoEvents = file.originalTempoEvents = tempos;
     file.timeSignatureEvents = std::move(signatures);
     file.setTracks(std::move(tracks));
     return file;

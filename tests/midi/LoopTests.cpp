@@ -55,10 +55,9 @@ TEST(RepeatedSection, ClosesNotesAtEveryBoundaryAndDropsUnmatchedNoteOffs) {
 }
 
 TEST(RepeatedSection, StartsEveryRepeatWithTheSetupAndSortsUnorderedInput) {
-    const EventList setup = {program(0, 0, 5), cc(0, 0, 7, 90)};
     const EventList unordered = {cc(30, 0, 1, 1), cc(10, 0, 1, 2), cc(30, 0, 1, 3)};
-    const EventList out = repeatedSectionEvents(unordered, 0, 40, 3, std::nullopt, false, setup);
-    EXPECT_EQ(out, (EventList{program(0, 0, 5), cc(0, 0, 7, 90), cc(10, 0, 1, 2), cc(30, 0, 1, 1), cc(30, 0, 1, 3),
+    const EventList setup = {program(0, 0, 5), cc(0, 0, 7, 90)};
+    EXPECT_EQ(repeatedSectionEvents(unordered, 0, 40, 3, std::nullopt, false, setup), (EventList{program(0, 0, 5), cc(0, 0, 7, 90), cc(10, 0, 1, 2), cc(30, 0, 1, 1), cc(30, 0, 1, 3),
                               program(40, 0, 5), cc(40, 0, 7, 90), cc(50, 0, 1, 2), cc(70, 0, 1, 1), cc(70, 0, 1, 3),
                               program(80, 0, 5), cc(80, 0, 7, 90), cc(90, 0, 1, 2), cc(110, 0, 1, 1),
                               cc(110, 0, 1, 3)}));
@@ -105,10 +104,10 @@ TEST(ConductorLoop, RepeatsTheTempoInForceAndTheSectionsOwnChanges) {
 TEST(LoopPreview, OneChunkForOneTrackThreeForTwo) {
     const MIDIFile midi = song({track("A", 0, {noteOn(0, 0, 60), noteOff(960, 0, 60)}),
                                 track("B", 1, {noteOn(0, 1, 60), noteOff(960, 1, 60)})});
-    EXPECT_EQ(decode(buildLoopPreviewMIDI(midi, std::span(midi.tracks()).first(1), 0, 0.5, 0, std::nullopt, true))
-                  .chunks.size(),
-              1u);
-    EXPECT_EQ(decode(buildLoopPreviewMIDI(midi, midi.tracks(), 0, 0.5, 0, std::nullopt, true)).chunks.size(), 3u);
+    for (const std::size_t count : {1u, 2u}) {
+        const auto tracks = std::span(midi.tracks()).first(count);
+        EXPECT_EQ(decode(buildLoopPreviewMIDI(midi, tracks, 0, 0.5, 0, std::nullopt, true)).chunks.size(), 2 * count - 1);
+    }
 }
 
 TEST(PlaybackSlice, RebasesTheRestOfTheSongAndReplaysTheStateInForce) {
@@ -117,23 +116,21 @@ TEST(PlaybackSlice, RebasesTheRestOfTheSongAndReplaysTheStateInForce) {
                               1);
     const MIDIFile midi = song({a}, {tempo(0, 500000)});
 
-    const DecodedFile whole = decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 0, 0, std::nullopt));
-    const EventList& all = whole.chunks[1].events;
+    const EventList all = decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 0, 0, std::nullopt)).chunks.at(1).events;
     EXPECT_EQ(all.back(), endOfTrack(2880));
     EXPECT_EQ(std::count(all.begin(), all.end(), noteOff(2880, 0, 64)), 1) << "closed at the last tick";
     EXPECT_EQ(std::count(all.begin(), all.end(), noteOff(2880, 0, 60)), 1);
 
-    const DecodedFile late = decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 2.0, 0, std::nullopt));
-    const EventList& events = late.chunks[1].events;
-    EXPECT_EQ(events[0], ev(0, {0xFF, 0x03, 0x01, 'A'}));
-    EXPECT_EQ(events[1], program(0, 0, 33)) << "the program set at tick 960";
-    EXPECT_EQ(events[2], program(0, 0, 1)) << "followed by the track's own";
+    const EventList events = decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 2.0, 0, std::nullopt)).chunks.at(1).events;
+    // The name, the program set at tick 960, then the track's own.
+    EXPECT_EQ(EventList(events.begin(), events.begin() + 3),
+              (EventList{ev(0, {0xFF, 0x03, 0x01, 'A'}), program(0, 0, 33), program(0, 0, 1)}));
     EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const MIDIEvent& e) { return e.isNoteOff(); }), 1)
         << "notes sounding across the start lose their note-off";
 
-    const DecodedFile end = decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 60.0, 0, std::nullopt));
-    EXPECT_EQ(end.chunks[1].events.back(), endOfTrack(1));
-    EXPECT_EQ(end.chunks[0].events.back(), endOfTrack(1));
+    for (const DecodedChunk& chunk : decode(buildPlaybackSliceMIDI(midi, midi.tracks(), 60.0, 0, std::nullopt)).chunks) {
+        EXPECT_EQ(chunk.events.back(), endOfTrack(1));
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "MIDI2TestSupport.h"
 #include "midi/model/MIDIFile.h"
 
@@ -10,15 +12,10 @@ namespace orvane::midi {
 namespace {
 
 using testing::ClipWords;
+using testing::imported;
 using testing::MarkerCapture;
 
 std::vector<MIDIEvent> events(std::initializer_list<MIDIEvent> list) { return list; }
-
-MIDIFile imported(const ClipWords& clip) {
-    MIDIFile file;
-    EXPECT_TRUE(file.parse(clip.bytes()));
-    return file;
-}
 
 TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) {
     ClipWords clip;
@@ -29,35 +26,28 @@ TEST(MIDI2Import, ASimpleClipBecomesOneTrackWithItsTimingTempoAndTimeSignature) 
         .dc(96).midi2(0, 0x80, 60, 0x00000000)
         .footer();
     const MIDIFile file = imported(clip);
-    EXPECT_TRUE(file.wasImportedFromMIDI2Clip);
-    EXPECT_EQ(file.format, 1);
-    EXPECT_EQ(file.timeDivision, 96);
+    EXPECT_EQ(std::tuple(file.wasImportedFromMIDI2Clip, file.format, file.timeDivision, file.timeSignatureDenominator,
+                         file.midi2ImportedPacketCount),
+              std::tuple(true, 1, 96, 4, 4));
     ASSERT_EQ(file.tracks().size(), 1u);
     const MIDITrack& track = file.tracks()[0];
-    EXPECT_EQ(track.name, "Ch 1");
-    EXPECT_EQ(track.channel, 0);
+    EXPECT_EQ(std::tuple(track.name, track.channel, track.velocity), std::tuple("Ch 1", 0, 127));
     EXPECT_EQ(track.events, events({MIDIEvent(0, {0x90, 60, 127}), MIDIEvent(96, {0x80, 60, 0})}));
-    EXPECT_EQ(track.velocity, 127);
     EXPECT_EQ(file.tempoEvents, events({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})}));
     EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
     EXPECT_EQ(file.timeSignatureEvents, events({MIDIEvent(0, {0xFF, 0x58, 0x04, 3, 2, 24, 8})}));
-    EXPECT_EQ(file.timeSignatureDenominator, 4);
-    EXPECT_EQ(file.midi2ImportedPacketCount, 4);
 }
 
 TEST(MIDI2Import, TheClipTempoIsTheSongsReferenceTempoAndTinyTempoValuesBecomeOneMicrosecond) {
     ClipWords clip;
     clip.header(480).dc(0).tempo(60000000).dc(0).midi1(0, 0x90, 60, 100).dc(10).tempo(50).footer();
     const MIDIFile file = imported(clip);
-    ASSERT_EQ(file.tempoEvents.size(), 2u);
-    EXPECT_EQ(file.tempoEvents[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}));  // 600000 us
-    EXPECT_EQ(file.tempoEvents[1], MIDIEvent(10, {0xFF, 0x51, 0x03, 0x00, 0x00, 0x01}));
+    EXPECT_EQ(file.tempoEvents, events({MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}),  // 600000 us
+                                        MIDIEvent(10, {0xFF, 0x51, 0x03, 0x00, 0x00, 0x01})}));
     // The last tempo, as for a one-track Standard MIDI File.
     EXPECT_DOUBLE_EQ(file.bpm, 60000000.0);
 
-    ClipWords slow;
-    slow.header(480).dc(0).tempo(60000000).dc(0).midi1(0, 0x90, 60, 100).footer();
-    const MIDIFile slowFile = imported(slow);
+    const MIDIFile slowFile = imported(ClipWords().header(480).dc(0).tempo(60000000).dc(0).midi1(0, 0x90, 60, 100).footer());
     EXPECT_DOUBLE_EQ(slowFile.bpm, 100.0);
     // An override of the song's own tempo leaves the tempo map as it is.
     EXPECT_EQ(slowFile.rewrittenTempoEvents(100.0), slowFile.tempoEvents);
@@ -76,17 +66,15 @@ TEST(MIDI2Import, TracksFollowGroupThenChannelWithTheirNames) {
         .footer();
     const MIDIFile file = imported(clip);
     ASSERT_EQ(file.tracks().size(), 4u);
-    EXPECT_EQ(file.tracks()[0].name, "Ch 1");
+    std::vector<std::string> names;
+    for (const MIDITrack& track : file.tracks()) names.push_back(track.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Ch 1", "Violin", "Drums - Acoustic Snare", "Group 3 Ch 4"}));
     EXPECT_EQ(file.tracks()[0].events.size(), 2u);
-    EXPECT_EQ(file.tracks()[1].name, "Violin");
     EXPECT_EQ(file.tracks()[1].instrument, 40);
-    EXPECT_EQ(file.tracks()[2].name, "Drums - Acoustic Snare");
     EXPECT_EQ(file.tracks()[2].drumNote, 38);
-    EXPECT_EQ(file.tracks()[3].name, "Group 3 Ch 4");
     const auto& report = *file.midi2LastImportReport;
     EXPECT_EQ(report.groups, (std::set<std::uint8_t>{0, 1, 2}));
-    EXPECT_EQ(report.channelsByGroup.at(0), (std::set<std::uint8_t>{0, 5}));
-    EXPECT_EQ(report.channelsByGroup.at(1), (std::set<std::uint8_t>{9}));
+    EXPECT_EQ(report.channelsByGroup, (std::map<std::uint8_t, std::set<std::uint8_t>>{{0, {0, 5}}, {1, {9}}, {2, {3}}}));
 }
 
 TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
@@ -97,10 +85,9 @@ TEST(MIDI2Import, EventsBeforeStartOfClipSitAtTickZeroAndAreAmbiguous) {
     EXPECT_EQ(file.tracks()[0].events, events({MIDIEvent(0, {0x90, 60, 64}), MIDIEvent(0, {0x90, 62, 90})}));
     const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
     ASSERT_EQ(snapshots.size(), 6u);
-    EXPECT_EQ(snapshots[3].scope, MIDI2NativePacketScope::ambiguous);
-    EXPECT_EQ(snapshots[3].action, MIDI2NativePacketAction::downConvertedToEditableModel);
-    EXPECT_EQ(snapshots[3].absoluteTick, 100u);
-    EXPECT_FALSE(snapshots[3].sequenceTick);
+    EXPECT_EQ(std::tuple(snapshots[3].scope, snapshots[3].action, snapshots[3].absoluteTick, snapshots[3].sequenceTick),
+              std::tuple(MIDI2NativePacketScope::ambiguous, MIDI2NativePacketAction::downConvertedToEditableModel,
+                         100u, std::nullopt));
     EXPECT_EQ(snapshots[5].scope, MIDI2NativePacketScope::ambiguous);
     EXPECT_EQ(file.midi2LastImportReport->nativePreservationSummary->ambiguousPackets, 2);
 }
@@ -120,13 +107,10 @@ TEST(MIDI2Import, StartOfClipResetsTheSequenceOriginAndSnapshotsDescribeEveryPac
     EXPECT_EQ(snapshots[3].absoluteTick, 1000u);
     EXPECT_FALSE(snapshots[3].sequenceTick);
     const MIDI2NativePacketSnapshot note = snapshots[5];
-    EXPECT_EQ(note.packetIndex, 5);
-    EXPECT_EQ(note.absoluteTick, 1020u);
-    EXPECT_EQ(note.sequenceTick, 20u);
-    EXPECT_EQ(note.channel, 3);
+    EXPECT_EQ(std::tuple(note.packetIndex, note.absoluteTick, note.sequenceTick, note.channel, note.scope, note.action),
+              std::tuple(5, 1020u, 20u, 3, MIDI2NativePacketScope::safelyScoped,
+                         MIDI2NativePacketAction::storedNativeCandidate));
     EXPECT_EQ(note.words, (std::vector<std::uint32_t>{0x40933C00, 0xFFFF0000}));
-    EXPECT_EQ(note.scope, MIDI2NativePacketScope::safelyScoped);
-    EXPECT_EQ(note.action, MIDI2NativePacketAction::storedNativeCandidate);
     EXPECT_EQ(snapshots[7].action, MIDI2NativePacketAction::skippedUnsupported);
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 1);
 }
@@ -163,12 +147,10 @@ TEST(MIDI2Import, UnsupportedPacketsAreSkippedAndCounted) {
     const MIDIFile file = imported(clip);
     EXPECT_EQ(file.midi2UnsupportedPacketCount, 8);
     EXPECT_TRUE(file.timeSignatureEvents.empty());
-    const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
-    EXPECT_FALSE(snapshots[5].wasDownConverted);
-    EXPECT_EQ(snapshots[5].channel, 5);
+    const auto snapshot = file.midi2NativePacketSnapshots.snapshots()[5];
+    EXPECT_EQ(std::tuple(snapshot.wasDownConverted, snapshot.channel), std::tuple(false, 5));
     const auto& report = *file.midi2LastImportReport;
-    EXPECT_EQ(report.midi2ChannelVoicePackets, 1);
-    EXPECT_EQ(report.midi2ChannelVoiceDownConverted, 0);
+    EXPECT_EQ(std::tuple(report.midi2ChannelVoicePackets, report.midi2ChannelVoiceDownConverted), std::tuple(1, 0));
     EXPECT_EQ(report.oneLineStatus(), "MIDI 2.0 Clip imported. 1 track, 24 UMP packets. 8 unsupported packet(s).");
 }
 
@@ -192,21 +174,19 @@ TEST(MIDI2Import, ClipsWithoutAnythingToEditOrWithBrokenPacketsAreRejected) {
 }
 
 TEST(MIDI2Import, DeltaClockstampsThatOverflowThirtyTwoBitsRejectTheClip) {
-    ClipWords clip;
-    clip.header(480).midi1(0, 0x90, 60, 100);
-    for (int i = 0; i < 4097; ++i) clip.dc(0xFFFFF);
-    clip.midi1(0, 0x80, 60, 0);
+    // 4096 full Delta Clockstamps and then `last` more ticks.
+    const auto clipSpanning = [](std::uint32_t last) {
+        ClipWords clip;
+        clip.header(480).midi1(0, 0x90, 60, 100);
+        for (int i = 0; i < 4096; ++i) clip.dc(0xFFFFF);
+        return clip.dc(last).midi1(0, 0x80, 60, 0).bytes();
+    };
     MarkerCapture capture("1");
     MIDIFile file;
-    EXPECT_FALSE(file.parse(clip.bytes()));
+    EXPECT_FALSE(file.parse(clipSpanning(0xFFFFF)));
     EXPECT_EQ(capture.lines().back(), "[MIDI2] SMF2_IMPORT_FAILED | delta tick overflow");
-
     // Just below the limit the clip still reads.
-    ClipWords fits;
-    fits.header(480).midi1(0, 0x90, 60, 100);
-    for (int i = 0; i < 4096; ++i) fits.dc(0xFFFFF);
-    fits.dc(4095).midi1(0, 0x80, 60, 0);
-    ASSERT_TRUE(file.parse(fits.bytes()));
+    ASSERT_TRUE(file.parse(clipSpanning(4095)));
     EXPECT_EQ(file.tracks()[0].events.back().tick, 0xFFFFFFFFu);
 }
 
@@ -261,20 +241,15 @@ TEST(MIDI2Import, WithOrWithoutMarkersAClipReadsTheSame) {
     clip.add({0x01400002});  // a Delta Clockstamp with reserved bits set
     clip.dc(0xFFFFF).midi1(0, 0xE0, 0x00, 0x40).midi2(0, 0x91, 61, 0x80000000);
     clip.midi1(2, 0xB3, 0x87, 0x90).footer();  // data bytes of 0x80 and more are kept as they are
-    MIDIFile quiet;
-    MIDIFile traced;
-    {
-        MarkerCapture off("0");
-        ASSERT_TRUE(quiet.parse(clip.bytes()));
-    }
-    {
-        MarkerCapture on("1");
-        ASSERT_TRUE(traced.parse(clip.bytes()));
-    }
-    EXPECT_EQ(quiet.tracks(), traced.tracks());
-    EXPECT_EQ(quiet.midi2LastImportReport, traced.midi2LastImportReport);
-    EXPECT_EQ(quiet.midi2NativePacketSnapshots, traced.midi2NativePacketSnapshots);
-    EXPECT_EQ(quiet.midi2ImportedPacketCount, traced.midi2ImportedPacketCount);
+    const auto read = [&](const char* markers) {
+        const MarkerCapture capture(markers);
+        return imported(clip);
+    };
+    const MIDIFile quiet = read("0");
+    const MIDIFile traced = read("1");
+    EXPECT_EQ(std::tie(quiet.tracks(), quiet.midi2LastImportReport, quiet.midi2NativePacketSnapshots, quiet.midi2ImportedPacketCount),
+              std::tie(traced.tracks(), traced.midi2LastImportReport, traced.midi2NativePacketSnapshots,
+                       traced.midi2ImportedPacketCount));
     EXPECT_EQ(quiet.tracks().back().events.back(), MIDIEvent(0xFFFFF + 7, {0xB3, 0x87, 0x90}));
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "MIDI2TestSupport.h"
 #include "midi/midi2/MIDI2ClipFile.h"
@@ -13,16 +14,11 @@ namespace orvane::midi {
 namespace {
 
 using testing::ClipWords;
+using testing::imported;
 using Blocker = MIDI2NativeReexportBlocker;
 using Words = std::vector<std::uint32_t>;
 
 constexpr std::uint32_t velocityHighRes = 0xC8140000;  // velocity7 100 and low bits set
-
-MIDIFile importedClip(const ClipWords& clip) {
-    MIDIFile file;
-    EXPECT_TRUE(file.parse(clip.bytes()));
-    return file;
-}
 
 // Two tracks of MIDI 2.0 notes: group 0 channel 0 and group 0 channel 1.
 ClipWords twoTrackClip() {
@@ -44,10 +40,6 @@ std::vector<Words> packetWords(const Bytes& data) {
     return words;
 }
 
-bool contains(const std::vector<Words>& packets, const Words& words) {
-    return std::find(packets.begin(), packets.end(), words) != packets.end();
-}
-
 MIDI2NativeReplacementExport mergeOf(const MIDIFile& file, const std::vector<MIDITrack>& tracks) {
     return buildMIDI2ClipWithNativeReplacement(file, midi2FullMergedExportRequest(file, tracks, 0, std::nullopt, false));
 }
@@ -61,26 +53,26 @@ TEST(MIDI2NativePlanning, UnsafePacketsAreCountedAndNamedInTheNotes) {
         .dc(0).add({0x10F80000})  // a System packet: skipped
         .dc(480).midi2(0, 0x80, 60, 0)
         .footer();
-    const MIDIFile file = importedClip(clip);
+    const MIDIFile file = imported(clip);
     EXPECT_EQ(file.midi2NativePacketSnapshots.tally(), (MIDI2NativePacketInventory::Tally{2, 2}));
     // The inventory worked out from the clip's words reads like one built from its snapshots.
     const auto snapshots = file.midi2NativePacketSnapshots.snapshots();
     EXPECT_EQ(MIDI2NativePacketInventory(snapshots).snapshots(), snapshots);
     EXPECT_EQ(MIDI2NativePacketInventory(snapshots).tally(), file.midi2NativePacketSnapshots.tally());
-    const auto exported = fullMerge(file);
-    EXPECT_EQ(exported.eligibility.unsafePackets, 2);
-    EXPECT_EQ(exported.eligibility.notes.front(), "2 unsafe/unsupported native packet(s) would remain skipped and reported.");
+    const auto eligibility = fullMerge(file).eligibility;
+    EXPECT_EQ(std::tuple(eligibility.unsafePackets, eligibility.notes.front()),
+              std::tuple(2, "2 unsafe/unsupported native packet(s) would remain skipped and reported."));
 }
 
 // orvane-cli's tests check the blockers of mixer values, transposition and tempo overrides.
 TEST(MIDI2NativePlanning, AMergeOfSomeTracksBlocks) {
-    const MIDIFile file = importedClip(twoTrackClip());
+    const MIDIFile file = imported(twoTrackClip());
     EXPECT_EQ(mergeOf(file, {file.musicalTracks()[0]}).eligibility.blockerCategories,
               (std::vector<Blocker>{Blocker::partialTrackExport, Blocker::editedOrNonmatchingEvents}));
 }
 
 TEST(MIDI2NativePlanning, OneEditedNoteBlocksTheWholeFile) {
-    MIDIFile file = importedClip(twoTrackClip());
+    MIDIFile file = imported(twoTrackClip());
     file.mutableTracks()[0].events[2].mutableData()[2] = 90;  // the second note's velocity
     const auto exported = fullMerge(file);
     EXPECT_EQ(exported.eligibility.blockers,
@@ -91,13 +83,13 @@ TEST(MIDI2NativePlanning, OneEditedNoteBlocksTheWholeFile) {
 }
 
 TEST(MIDI2NativePlanning, ASplitReexportsOnlyItsOwnTracksPackets) {
-    const MIDIFile file = importedClip(twoTrackClip());
+    const MIDIFile file = imported(twoTrackClip());
     const auto exported =
         buildSingleTrackMIDI2ClipWithNativeReplacement(file, file.musicalTracks()[1], 0, std::nullopt);
     EXPECT_EQ(exported.eligibility.nativeReexportedPackets, 2);
     const auto packets = packetWords(exported.data);
-    EXPECT_TRUE(contains(packets, Words{0x40912800, 0x80000000}));
-    EXPECT_FALSE(contains(packets, Words{0x40903C00, velocityHighRes}));
+    EXPECT_EQ(std::ranges::count(packets, Words{0x40912800, 0x80000000}), 1);
+    EXPECT_EQ(std::ranges::count(packets, Words{0x40903C00, velocityHighRes}), 0);
 }
 
 TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) {
@@ -107,7 +99,7 @@ TEST(MIDI2NativePlanning, CandidatesSharingAKeyAcrossGroupsAreAmbiguousOnSplit) 
         .dc(0).midi2(1, 0x90, 60, 0x80000000)  // same channel and note in group 2
         .dc(480).midi2(0, 0x80, 60, 0)
         .footer();
-    const MIDIFile file = importedClip(clip);
+    const MIDIFile file = imported(clip);
     const auto exported = buildSingleTrackMIDI2ClipWithNativeReplacement(file, file.tracks()[0], 0, std::nullopt);
     EXPECT_EQ(exported.eligibility.blockers,
               (std::vector<std::string>{"2 native candidate packet(s) have ambiguous split ownership."}));
@@ -119,14 +111,13 @@ TEST(MIDI2NativePlanning, EqualKeysTakeTheirPacketsInListOrder) {
         .dc(0).midi2(0, 0x90, 60, 0xC8000000)
         .dc(0).midi2(0, 0x90, 60, 0xC8010000)  // the same MIDI 1.0 bytes, other native words
         .footer();
-    const MIDIFile file = importedClip(clip);
+    const MIDIFile file = imported(clip);
     EXPECT_EQ(fullMerge(file).data, clip.bytes());
 
     // One event for two packets: the second does not match.
     const EventList one = {MIDIEvent(0, {0x90, 60, 100})};
     const auto single = midi2NativeReplacementPlan(file, one, std::nullopt);
-    EXPECT_EQ(single.matchedPackets, 1);
-    EXPECT_EQ(single.nonmatchingPackets, 1);
+    EXPECT_EQ(std::tuple(single.matchedPackets, single.nonmatchingPackets), std::tuple(1, 1));
 }
 
 // ---- Loops ------------------------------------------------------------------------------------
@@ -145,19 +136,19 @@ ClipWords loopClip() {
 }
 
 TEST(MIDI2LoopPlanning, PacketsInsideTheLoopRepeatEveryPassAndPreLoopStateIsCopiedOnce) {
-    const MIDIFile file = importedClip(loopClip());
+    const MIDIFile file = imported(loopClip());
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 1920, 3840);
     const auto classification = midi2NativeLoopPacketClassification(relationship, 1920, 3840, 1920, 4, false);
-    // Before 1920: the controller and the notes at 0 ... 1440 (8 packets) are start state.
-    EXPECT_EQ(classification.copyOnceEffectiveStartCandidatePackets, 9);
-    EXPECT_EQ(classification.copyOnceActionPackets(), 9);
-    EXPECT_EQ(classification.boundaryStartCandidatePackets, 1);
-    EXPECT_EQ(classification.moveToLoopStartActionPackets(), 1);
-    EXPECT_EQ(classification.repeatPerPassActionPackets(), 7);  // 2160 ... 3600
+    // Before 1920: the controller and the notes at 0 ... 1440 (8 packets) are start state;
+    // 2160 ... 3600 repeat.
+    EXPECT_EQ((std::vector<int>{classification.copyOnceEffectiveStartCandidatePackets,
+                                classification.copyOnceActionPackets(), classification.boundaryStartCandidatePackets,
+                                classification.moveToLoopStartActionPackets(), classification.repeatPerPassActionPackets()}),
+              (std::vector<int>{9, 9, 1, 1, 7}));
     const auto& actions = classification.packetActions;
     ASSERT_FALSE(actions.empty());
-    EXPECT_EQ(actions.front().policy, MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart);
-    EXPECT_EQ(actions.front().outputTick, 0u);
+    EXPECT_EQ(std::tuple(actions.front().policy, actions.front().outputTick),
+              std::tuple(MIDI2NativeLoopPacketPolicy::copyOnceEffectiveStart, 0u));
     EXPECT_TRUE(std::is_sorted(actions.begin(), actions.end(),
                                [](const auto& a, const auto& b) { return a.packetIndex < b.packetIndex; }));
 
@@ -181,7 +172,7 @@ TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass)
         .dc(0).midi2(1, 0x90, 60, 0xC8000000)  // the same bytes in group 2
         .dc(120).midi2(0, 0x80, 60, 0)
         .footer();
-    const MIDIFile file = importedClip(clip);
+    const MIDIFile file = imported(clip);
     const MIDIEventRelationshipSnapshot relationship = relationshipSnapshot(file, std::nullopt, 0, 480);
     const auto classification = midi2NativeLoopPacketClassification(relationship, 0, 480, 480, 2, false);
     EXPECT_EQ(classification.repeatPerPassActionPackets(), 3);
@@ -192,9 +183,9 @@ TEST(MIDI2LoopPlanning, TwoPacketsForOneExportedEventLeaveADuplicateRiskPerPass)
     ASSERT_EQ(plan->packetPlans.size(), 3u);
     EXPECT_EQ(plan->packetPlans[0].matchedOutputTicks, (std::vector<std::uint32_t>{120, 600}));
     EXPECT_EQ(plan->packetPlans[1].duplicateRiskOutputTicks, (std::vector<std::uint32_t>{120, 600}));
-    EXPECT_EQ(plan->replacementMatchedOutputEvents(), 4);
-    EXPECT_EQ(plan->duplicateRiskOutputEvents(), 2);
-    EXPECT_EQ(plan->unmatchedOutputEvents(), 0);
+    EXPECT_EQ((std::vector<int>{plan->replacementMatchedOutputEvents(), plan->duplicateRiskOutputEvents(),
+                                plan->unmatchedOutputEvents()}),
+              (std::vector<int>{4, 2, 0}));
 }
 
 }  // namespace

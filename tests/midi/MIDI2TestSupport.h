@@ -14,6 +14,7 @@
 
 #include "midi/midi2/MIDI2Diagnostics.h"
 #include "midi/midi2/MIDI2UMPPacket.h"
+#include "midi/model/MIDIFile.h"
 
 namespace orvane::midi::testing {
 
@@ -84,28 +85,26 @@ public:
     std::vector<std::uint32_t> words;
 };
 
+// The song read from a clip's bytes (a test failure when they do not read).
+inline MIDIFile imported(const ClipWords& clip) {
+    MIDIFile file;
+    EXPECT_TRUE(file.parse(clip.bytes()));
+    return file;
+}
+
 // Sets MIDI2_DEBUG_MARKERS (or unsets it for nullptr) and collects the markers written while
 // alive; restores the variable and standard output afterwards.
 class MarkerCapture {
 public:
     explicit MarkerCapture(const char* variable) {
         if (const char* old = std::getenv("MIDI2_DEBUG_MARKERS")) previous_ = old;
-        if (variable != nullptr) {
-            setenv("MIDI2_DEBUG_MARKERS", variable, 1);
-        } else {
-            unsetenv("MIDI2_DEBUG_MARKERS");
-        }
-        file_ = std::tmpfile();
+        setVariable(variable);
         MIDI2Diagnostics::setOutputStream(file_);
     }
     ~MarkerCapture() {
         MIDI2Diagnostics::setOutputStream(nullptr);
         std::fclose(file_);
-        if (previous_) {
-            setenv("MIDI2_DEBUG_MARKERS", previous_->c_str(), 1);
-        } else {
-            unsetenv("MIDI2_DEBUG_MARKERS");
-        }
+        setVariable(previous_ ? previous_->c_str() : nullptr);
     }
     MarkerCapture(const MarkerCapture&) = delete;
     MarkerCapture& operator=(const MarkerCapture&) = delete;
@@ -114,22 +113,29 @@ public:
     std::vector<std::string> lines() {
         std::fflush(file_);
         std::rewind(file_);
-        std::vector<std::string> result;
-        std::string line;
+        std::vector<std::string> result(1);
         for (int c = std::fgetc(file_); c != EOF; c = std::fgetc(file_)) {
             if (c == '\n') {
-                result.push_back(line);
-                line.clear();
+                result.emplace_back();
             } else {
-                line += static_cast<char>(c);
+                result.back() += static_cast<char>(c);
             }
         }
+        result.pop_back();  // what follows the last newline
         std::fseek(file_, 0, SEEK_END);
         return result;
     }
 
 private:
-    std::FILE* file_ = nullptr;
+    static void setVariable(const char* value) {
+        if (value != nullptr) {
+            setenv("MIDI2_DEBUG_MARKERS", value, 1);
+        } else {
+            unsetenv("MIDI2_DEBUG_MARKERS");
+        }
+    }
+
+    std::FILE* file_ = std::tmpfile();
     std::optional<std::string> previous_;
 };
 

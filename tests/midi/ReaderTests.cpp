@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "midi/SMFBytes.h"
 #include "midi/model/MIDIFile.h"
@@ -14,6 +14,7 @@ namespace {
 
 using smf::Bytes;
 using smf::join;
+using smf::QuietNotices;
 
 MIDIFile parsed(const Bytes& data) {
     MIDIFile file;
@@ -27,12 +28,6 @@ std::vector<Bytes> eventBytes(const MIDITrack& track) {
     return out;
 }
 
-// Keeps the reader's normalising notice (its text is checked through orvane-cli info) quiet.
-struct QuietNotices {
-    QuietNotices() { MIDIFile::setNormalizingNoticeStream(nullptr); }
-    ~QuietNotices() { MIDIFile::setNormalizingNoticeStream(stdout); }
-};
-
 TEST(ReaderHeader, ParseStartsFromAFreshSongAndReadsTheHeader) {
     const QuietNotices quiet;
     MIDIFile file;
@@ -41,15 +36,10 @@ TEST(ReaderHeader, ParseStartsFromAFreshSongAndReadsTheHeader) {
     ASSERT_EQ(file.bpm, 150.0);
     ASSERT_EQ(file.keySignature, "D major");
     ASSERT_TRUE(file.parse(join({smf::header(2, 0, 0xE728), {0x00}})));
-    EXPECT_EQ(file.format, 2);
-    EXPECT_EQ(file.timeDivision, 0xE728);
-    EXPECT_TRUE(file.isSMPTE);
-    EXPECT_EQ(file.bpm, 120.0);
-    EXPECT_EQ(file.keySignature, "Unknown");
-    EXPECT_TRUE(file.tracks().empty());
-    EXPECT_TRUE(file.tempoEvents.empty());
-    EXPECT_TRUE(file.originalTempoEvents.empty());
-    EXPECT_TRUE(file.musicalTracks().empty());
+    EXPECT_EQ(std::tuple(file.format, file.timeDivision, file.isSMPTE, file.bpm, file.keySignature),
+              std::tuple(2, 0xE728, true, 120.0, "Unknown"));
+    EXPECT_TRUE(file.tracks().empty() && file.tempoEvents.empty() && file.originalTempoEvents.empty() &&
+                file.musicalTracks().empty());
     EXPECT_FALSE(parsed(join({smf::header(1, 0, 0x7FFF), {0x00}})).isSMPTE);
     EXPECT_FALSE(file.parse(Bytes(5, 0)));
     EXPECT_TRUE(file.tracks().empty()) << "a rejected read leaves no tracks of an earlier song";
@@ -57,13 +47,12 @@ TEST(ReaderHeader, ParseStartsFromAFreshSongAndReadsTheHeader) {
 
 TEST(ReaderChunkWalk, StopsAtAForeignChunkTheAnnouncedCountOrWhenBytesRunOut) {
     const Bytes notes = join({smf::noteOn(0, 60, 100), smf::endOfTrack()});
-    EXPECT_EQ(parsed(join({smf::header(1, 3), smf::track(notes), smf::chunk("XFIH", {1, 2, 3}), smf::track(notes)}))
-                  .tracks()
-                  .size(),
-              1u);
-    EXPECT_EQ(parsed(join({smf::header(1, 1), smf::track(notes), smf::track(notes)})).tracks().size(), 1u);
     // Seven stray bytes cannot hold a chunk header: the walk ends quietly.
-    EXPECT_EQ(parsed(join({smf::header(1, 5), smf::track(notes), {'M', 'T', 'r', 'k', 0, 0, 0}})).tracks().size(), 1u);
+    for (const Bytes& data : {join({smf::header(1, 3), smf::track(notes), smf::chunk("XFIH", {1, 2, 3}), smf::track(notes)}),
+                              join({smf::header(1, 1), smf::track(notes), smf::track(notes)}),
+                              join({smf::header(1, 5), smf::track(notes), {'M', 'T', 'r', 'k', 0, 0, 0}})}) {
+        EXPECT_EQ(parsed(data).tracks().size(), 1u);
+    }
     const MIDIFile two = parsed(join({smf::header(1, 0xFFFF), smf::track(notes), smf::track({})}));
     ASSERT_EQ(two.tracks().size(), 2u);
     EXPECT_EQ(two.tracks()[1].name, "Track 2");
@@ -131,33 +120,29 @@ TEST(ReaderTempo, DuplicatesAcrossTracksAreStoredOnce) {
                                                join({smf::tempo(500000), smf::tempo(500000), {0x00, 0xFF, 0x01, 0x00}}),
                                                join({smf::tempo(400000), smf::tempo(500000, 0x60)})}));
     // (0, 500000), (0x60, 500000), (0x60, 400000), and (0, 400000) from the last track.
-    ASSERT_EQ(file.tempoEvents.size(), 4u);
-    EXPECT_EQ(file.tempoEvents[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
-    EXPECT_EQ(file.tempoEvents[1], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}));
-    EXPECT_EQ(file.tempoEvents[2], MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
-    EXPECT_EQ(file.tempoEvents[3], MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}));
+    EXPECT_EQ(file.tempoEvents, (EventList{MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}),
+                                           MIDIEvent(0, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}),
+                                           MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}),
+                                           MIDIEvent(0x60, {0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80})}));
     EXPECT_EQ(file.originalTempoEvents, file.tempoEvents);
     EXPECT_EQ(file.tracks()[1].events.size(), 3u) << "tempo events stay in their track";
 }
 
 TEST(ReaderTempo, TheSongTempoComesFromTheFirstChunkFirst) {
-    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(500000), smf::tempo(400000, 10)})})).bpm, 150.0);
-    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(500000)}), join({smf::tempo(400000)})})).bpm, 120.0);
-    EXPECT_DOUBLE_EQ(
-        parsed(smf::file(1, {smf::noteOn(0, 1, 1), join({smf::tempo(600000)}), join({smf::tempo(400000)})})).bpm, 100.0);
-    EXPECT_DOUBLE_EQ(parsed(smf::file(1, {join({smf::tempo(600000), smf::tempo(400000)}),
-                                          join({smf::tempo(300000)})}))
-                         .bpm,
-                     150.0);
+    const std::pair<Bytes, double> cases[] = {
+        {smf::file(1, {join({smf::tempo(500000), smf::tempo(400000, 10)})}), 150.0},
+        {smf::file(1, {smf::tempo(500000), smf::tempo(400000)}), 120.0},
+        {smf::file(1, {smf::noteOn(0, 1, 1), smf::tempo(600000), smf::tempo(400000)}), 100.0},
+        {smf::file(1, {join({smf::tempo(600000), smf::tempo(400000)}), smf::tempo(300000)}), 150.0},
+    };
+    for (const auto& [bytes, bpm] : cases) EXPECT_DOUBLE_EQ(parsed(bytes).bpm, bpm);
 }
 
 TEST(ReaderTempo, EmptyOrShortTemposSetNoBPMButAreKept) {
-    const MIDIFile zero = parsed(smf::file(1, {join({smf::tempo(0)}), join({smf::tempo(400000)})}));
-    EXPECT_DOUBLE_EQ(zero.bpm, 150.0);
-    EXPECT_EQ(zero.tempoEvents.size(), 2u);
+    const MIDIFile zero = parsed(smf::file(1, {smf::tempo(0), smf::tempo(400000)}));
+    EXPECT_EQ(std::tuple(zero.bpm, zero.tempoEvents.size()), std::tuple(150.0, std::size_t{2}));
     const MIDIFile shortPayload = parsed(smf::file(1, {{0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}}));
-    EXPECT_DOUBLE_EQ(shortPayload.bpm, 120.0);
-    EXPECT_EQ(shortPayload.tempoEvents.size(), 1u);
+    EXPECT_EQ(std::tuple(shortPayload.bpm, shortPayload.tempoEvents.size()), std::tuple(120.0, std::size_t{1}));
 }
 
 TEST(ReaderSignatures, TimeSignaturesAreAllKeptAndTheLastWins) {
@@ -165,8 +150,7 @@ TEST(ReaderSignatures, TimeSignaturesAreAllKeptAndTheLastWins) {
                                                 0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x18, 0x08,  //
                                                 0x10, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08,  //
                                                 0x00, 0xFF, 0x58, 0x01, 0x09}}));
-    EXPECT_EQ(file.timeSignatureNumerator, 3);
-    EXPECT_EQ(file.timeSignatureDenominator, 4);
+    EXPECT_EQ(std::tuple(file.timeSignatureNumerator, file.timeSignatureDenominator), std::tuple(3, 4));
     EXPECT_EQ(file.timeSignatureEvents.size(), 4u) << "no de-duplication, short ones included";
     EXPECT_EQ(file.timeSignatureEvents[2].tick, 0x10u);
 }
@@ -174,19 +158,19 @@ TEST(ReaderSignatures, TimeSignaturesAreAllKeptAndTheLastWins) {
 TEST(ReaderSignatures, AHugeDenominatorExponentIsClamped) {
     for (const std::uint8_t exponent : {std::uint8_t{30}, std::uint8_t{31}, std::uint8_t{63}, std::uint8_t{255}}) {
         const MIDIFile file = parsed(smf::file(1, {{0x00, 0xFF, 0x58, 0x02, 0x07, exponent}}));
-        EXPECT_EQ(file.timeSignatureNumerator, 7);
-        EXPECT_EQ(file.timeSignatureDenominator, 1 << 30) << int(exponent);
+        EXPECT_EQ(std::tuple(file.timeSignatureNumerator, file.timeSignatureDenominator), std::tuple(7, 1 << 30))
+            << int(exponent);
     }
 }
 
 TEST(ReaderSignatures, KeySignatures) {
-    const MIDIFile flat = parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0xFD, 0x00}}));
-    EXPECT_EQ(flat.keySignature, "Eb major");
-    EXPECT_EQ(flat.rawKeySharpsFlats, -3);
-    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x01}})).keySignature, "A minor");
-    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x02}})).keySignature, "C major")
-        << "only the value 1 means minor";
-    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x01, 0x02}})).keySignature, "Unknown");
+    EXPECT_EQ(parsed(smf::file(1, {{0x00, 0xFF, 0x59, 0x02, 0xFD, 0x00}})).rawKeySharpsFlats, -3);
+    // Only the value 1 means minor; a short event is no key signature.
+    const std::pair<Bytes, std::string> cases[] = {{{0x00, 0xFF, 0x59, 0x02, 0xFD, 0x00}, "Eb major"},
+                                                   {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x01}, "A minor"},
+                                                   {{0x00, 0xFF, 0x59, 0x02, 0x00, 0x02}, "C major"},
+                                                   {{0x00, 0xFF, 0x59, 0x01, 0x02}, "Unknown"}};
+    for (const auto& [event, key] : cases) EXPECT_EQ(parsed(smf::file(1, {event})).keySignature, key);
 }
 
 TEST(ReaderNormalising, AFormat1TrackWithConductorDataIsSplit) {
@@ -198,15 +182,13 @@ TEST(ReaderNormalising, AFormat1TrackWithConductorDataIsSplit) {
             join({smf::noteOn(0, 60, 100)})}));
     ASSERT_EQ(file.tracks().size(), 3u);
     const MIDITrack& conductor = file.tracks()[0];
-    EXPECT_EQ(conductor.name, "Conductor");
-    EXPECT_EQ(conductor.channel, -1);
+    EXPECT_EQ(std::tuple(conductor.name, conductor.channel), std::tuple("Conductor", -1));
     EXPECT_EQ(eventBytes(conductor),
               (std::vector<Bytes>{{0xFF, 0x03, 4, 'L', 'e', 'a', 'd'}, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20},
                                   {0xFF, 0x58, 4, 4, 2, 0x18, 8}, {0xFF, 0x01, 1, 'x'}, {0xFF, 0x2F, 0}}));
 
     const MIDITrack& lead = file.tracks()[1];
-    EXPECT_EQ(lead.name, "Lead");
-    EXPECT_EQ(lead.drumNote, 38);
+    EXPECT_EQ(std::tuple(lead.name, lead.drumNote), std::tuple("Lead", 38));
     EXPECT_EQ(eventBytes(lead), (std::vector<Bytes>{{0xFF, 0x03, 4, 'L', 'e', 'a', 'd'}, {0xB9, 7, 100}, {0x99, 38, 80},
                                                     {0xFF, 0x01, 1, 'x'}, {0x99, 38, 60}, {0xFF, 0x2F, 0}}));
     EXPECT_EQ(lead.events[4].tick, 0x10u);
@@ -216,11 +198,12 @@ TEST(ReaderNormalising, AFormat1TrackWithConductorDataIsSplit) {
 TEST(ReaderNormalising, OnlyTracksWithRealNotesAndConductorDataAreSplit) {
     const QuietNotices quiet;
     // Format 0 is never split this way; silent note-ons are not notes; a key signature alone counts.
-    EXPECT_EQ(parsed(smf::file(0, {join({smf::tempo(500000), smf::noteOn(0, 60, 100)})})).tracks().size(), 1u);
-    EXPECT_EQ(parsed(smf::file(1, {join({smf::tempo(500000), smf::noteOn(0, 60, 0)})})).tracks().size(), 1u);
-    EXPECT_EQ(parsed(smf::file(1, {join({{0x00, 0xFF, 0x01, 0x00}, smf::noteOn(0, 60, 1)})})).tracks().size(), 1u);
-    EXPECT_EQ(parsed(smf::file(2, {join({{0x00, 0xFF, 0x59, 0x02, 0x00, 0x00}, smf::noteOn(0, 60, 1)})})).tracks().size(),
-              2u);
+    const std::pair<Bytes, std::size_t> cases[] = {
+        {smf::file(0, {join({smf::tempo(500000), smf::noteOn(0, 60, 100)})}), 1},
+        {smf::file(1, {join({smf::tempo(500000), smf::noteOn(0, 60, 0)})}), 1},
+        {smf::file(1, {join({{0x00, 0xFF, 0x01, 0x00}, smf::noteOn(0, 60, 1)})}), 1},
+        {smf::file(2, {join({{0x00, 0xFF, 0x59, 0x02, 0x00, 0x00}, smf::noteOn(0, 60, 1)})}), 2}};
+    for (const auto& [data, count] : cases) EXPECT_EQ(parsed(data).tracks().size(), count);
 }
 
 TEST(ReaderFormat0, NotesOnSeveralChannelsBecomeOneTrackPerChannel) {
@@ -251,9 +234,8 @@ TEST(ReaderFormat0, NotesOnSeveralChannelsBecomeOneTrackPerChannel) {
                                   {0xB0, 7, 90}, {0x90, 60, 100}, {0xF0, 0x01, 0xF7}, {0xC0, 30}}));
     EXPECT_EQ(guitar.events[4].tick, 0x10u);
 
-    const MIDITrack& drums = file.tracks()[2];
-    EXPECT_FALSE(drums.drumNote) << "identity is not derived again for exploded tracks";
-    EXPECT_EQ(drums.events.size(), 3u);
+    EXPECT_EQ(file.tracks()[2].events.size(), 3u);
+    EXPECT_FALSE(file.tracks()[2].drumNote) << "identity is not derived again for exploded tracks";
 }
 
 TEST(ReaderFormat0, ChannelsWithoutAGeneralMIDINameAreNumbered) {
@@ -269,9 +251,8 @@ TEST(ReaderFormat0, OneNoteChannelKeepsTheTracksAsRead) {
                                                join({smf::noteOn(3, 1, 1)})}));
     EXPECT_FALSE(file.wasExplodedFromFormat0);
     ASSERT_EQ(file.tracks().size(), 2u);
-    EXPECT_EQ(file.tracks()[0].name, "Track 1");
-    EXPECT_EQ(file.tracks()[0].events.size(), 3u);
-    EXPECT_EQ(file.tracks()[0].channel, 2);
+    EXPECT_EQ(std::tuple(file.tracks()[0].name, file.tracks()[0].events.size(), file.tracks()[0].channel),
+              std::tuple("Track 1", 3u, 2));
 }
 
 }  // namespace

@@ -35,8 +35,7 @@ TEST(RelationshipSnapshot, StoredPacketsAreSortedIntoRangeStartStateAndUnsafe) {
         .dc(0).midi2(0, 0x25, 0, 0)  // 12: unsupported
         .dc(960).midi2(0, 0x80, 60, 0)  // 14: tick 1920
         .footer();
-    MIDIFile file;
-    ASSERT_TRUE(file.parse(clip.bytes()));
+    const MIDIFile file = testing::imported(clip);
     const auto snapshot = relationshipSnapshot(file, std::nullopt, 960, 1920);
     const auto indices = [&](const std::vector<std::uint32_t>& positions) {
         std::vector<int> result;

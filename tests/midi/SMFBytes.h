@@ -2,11 +2,20 @@
 // Standard MIDI File bytes built by hand for reader tests: every fixture states its bytes.
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
 
+#include "midi/model/MIDIFile.h"
+
 namespace orvane::midi::smf {
+
+// Keeps the reader's normalising notice (its text is checked through orvane-cli info) quiet.
+struct QuietNotices {
+    QuietNotices() { MIDIFile::setNormalizingNoticeStream(nullptr); }
+    ~QuietNotices() { MIDIFile::setNormalizingNoticeStream(stdout); }
+};
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -32,9 +41,8 @@ inline Bytes header(std::uint16_t format, std::uint16_t trackCount, std::uint16_
 inline Bytes chunk(std::string_view tag, const Bytes& body, std::int64_t declaredLength = -1) {
     Bytes out;
     append(out, tag);
-    appendBigEndian(out, static_cast<std::uint32_t>(declaredLength < 0 ? static_cast<std::int64_t>(body.size())
-                                                                       : declaredLength),
-                    4);
+    const std::int64_t length = declaredLength < 0 ? static_cast<std::int64_t>(body.size()) : declaredLength;
+    appendBigEndian(out, static_cast<std::uint32_t>(length), 4);
     append(out, body);
     return out;
 }
@@ -50,9 +58,7 @@ inline Bytes join(std::initializer_list<Bytes> parts) {
 // A file of the given format whose header announces exactly the given track bodies.
 inline Bytes file(std::uint16_t format, std::initializer_list<Bytes> bodies, std::uint16_t division = 480) {
     Bytes out = header(format, static_cast<std::uint16_t>(bodies.size()), division);
-    for (const Bytes& body : bodies) {
-        append(out, track(body));
-    }
+    for (const Bytes& body : bodies) append(out, track(body));
     return out;
 }
 

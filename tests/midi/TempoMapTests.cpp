@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
 
 #include "midi/model/MIDIFile.h"
 #include "midi/model/TempoMap.h"
@@ -21,8 +22,7 @@ std::uint32_t tempoOf(const MIDIEvent& event) { return (event[3] << 16) | (event
 
 MIDIFile songWithTempos(TimedMetaList tempos, double bpm = 120.0) {
     MIDIFile file;
-    file.tempoEvents = tempos;
-    file.originalTempoEvents = std::move(tempos);
+    file.tempoEvents = file.originalTempoEvents = std::move(tempos);
     file.bpm = bpm;
     return file;
 }
@@ -73,10 +73,10 @@ TEST(TempoMapSMPTE, FramesTimesTicksPerFrame) {
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(1000, std::nullopt), 1.0) << "the tempo map does not apply";
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(1000, 60.0), 1.0);
     EXPECT_EQ(file.secondsToTicks(1.0, 10, std::nullopt), 1000u) << "no clamping to the song's end";
-    EXPECT_EQ(file.secondsToTicks(0.0102, std::nullopt, std::nullopt), 10u);
-    EXPECT_EQ(file.secondsToTicks(0.0098, std::nullopt, std::nullopt), 10u);
-    EXPECT_EQ(file.secondsToTicks(1e12, std::nullopt, std::nullopt), std::numeric_limits<std::uint32_t>::max());
-    EXPECT_EQ(file.secondsToTicks(-3, std::nullopt, std::nullopt), 0u);
+    for (const auto& [seconds, tick] :
+         {std::pair{0.0102, 10u}, {0.0098, 10u}, {1e12, std::numeric_limits<std::uint32_t>::max()}, {-3.0, 0u}}) {
+        EXPECT_EQ(file.secondsToTicks(seconds, std::nullopt, std::nullopt), tick) << seconds;
+    }
 
     file.timeDivision = 0xE350;  // 29 frames per second exactly, 80 ticks per frame
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(2320, std::nullopt), 1.0);
@@ -91,12 +91,12 @@ TEST(TempoMapSMPTE, FramesTimesTicksPerFrame) {
 TEST(TempoMapSecondsToTicks, ClampsAndSearches) {
     MIDIFile file = songWithTempos({tempoAt(960, 250000)});
     file.setTracks({notesUntil(4000)});
-    EXPECT_EQ(file.secondsToTicks(1000.0, std::nullopt, std::nullopt), 4000u) << "past the end: the last tick";
-    EXPECT_EQ(file.secondsToTicks(-1.0, std::nullopt, std::nullopt), 0u);
-    EXPECT_EQ(file.secondsToTicks(std::nan(""), std::nullopt, std::nullopt), 0u);
-    EXPECT_EQ(file.secondsToTicks(std::numeric_limits<double>::infinity(), std::nullopt, std::nullopt), 0u);
-    // (A dense map below is searched against the walked one.)
-    EXPECT_EQ(file.secondsToTicks(1.1251, std::nullopt, std::nullopt), 1201u) << "the first tick at or after the time";
+    // Past the end: the last tick; otherwise the first tick at or after the time (a dense map
+    // below is searched against the walked one).
+    for (const auto& [seconds, tick] : {std::pair{1000.0, 4000u}, {-1.0, 0u}, {std::nan(""), 0u},
+                                        {std::numeric_limits<double>::infinity(), 0u}, {1.1251, 1201u}}) {
+        EXPECT_EQ(file.secondsToTicks(seconds, std::nullopt, std::nullopt), tick) << seconds;
+    }
     EXPECT_EQ(file.secondsToTicks(1.125, 1000, std::nullopt), 1000u) << "an explicit bound wins";
     EXPECT_EQ(file.secondsToTicks(2.0, std::nullopt, 60.0), 1920u);
 }
@@ -137,12 +137,8 @@ TEST(TempoMapSecondsToTicks, ADenseMapGivesTheSameResultsAsWalkingIt) {
         const double seconds = end * below(10000) / 9000.0;
         const std::uint32_t found = file.secondsToTicks(seconds, std::nullopt, std::nullopt);
         if (seconds <= 0) continue;
-        if (found < tick + 500) {
-            ASSERT_GE(walkedSeconds(file, found, std::nullopt), seconds);
-        }
-        if (found > 0) {
-            ASSERT_LT(walkedSeconds(file, found - 1, std::nullopt), seconds);
-        }
+        if (found < tick + 500) { ASSERT_GE(walkedSeconds(file, found, std::nullopt), seconds); }
+        if (found > 0) { ASSERT_LT(walkedSeconds(file, found - 1, std::nullopt), seconds); }
     }
 }
 
@@ -151,14 +147,10 @@ TEST(TempoMapOverride, RewritesTheOriginalTemposWithinRange) {
                                     tempoAt(20, 10000000), tempoAt(30, 3)},
                                    120.0);
     file.tempoEvents = {tempoAt(0, 999)};  // the override starts from the tempos as read
-    const TimedMetaList rewritten = file.rewrittenTempoEvents(60.0);
-    ASSERT_EQ(rewritten.size(), 4u);
-    EXPECT_EQ(tempoOf(rewritten[0]), 1000000u);
-    EXPECT_EQ(rewritten[1], MIDIEvent(10, {0xFF, 0x51, 0x03, 0, 0, 0})) << "an empty tempo is copied";
-    EXPECT_EQ(tempoOf(rewritten[2]), 16777215u) << "clamped to the largest tempo";
-    EXPECT_EQ(rewritten[2].tick, 20u);
-    EXPECT_EQ(tempoOf(rewritten[3]), 6u);
-    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[3]), 1u) << "clamped to 1";
+    // An empty tempo is copied; others are clamped to the largest tempo and to 1.
+    EXPECT_EQ(file.rewrittenTempoEvents(60.0), (TimedMetaList{tempoAt(0, 1000000), MIDIEvent(10, {0xFF, 0x51, 0x03, 0, 0, 0}),
+                                                              tempoAt(20, 16777215), tempoAt(30, 6)}));
+    EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[3]), 1u);
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1e9)[0]), 1u);
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(49.0)[0]), 1224489u) << "truncated toward zero";
 
@@ -168,18 +160,13 @@ TEST(TempoMapOverride, RewritesTheOriginalTemposWithinRange) {
 
 TEST(TempoMapOverride, ASongWithoutTempoGetsOneAtTickZero) {
     MIDIFile file;
-    const TimedMetaList rewritten = file.rewrittenTempoEvents(100.0);
-    ASSERT_EQ(rewritten.size(), 1u);
-    EXPECT_EQ(rewritten[0], MIDIEvent(0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}));
+    EXPECT_EQ(file.rewrittenTempoEvents(100.0), TimedMetaList{tempoAt(0, 600000)});
     EXPECT_DOUBLE_EQ(file.ticksToSeconds(960, 100.0), 1.2);
     EXPECT_EQ(tempoOf(file.rewrittenTempoEvents(1.0)[0]), 16777215u);
 
     // Only empty tempo events: the supplied tempo comes first, the others stay.
     MIDIFile silent = songWithTempos({MIDIEvent(5, {0xFF, 0x51, 0x03, 0, 0, 0})});
-    const TimedMetaList supplied = silent.rewrittenTempoEvents(60.0);
-    ASSERT_EQ(supplied.size(), 2u);
-    EXPECT_EQ(tempoOf(supplied[0]), 1000000u);
-    EXPECT_EQ(supplied[1].tick, 5u);
+    EXPECT_EQ(silent.rewrittenTempoEvents(60.0), (TimedMetaList{tempoAt(0, 1000000), silent.originalTempoEvents[0]}));
 }
 
 TEST(TempoMapMaximumTick, LargestTickOfAllEventsInAnyOrder) {

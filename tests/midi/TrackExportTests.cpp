@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "ExportTestSupport.h"
 #include "midi/export/EventTransforms.h"
@@ -42,8 +43,7 @@ MIDITrack pianoOnChannel3() {
 TEST(SingleTrackExport, WritesSetupFromTheTrackFieldsAndOnlyThat) {
     const MIDIFile midi = song({pianoOnChannel3()}, {tempo(0, 500000), tempo(240, 600000)}, {timeSignature(0, 3, 2)});
     const DecodedFile file = decode(buildSingleTrackMIDI(midi, midi.tracks()[0], 0, std::nullopt));
-    EXPECT_EQ(file.format, 1);
-    EXPECT_EQ(file.division, 480);
+    EXPECT_EQ(std::tuple(file.format, file.division), std::tuple(1, 480));
     ASSERT_EQ(file.chunks.size(), 1u);
     const EventList& events = file.chunks[0].events;
 
@@ -52,11 +52,12 @@ TEST(SingleTrackExport, WritesSetupFromTheTrackFieldsAndOnlyThat) {
               (EventList{ev(0, {0xFF, 0x03, 0x05, 'P', 'i', 'a', 'n', 'o'}), program(0, 3, 19),
                          timeSignature(0, 3, 2), tempo(0, 500000), cc(0, 3, 7, 99), cc(0, 3, 10, 40),
                          cc(0, 3, 91, 7)}));
-    EXPECT_EQ(countIf(events, cc(0, 3, 7, 20)), 0) << "the file's own volume is replaced";
-    EXPECT_EQ(countIf(events, cc(240, 3, 10, 5)), 0) << "pan controllers anywhere are replaced";
-    EXPECT_EQ(countIf(events, program(0, 3, 0)), 0) << "exactly one program at tick 0: the track's";
-    EXPECT_EQ(countIf(events, cc(480, 5, 1, 2)), 0) << "channels without notes are dropped";
-    EXPECT_EQ(countIf(events, tempo(480, 400000)), 0) << "the track's own tempo events give way to the song's";
+    // The file's own volume and pan controllers anywhere are replaced, the only program at tick
+    // 0 is the track's, channels without notes are dropped, and the track's own tempo events
+    // give way to the song's.
+    for (const MIDIEvent& gone : {cc(0, 3, 7, 20), cc(240, 3, 10, 5), program(0, 3, 0), cc(480, 5, 1, 2), tempo(480, 400000)}) {
+        EXPECT_EQ(countIf(events, gone), 0) << gone.tick;
+    }
     EXPECT_EQ(countIf(events, tempo(240, 600000)), 1);
     EXPECT_EQ(events.back(), endOfTrack(480));
     EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const MIDIEvent& e) { return e.isEndOfTrack(); }), 1);
@@ -67,12 +68,10 @@ TEST(SingleTrackExport, AppliesTransposeVelocityAndTheTempoOverride) {
     lead.velocity = 80;
     MIDIFile midi = song({lead}, {tempo(0, 500000)});
     midi.bpm = 120;
-    const DecodedFile file = decode(buildSingleTrackMIDI(midi, lead, 3, 60.0));
-    const EventList& events = file.chunks[0].events;
-    EXPECT_EQ(countIf(events, noteOn(0, 0, 63, 80)), 1);
-    EXPECT_EQ(countIf(events, noteOff(100, 0, 63)), 1);
-    EXPECT_EQ(countIf(events, noteOn(100, 0, 127, 80)), 1);
-    EXPECT_EQ(countIf(events, tempo(0, 1000000)), 1);
+    const EventList events = decode(buildSingleTrackMIDI(midi, lead, 3, 60.0)).chunks.at(0).events;
+    for (const MIDIEvent& wanted : {noteOn(0, 0, 63, 80), noteOff(100, 0, 63), noteOn(100, 0, 127, 80), tempo(0, 1000000)}) {
+        EXPECT_EQ(countIf(events, wanted), 1) << wanted.tick;
+    }
 }
 
 TEST(MergedExport, AssignsChannelsAndRegeneratesSetupOnlyWithMixerSettings) {
@@ -115,9 +114,9 @@ TEST(PlaybackFiles, CoverTheMusicalTracksAndLastAsLongAsTheSong) {
 
     const DecodedFile selected = decode(buildSelectedTracksMIDI(midi, {2, 0, 7}, 0, std::nullopt));
     ASSERT_EQ(selected.chunks.size(), 3u);
-    EXPECT_EQ(selected.chunks[0].events.back(), endOfTrack(960));
-    EXPECT_EQ(selected.chunks[1].events.front(), ev(0, {0xFF, 0x03, 0x01, 'A'}));
-    EXPECT_EQ(selected.chunks[2].events.front(), ev(0, {0xFF, 0x03, 0x01, 'C'}));
+    EXPECT_EQ((EventList{selected.chunks[0].events.back(), selected.chunks[1].events.front(),
+                         selected.chunks[2].events.front()}),
+              (EventList{endOfTrack(960), ev(0, {0xFF, 0x03, 0x01, 'A'}), ev(0, {0xFF, 0x03, 0x01, 'C'})}));
 
     const auto audition = buildSingleTrackPlaybackMIDI(midi, 1, 0, std::nullopt);
     ASSERT_TRUE(audition);

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "midi/model/MIDIFile.h"
 
@@ -32,23 +35,20 @@ MIDITrack identified(EventList events, int channel = -1) {
 // in tests/peers/test_corpus_identity.py; here a tie, and tracks without notes.
 TEST(TrackIdentity, TiesGoToTheChannelThatPlaysFirst) {
     const MIDITrack tie = identified({programChange(2, 33), note(5, 60), note(2, 60), programChange(5, 40)});
-    EXPECT_EQ(tie.channel, 5);
-    EXPECT_EQ(tie.instrument, 40) << "the first program of the chosen channel, wherever it stands";
+    // The instrument is the first program of the chosen channel, wherever it stands.
+    EXPECT_EQ(std::tuple(tie.channel, tie.instrument), std::tuple(5, 40));
 }
 
 TEST(TrackIdentity, ProgramsDecideWhenThereAreNoNotes) {
     const MIDITrack unset = identified({controller(3, 7, 90), programChange(3, 12), programChange(1, 20),
                                         programChange(1, 21)});
-    EXPECT_EQ(unset.channel, 1);
-    EXPECT_EQ(unset.instrument, 20);
-
+    EXPECT_EQ(std::tuple(unset.channel, unset.instrument), std::tuple(1, 20));
     MIDITrack keeps;
-    keeps.channel = 6;
     keeps.instrument = 99;
+    keeps.channel = 6;
     keeps.events = {programChange(1, 20)};
     MIDIFile::updateTrackIdentityFromEvents(keeps);
-    EXPECT_EQ(keeps.channel, 6);
-    EXPECT_EQ(keeps.instrument, 99);
+    EXPECT_EQ(std::tuple(keeps.channel, keeps.instrument), std::tuple(6, 99));
 }
 
 TEST(TrackIdentity, APercussionTrackStrikingOneKeyGetsItsDrumNote) {
@@ -75,17 +75,16 @@ TEST(TrackMixerValues, FirstControllersAndTheMeanVelocity) {
 }
 
 TEST(MusicalTracks, TracksWithRealNotesInOrderAndTheCacheFollowsEdits) {
+    const auto named = [](std::string name, EventList events) {
+        MIDITrack track;
+        track.name = std::move(name);
+        track.events = std::move(events);
+        return track;
+    };
+    const MIDITrack lead = named("Lead", {note(0, 60)});
     MIDIFile file;
-    MIDITrack conductor;
-    conductor.name = "Conductor";
-    conductor.events = {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})};
-    MIDITrack silent;
-    silent.name = "Silent";
-    silent.events = {note(0, 60, 0)};
-    MIDITrack lead;
-    lead.name = "Lead";
-    lead.events = {note(0, 60)};
-    file.setTracks({conductor, lead, silent, lead});
+    file.setTracks({named("Conductor", {MIDIEvent(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})}), lead,
+                    named("Silent", {note(0, 60, 0)}), lead});
     EXPECT_EQ(file.musicalTrackSourceIndices(), (std::vector<int>{1, 3}));
     ASSERT_EQ(file.musicalTracks().size(), 2u);
     EXPECT_EQ(&file.musicalTracks()[0], &file.tracks()[1]) << "the list refers to the tracks, it does not copy them";
@@ -112,11 +111,9 @@ TEST(GeneralMIDINames, InstrumentsDrumsAndKits) {
 }
 
 TEST(KeyNames, NamesAndTransposition) {
-    EXPECT_EQ(MIDIFile::keyName(-3, true), "C minor");
-    EXPECT_EQ(MIDIFile::keyName(7, true), "A# minor");
-    EXPECT_EQ(MIDIFile::keyName(-7, false), "Cb major");
-    EXPECT_EQ(MIDIFile::keyName(9, false), "? major");
-    EXPECT_EQ(MIDIFile::keyName(-8, true), "? minor");
+    EXPECT_EQ((std::vector<std::string>{MIDIFile::keyName(-3, true), MIDIFile::keyName(7, true), MIDIFile::keyName(-7, false),
+                                        MIDIFile::keyName(9, false), MIDIFile::keyName(-8, true)}),
+              (std::vector<std::string>{"C minor", "A# minor", "Cb major", "? major", "? minor"}));
 
     MIDIFile song;
     EXPECT_EQ(song.transposedKeySignature(0), "Unknown");

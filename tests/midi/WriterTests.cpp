@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "midi/model/MIDIFile.h"
@@ -16,19 +17,11 @@ Bytes chunk(std::initializer_list<std::uint8_t> body) {
     return out;
 }
 
-std::vector<std::uint8_t> statuses(const EventList& events) {
-    std::vector<std::uint8_t> out;
-    for (const auto& event : events) out.push_back(event.status());
-    return out;
-}
-
 TEST(Writer, VariableLengthQuantities) {
-    EXPECT_EQ(MIDIFile::encodeVarLen(127), (Bytes{0x7F}));
-    EXPECT_EQ(MIDIFile::encodeVarLen(128), (Bytes{0x81, 0x00}));
-    EXPECT_EQ(MIDIFile::encodeVarLen(0x4000), (Bytes{0x81, 0x80, 0x00}));
-    EXPECT_EQ(MIDIFile::encodeVarLen(0x0FFFFFFF), (Bytes{0xFF, 0xFF, 0xFF, 0x7F}));
-    EXPECT_EQ(MIDIFile::encodeVarLen(0x10000000), (Bytes{0x81, 0x80, 0x80, 0x80, 0x00}));
-    EXPECT_EQ(MIDIFile::encodeVarLen(0xFFFFFFFF), (Bytes{0x8F, 0xFF, 0xFF, 0xFF, 0x7F}));
+    const std::pair<std::uint32_t, Bytes> cases[] = {
+        {127, {0x7F}}, {128, {0x81, 0x00}}, {0x4000, {0x81, 0x80, 0x00}}, {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
+        {0x10000000, {0x81, 0x80, 0x80, 0x80, 0x00}}, {0xFFFFFFFF, {0x8F, 0xFF, 0xFF, 0xFF, 0x7F}}};
+    for (const auto& [value, bytes] : cases) EXPECT_EQ(MIDIFile::encodeVarLen(value), bytes) << value;
 }
 
 TEST(Writer, HeaderCarriesFormatCountAndTheSongsDivision) {
@@ -46,7 +39,7 @@ TEST(Writer, EndOfTrackGoesAfterEverythingAtItsTick) {
               chunk({0, 0xFF, 0x03, 1, 'A', 0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0x00}));
 
     const EventList later = {{50, {0xFF, 0x2F, 0x00}}, {50, {0x80, 60, 0}}, {50, {0xC0, 5}}};
-    EXPECT_EQ(statuses(MIDIFile::sortedEventsForExport(later)), (std::vector<std::uint8_t>{0x80, 0xC0, 0xFF}));
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(later), (EventList{later[1], later[2], later[0]}));
 }
 
 TEST(Writer, TickZeroOrder) {
@@ -62,12 +55,9 @@ TEST(Writer, TickZeroOrder) {
         {0, {0xB0, 10, 64}},           // 8 pan
         {0, {}},                       // 9 empty event
     };
-    const EventList sorted = MIDIFile::sortedEventsForExport(events);
-    ASSERT_EQ(sorted.size(), events.size());
-    const std::vector<std::size_t> expected = {5, 4, 6, 2, 7, 3, 1, 8, 0, 9};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(sorted[i], events[expected[i]]) << "position " << i;
-    }
+    EventList expected;
+    for (const std::size_t i : {5u, 4u, 6u, 2u, 7u, 3u, 1u, 8u, 0u, 9u}) expected.push_back(events[i]);
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(events), expected);
 }
 
 TEST(Writer, AfterTickZeroInputOrderHolds) {
@@ -80,8 +70,7 @@ TEST(Writer, OutOfOrderTicksAreSortedStably) {
     // The disorder is found late, after a run that was already in order, and at index 1.
     const EventList late = {{10, {0x90, 1, 1}}, {20, {0x90, 2, 1}}, {20, {0x90, 3, 1}}, {5, {0x90, 4, 1}},
                             {20, {0x90, 5, 1}}};
-    const EventList expectedLate = {late[3], late[0], late[1], late[2], late[4]};
-    EXPECT_EQ(MIDIFile::sortedEventsForExport(late), expectedLate);
+    EXPECT_EQ(MIDIFile::sortedEventsForExport(late), (EventList{late[3], late[0], late[1], late[2], late[4]}));
 
     const EventList early = {{7, {0x90, 1, 1}}, {3, {0x90, 2, 1}}};
     EXPECT_EQ(MIDIFile::buildTrackChunk(early), chunk({3, 0x90, 2, 1, 4, 0x90, 1, 1, 0, 0xFF, 0x2F, 0x00}));
@@ -105,8 +94,7 @@ TEST(Writer, GapsBeyondFourByteDeltasAreBridged) {
     ASSERT_EQ(song.tracks().size(), 1u);
     const EventList& read = song.tracks()[0].events;
     ASSERT_EQ(read.size(), 5u);
-    EXPECT_EQ(read[0], beyond[0]);
-    EXPECT_EQ(read[3], beyond[1]);
+    EXPECT_EQ((EventList{read[0], read[3]}), beyond);
 }
 
 TEST(Writer, PriorityBandsOverlapWithManyEventsAtTickZero) {
@@ -120,10 +108,7 @@ TEST(Writer, PriorityBandsOverlapWithManyEventsAtTickZero) {
     events.push_back({0, {0xFF, 0x01, 1, 'y'}});                      // index 20001: rank 30001
     const EventList sorted = MIDIFile::sortedEventsForExport(events);
     ASSERT_EQ(sorted.size(), events.size());
-    EXPECT_EQ(sorted[0], events[19999]);
-    EXPECT_EQ(sorted[1], events[0]);
-    EXPECT_EQ(sorted[2], events[20001]);
-    EXPECT_EQ(sorted[3], events[1]);
+    EXPECT_EQ(EventList(sorted.begin(), sorted.begin() + 4), (EventList{events[19999], events[0], events[20001], events[1]}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "PeerAvailability.h"
@@ -40,7 +41,7 @@ std::string decoderError(const std::filesystem::path& path) {
     try {
         auto decoder = openAudioFile(path);
         decoder->lengthInFrames();
-        decodeFirstFrames(*decoder, 1 << 20);
+        EXPECT_LE(decodeFirstFrames(*decoder, 1 << 20).frameLength, frames);
     } catch (const AudioFileError& error) {
         return error.description();
     }
@@ -77,14 +78,12 @@ TEST_F(AudioDecoder, PlainWaveFilesReadDirectlyMatchFFmpegBitForBit) {
             auto direct = openPCMWaveFile(path);
             ASSERT_NE(direct, nullptr);
             auto ffmpeg = openAudioFileWithFFmpeg(path);
-            EXPECT_EQ(direct->sampleRate(), ffmpeg->sampleRate());
-            EXPECT_EQ(direct->channelCount(), channels);
+            EXPECT_EQ(std::tuple(direct->sampleRate(), direct->channelCount(), direct->lengthInFrames()),
+                      std::tuple(ffmpeg->sampleRate(), channels, ffmpeg->lengthInFrames()));
             EXPECT_EQ(direct->lengthInFrames(), 5000u);
-            EXPECT_EQ(ffmpeg->lengthInFrames(), 5000u);
-            const auto a = decodeFirstFrames(*direct, 6000);
-            const auto b = decodeFirstFrames(*ffmpeg, 6000);
-            EXPECT_EQ(a.frameLength, 5000u);
-            EXPECT_EQ(a.channels, b.channels);
+            const auto decoded = decodeFirstFrames(*direct, 6000);
+            EXPECT_EQ(decoded.frameLength, 5000u);
+            EXPECT_EQ(decoded.channels, decodeFirstFrames(*ffmpeg, 6000).channels);
         }
     }
     // Files that are not plain PCM WAVE go to FFmpeg.
@@ -93,19 +92,11 @@ TEST_F(AudioDecoder, PlainWaveFilesReadDirectlyMatchFFmpegBitForBit) {
     EXPECT_EQ(openAudioFile(folder_.path() / "alaw.wav")->lengthInFrames(), frames);
 }
 
-// Rewrites the little-endian 32-bit value at `offset` of a file.
-void patch32(const std::filesystem::path& path, std::streamoff offset, std::uint32_t value) {
+// Overwrites bytes of a file at `offset`.
+void overwrite(const std::filesystem::path& path, std::streamoff offset, const std::string& bytes) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     file.seekp(offset);
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                           static_cast<char>(value >> 24)};
-    file.write(bytes, 4);
-}
-
-std::streamoff dataChunkSizeOffset(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return static_cast<std::streamoff>(bytes.find("data")) + 4;
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST_F(AudioDecoder, WaveLengthComesFromTheDataChunk) {
@@ -119,13 +110,12 @@ TEST_F(AudioDecoder, WaveLengthComesFromTheDataChunk) {
 
     // A streamed file (size left at all ones) and a truncated one run to the end of the file.
     const auto streamed = encode("streamed.wav", "-c:a pcm_s16le", 2, 3000);
-    patch32(streamed, dataChunkSizeOffset(streamed), 0xFFFFFFFFu);
+    overwrite(streamed, static_cast<std::streamoff>(orvane::testing::readText(streamed).find("data")) + 4, "\xFF\xFF\xFF\xFF");
     EXPECT_EQ(openAudioFile(streamed)->lengthInFrames(), 3000u);
     const auto truncated = encode("truncated.wav", "-c:a pcm_s16le", 2, 3000);
     std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) - 400 * 4 - 1);
-    auto cut = openAudioFile(truncated);
-    EXPECT_EQ(cut->lengthInFrames(), 2599u);
-    EXPECT_EQ(decodeFirstFrames(*cut, 5000).frameLength, 2599u);
+    EXPECT_EQ(openAudioFile(truncated)->lengthInFrames(), 2599u);
+    EXPECT_EQ(decodeFirstFrames(*openAudioFile(truncated), 5000).frameLength, 2599u);
 }
 
 // Counts the frames a decoder hands out.
@@ -162,12 +152,10 @@ TEST_F(AudioDecoder, LongFilesReportTheirWholeLengthWhileOnlyTheWindowIsDecoded)
 }
 
 TEST_F(AudioDecoder, FilesThatAreNotAudioFailClearly) {
-    const auto text = folder_.path() / "notes.mp3";
-    std::ofstream(text) << "These are my notes, not a song.\n";
-    EXPECT_EQ(decoderError(text), "Unsupported audio format.");
-    const auto empty = folder_.path() / "empty.wav";
-    std::ofstream(empty).close();
-    EXPECT_EQ(decoderError(empty), "Unsupported audio format.");
+    for (const auto& [name, text] : {std::pair{"notes.mp3", "These are my notes, not a song.\n"}, {"empty.wav", ""}}) {
+        std::ofstream(folder_.path() / name) << text;
+        EXPECT_EQ(decoderError(folder_.path() / name), "Unsupported audio format.") << name;
+    }
 
     // A container with pictures but no sound.
     const auto video = folder_.path() / "video.m4a";
@@ -179,29 +167,15 @@ TEST_F(AudioDecoder, FilesThatAreNotAudioFailClearly) {
 }
 
 // A file cut in half or with garbage in its middle decodes what it can, or fails with a reason.
-void expectDecodedOrRefused(const std::filesystem::path& path) {
-    try {
-        auto decoder = openAudioFile(path);
-        decoder->lengthInFrames();
-        EXPECT_LE(decodeFirstFrames(*decoder, frames).frameLength, frames);
-    } catch (const AudioFileError& error) {
-        EXPECT_FALSE(error.description().empty());
-    }
-}
-
 TEST_F(AudioDecoder, DamagedFilesDecodeWhatTheyCanWithoutCrashing) {
     for (const std::string name : {"cut.mp3", "cut.flac", "cut.m4a", "cut.caf"}) {
         SCOPED_TRACE(name);
         const auto path = encode(name, name == "cut.m4a" ? "-c:a aac -movflags +faststart" : "");
         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
-        expectDecodedOrRefused(path);
+        EXPECT_NE(decoderError(path), "");
         const auto scrambled = encode("scrambled-" + name, "");
-        {
-            std::fstream file(scrambled, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(static_cast<std::streamoff>(std::filesystem::file_size(scrambled) / 3));
-            file.write(std::string(2000, '\x5a').data(), 2000);
-        }
-        expectDecodedOrRefused(scrambled);
+        overwrite(scrambled, static_cast<std::streamoff>(std::filesystem::file_size(scrambled) / 3), std::string(2000, 'Z'));
+        EXPECT_NE(decoderError(scrambled), "");
     }
 }
 

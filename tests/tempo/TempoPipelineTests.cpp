@@ -25,14 +25,14 @@ struct Detection {
     std::string failure;
 };
 
-Detection detect(std::unique_ptr<AudioFileDecoder> decoder) {
+Detection detect(AudioFileOpener opener) {
     Detection detection;
     try {
         detection.result = detector::detectTempo(
             "generated.wav",
             [&](double fraction, std::string_view message) { detection.progress.emplace_back(fraction, message); },
             [&](const std::vector<OrvaneWaveformSlice>& slices) { detection.waveformCalls.push_back(slices.size()); },
-            testing::openerFor(std::move(decoder)));
+            std::move(opener));
     } catch (const OrvaneTempoDetectionError& error) {
         detection.failure = error.description();
     } catch (const AudioFileError& error) {
@@ -40,6 +40,7 @@ Detection detect(std::unique_ptr<AudioFileDecoder> decoder) {
     }
     return detection;
 }
+Detection detect(std::unique_ptr<AudioFileDecoder> decoder) { return detect(testing::openerFor(std::move(decoder))); }
 
 const std::vector<std::pair<double, std::string>> allSteps = {
     {0.05, "Opening audio file"},      {0.18, "Reading audio"},    {0.4, "Finding pulse"},
@@ -48,15 +49,12 @@ const std::vector<std::pair<double, std::string>> allSteps = {
 
 TEST(TempoDetection, ClickTrainsAtKnownTempos) {
     for (const double bpm : {100.0, 140.0}) {
-        const double seconds = 30;
-        auto file = std::make_unique<GeneratedAudioFile>(44100, 2, static_cast<std::uint64_t>(seconds * 44100),
-                                                         testing::clickTrain(bpm, 44100));
-        const Detection detection = detect(std::move(file));
+        const Detection detection =
+            detect(std::make_unique<GeneratedAudioFile>(44100, 2, 30 * 44100, testing::clickTrain(bpm, 44100)));
         ASSERT_TRUE(detection.result) << bpm << ": " << detection.failure;
-        const auto& result = *detection.result;
         // Envelope frames quantise the beat period; the parabola brings it within a BPM or so.
-        EXPECT_NEAR(result.tempoBPM, bpm, 1.5) << bpm;
-        EXPECT_EQ(result.songLengthSeconds, seconds);
+        EXPECT_NEAR(detection.result->tempoBPM, bpm, 1.5) << bpm;
+        EXPECT_EQ(detection.result->songLengthSeconds, 30.0);
     }
 }
 
@@ -69,23 +67,15 @@ TEST(TempoDetection, SilenceShortAudioAndDecoderFailuresEndWithTheirErrors) {
     EXPECT_EQ(silence.waveformCalls, std::vector<std::size_t>{420});
 
     // Fewer samples than one envelope frame.
-    const Detection crumb = detect(testing::memoryFile(std::vector<float>(1023, 0.5f)));
-    EXPECT_EQ(crumb.failure, "Onset envelope is empty.");
+    EXPECT_EQ(detect(testing::memoryFile(std::vector<float>(1023, 0.5f))).failure, "Onset envelope is empty.");
     const Detection empty = detect(testing::memoryFile({}));
     EXPECT_EQ(empty.failure, "Onset envelope is empty.");
     EXPECT_EQ(empty.waveformCalls, std::vector<std::size_t>{0});
 
     // Errors of the opener pass through unchanged, after the first step only.
-    Detection unopened;
-    try {
-        detector::detectTempo(
-            "missing.wav", [&](double f, std::string_view m) { unopened.progress.emplace_back(f, m); }, {},
-            [](const std::filesystem::path&) -> std::unique_ptr<AudioFileDecoder> {
-                throw AudioFileError("FFmpeg", -2, "No such file or directory");
-            });
-    } catch (const AudioFileError& error) {
-        unopened.failure = error.description();
-    }
+    const Detection unopened = detect([](const std::filesystem::path&) -> std::unique_ptr<AudioFileDecoder> {
+        throw AudioFileError("FFmpeg", -2, "No such file or directory");
+    });
     EXPECT_EQ(unopened.failure, "No such file or directory");
     EXPECT_EQ(unopened.progress, (std::vector<std::pair<double, std::string>>{allSteps[0]}));
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,9 +43,7 @@ public:
         while (delivered < total) {
             const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, total - delivered));
             for (unsigned c = 0; c < channels_; ++c) {
-                for (std::size_t i = 0; i < count; ++i) {
-                    planes[c][i] = generator_(static_cast<std::size_t>(delivered) + i, c);
-                }
+                for (std::size_t i = 0; i < count; ++i) planes[c][i] = generator_(static_cast<std::size_t>(delivered) + i, c);
             }
             sink(PlanarChunk{std::span<const float* const>(pointers.data(), pointers.size()), count});
             delivered += count;
@@ -64,8 +61,7 @@ private:
 // A decoder over samples already in memory (mono).
 inline std::unique_ptr<GeneratedAudioFile> memoryFile(std::vector<float> samples, double rate = 44100) {
     auto shared = std::make_shared<std::vector<float>>(std::move(samples));
-    const auto frames = shared->size();
-    return std::make_unique<GeneratedAudioFile>(rate, 1, frames,
+    return std::make_unique<GeneratedAudioFile>(rate, 1, shared->size(),
                                                 [shared](std::size_t i, unsigned) { return (*shared)[i]; });
 }
 
@@ -100,13 +96,12 @@ inline void writeWave16(const std::filesystem::path& path, const std::vector<flo
         for (int i = 0; i < width; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
     };
     const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    const auto byteRate = static_cast<std::uint32_t>(rate * 2);
     bytes += "RIFF";
     put(36 + dataBytes, 4);
     bytes += "WAVEfmt ";
     // Chunk size 16, PCM, one channel, the rate, bytes per second, two bytes per frame, 16 bits.
     const std::pair<std::uint32_t, int> format[] = {{16, 4}, {1, 2}, {1, 2}, {static_cast<std::uint32_t>(rate), 4},
-                                                    {byteRate, 4}, {2, 2}, {16, 2}};
+                                                    {static_cast<std::uint32_t>(rate * 2), 4}, {2, 2}, {16, 2}};
     for (const auto& [value, width] : format) put(value, width);
     bytes += "data";
     put(dataBytes, 4);
@@ -123,11 +118,9 @@ inline bool haveFFmpegProgram() { return std::system("ffmpeg -version >/dev/null
 inline bool encodeWithFFmpeg(const std::vector<float>& interleaved, unsigned channels, int rate,
                              const std::filesystem::path& output, const std::string& codecOptions) {
     const auto raw = output.string() + ".f32";
-    {
-        std::ofstream out(raw, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(interleaved.data()),
-                  static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
-    }
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(interleaved.data()),
+               static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
     const std::string command = "ffmpeg -nostdin -v error -y -f f32le -ar " + std::to_string(rate) + " -ac " +
                                 std::to_string(channels) + " -i '" + raw + "' " + codecOptions + " '" +
                                 output.string() + "'";

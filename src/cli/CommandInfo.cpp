@@ -150,10 +150,8 @@ int runInfo(std::span<const std::string> args) {
         return exitRejected;
     }
     const std::string& path = arguments.positional().front();
-    // The song is left to the end of the process: freeing millions of events one by one
-    // would take longer than printing them.
-    static MIDIFile* const song = new MIDIFile();
-    MIDIFile& file = *song;
+    // The song lives to the end of the process (and is freed then).
+    static MIDIFile file;
     if (const auto failure = readSong(path, file)) {
         std::fprintf(stderr, "%s\n", failure->message.c_str());
         return failure->exitCode;

@@ -88,7 +88,8 @@ TEST(PlaybackSchedule, RefusesDataThatIsNotAMIDIFile) {
 }
 
 TEST(PlaybackSchedule, SystemExclusivePayloadIsTheBytesBetweenF0AndF7) {
-    const auto payload = systemExclusivePayload(MIDIEvent(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    const MIDIEvent message(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    const auto payload = systemExclusivePayload(message);
     EXPECT_EQ(std::vector<std::uint8_t>(payload.begin(), payload.end()), (std::vector<std::uint8_t>{0x7E, 0x7F, 0x09, 0x01}));
     EXPECT_TRUE(systemExclusivePayload(MIDIEvent(0, {0xF0, 0x09, 0x7E, 0x7F})).empty());  // length beyond the bytes
     EXPECT_TRUE(systemExclusivePayload(MIDIEvent(0, {0xF0, 0x80})).empty());              // unfinished length

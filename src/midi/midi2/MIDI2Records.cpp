@@ -87,7 +87,7 @@ struct MIDI2NativePacketInventory::Storage {
     std::map<std::size_t, HandBuilt> handBuilt;
     // A clip's words and entries are worked out from its bytes on first use.
     bool fromClip = false;
-    std::vector<std::uint8_t> clip;
+    mutable std::vector<std::uint8_t> clip;  // let go once the words are made
     std::size_t payloadOffset = 0;
     mutable std::vector<Entry> entries;
     mutable std::once_flag entriesBuilt;
@@ -96,6 +96,7 @@ struct MIDI2NativePacketInventory::Storage {
         const MIDI2ClipPayload payload{std::span<const std::uint8_t>(clip).subspan(payloadOffset), packetCount};
         reserveLarge(words, payload.wordCount());
         for (std::size_t index = 0; index < payload.wordCount(); ++index) words.push_back(payload.word(index));
+        std::vector<std::uint8_t>().swap(clip);
         reserveLarge(entries, packetCount);
         MIDI2PacketWalker walker;
         forEachPacket(words, [&](const MIDI2UMPPacket& packet, std::size_t index) {

@@ -69,9 +69,9 @@ enum class MIDI2PacketReason : std::uint8_t {
 };
 
 // The snapshots of every packet of an imported clip, stored compactly: the clip's bytes, and
-// once they are read, its words and 20 bytes per packet. The packet index, group and channel of an imported
-// packet follow from its position and words. Reading an element builds the snapshot value.
-// Copies share the (immutable) storage.
+// once they are read, its words (in place of the bytes) and 20 bytes per packet. The packet
+// index, group and channel of an imported packet follow from its position and words. Reading
+// an element builds the snapshot value. Copies share the (immutable) storage.
 class MIDI2NativePacketInventory {
 public:
     // What the planners read for each packet, without building a snapshot.
